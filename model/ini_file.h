@@ -1,0 +1,63 @@
+#pragma once
+// The in-memory INI object behind the project file and the converter file: sections and
+// keys in first-written order, case-insensitive look-up, Shift_JIS text with CR LF.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace qp {
+
+class TIniFile {
+public:
+    // Reads the file at path when it exists; a missing file gives an empty object.
+    explicit TIniFile(std::string path);
+
+    // Parses INI text held in memory (used by tests and the fuzzer); path stays empty.
+    static TIniFile FromText(std::string_view text);
+
+    const std::string& GetPath() const { return path_; }
+    void Clear();
+
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    void WriteInteger(std::string_view section, std::string_view key, long long value);
+    void WriteBool(std::string_view section, std::string_view key, bool value);
+
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+    long long ReadInteger(std::string_view section, std::string_view key, long long def) const;
+    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+    bool ValueExists(std::string_view section, std::string_view key) const;
+
+    // The whole object as file text (CR LF line ends).
+    std::string ToText() const;
+    // Writes ToText() to the path through a temporary file and a rename; raises Error.
+    void UpdateFile() const;
+
+private:
+    struct Section {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> entries;
+        std::unordered_map<std::string, std::size_t> index;  // lower-cased key -> entry
+    };
+    void Parse(std::string_view text);
+    Section* FindSection(std::string_view name);
+    const Section* FindSection(std::string_view name) const;
+    Section& SectionFor(std::string_view name);
+    const std::string* Find(std::string_view section, std::string_view key) const;
+
+    std::string path_;
+    std::vector<Section> sections_;
+    std::unordered_map<std::string, std::size_t> sectionIndex_;  // lower-cased name -> section
+};
+
+// Comma text: a list of lines on one INI line.
+std::string EncodeCommaText(const std::vector<std::string>& lines);
+std::vector<std::string> DecodeCommaText(std::string_view text);
+
+// Splits a multi-line value at CR LF, lone LF or lone CR; a trailing break starts no line.
+std::vector<std::string> SplitLines(std::string_view text);
+// Every line followed by CR LF.
+std::string JoinLinesCrLf(const std::vector<std::string>& lines);
+
+}  // namespace qp

@@ -1,0 +1,28 @@
+#pragma once
+// Test helpers: UTF-8 literals turned into the Shift_JIS bytes the model holds, and back.
+#include <string>
+#include <string_view>
+
+namespace qp::test {
+
+std::string S(std::string_view utf8);   // UTF-8 -> Shift_JIS (CP932)
+std::string U(std::string_view sjis);   // Shift_JIS -> UTF-8
+
+// A fresh empty folder under $TMPDIR, removed by the destructor.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, std::string_view bytes);
+
+}  // namespace qp::test
