@@ -1,0 +1,74 @@
+// The Perl CGI script: the whole form description as Perl data handed to the server module.
+#include <string>
+#include <vector>
+
+#include "generate/entry_list.h"
+#include "model/perl_quote.h"
+#include "model/project_config.h"
+
+namespace qp {
+namespace {
+
+std::string SingleQuoted(const std::string& head, const std::string& value) {
+    return head + "'" + QuotePerlSingle(value) + "',";
+}
+
+// The opening line, the quoted body as one entry, and the terminator.
+void Heredoc(std::vector<std::string>& lines, const char* opening, const std::string& body) {
+    lines.emplace_back(opening);
+    lines.push_back(QuotePerlHeredoc(body));
+    lines.emplace_back("__END__");
+}
+
+}  // namespace
+
+std::string TProjectConfig::MakeCgiScript() const {
+    std::vector<std::string> lines;
+    // Servers that keep the CR LF line ends make the kernel pass "--\r" as the one
+    // argument, which perl accepts as the end of its switches; "#!/usr/bin/perl\r" would
+    // name an interpreter that does not exist.
+    lines.push_back("#!" + GetPerlPath() + " --");
+    // Perl no longer searches the current folder: the module sits beside the script.
+    lines.push_back("use FindBin;");
+    lines.push_back("use lib $FindBin::Bin;");
+    lines.push_back("use Quillpost;");
+    lines.push_back("my $items = [");
+    for (const auto& item : GetItems()) item->WritePerl(lines);
+    lines.push_back("];");
+
+    lines.push_back("my $mail = {");
+    lines.push_back(SingleQuoted("  SENDMAIL => ", GetSendmailPath()));
+    lines.push_back("  ADMIN => {");
+    lines.push_back(SingleQuoted("    FROM => ", GetManagerMailFrom()));
+    lines.push_back(SingleQuoted("    TO => ", GetManagerMailTo()));
+    Heredoc(lines, "    SUBJECT =><<__END__,", GetManagerMailSubject());
+    lines.push_back("  },");
+    if (GetUseUserMail()) {
+        lines.push_back("  USER => {");
+        lines.push_back(SingleQuoted("    FROM => ", GetUserMailFrom()));
+        lines.push_back(SingleQuoted("    TO => ", GetUserMailTo()));
+        Heredoc(lines, "    SUBJECT =><<__END__,", GetUserMailSubject());
+        Heredoc(lines, "    BODY =><<__END__,", GetUserMailBody());
+        lines.push_back("  }");
+    }
+    lines.push_back("};");
+
+    lines.push_back("my $html = {");
+    Heredoc(lines, "  FORM =><<__END__,", GetFormHtml());
+    lines.push_back("  CONFIRM =><<__END__,");
+    if (GetUseConfirm()) lines.push_back(QuotePerlHeredoc(GetConfirmHtml()));
+    lines.push_back("__END__");
+    // Only 0 and 1 come from the main window; any other number from a file still gets a
+    // complete $html block, as the finish page template.
+    if (GetFinishPageMoveType() == 1) {
+        Heredoc(lines, "  REDIRECT =><<__END__,", GetFinishPageLocation());
+    } else {
+        Heredoc(lines, "  FINISH =><<__END__,", GetFinishPageLocation());
+    }
+    lines.push_back("};");
+    lines.push_back("my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail);");
+    lines.push_back("print $qpf->run();");
+    return JoinEntries(lines);
+}
+
+}  // namespace qp

@@ -1,0 +1,41 @@
+#include "generate/make_driver.h"
+
+#include <unistd.h>
+
+#include "generate/euc_convert.h"
+#include "generate/file_utility.h"
+#include "generate/text_file.h"
+
+namespace qp {
+
+const char* const kMakeLocalDoneMessage =
+    "作成しました。\njcode.pl、mimew.pl、Quillpost.pmも一緒に設置してください。";
+const char* const kMakeConverterDoneMessage = "作成しました。";
+
+std::string MakeCgiText(const TProjectConfig& project) {
+    const std::string script = project.MakeCgiScript();
+    // The conversion stops at a zero byte; a script cut there would be broken on the server.
+    if (script.find('\0') != std::string::npos) {
+        throw Error("IEコンポーネントによる変換に失敗しました。");
+    }
+    return ToCrLfLines(ConvertSjisToEuc(script));
+}
+
+void MakeLocalCgi(const TProjectConfig& project, const std::string& path) {
+    project.CheckForMake();
+    WriteFileAtomic(path, MakeCgiText(project));
+}
+
+std::string MakeCgiTempFile(const TProjectConfig& project) {
+    const std::string text = MakeCgiText(project);
+    const std::string path = TkFileUtility::CreateTempFile();
+    try {
+        WriteFileAtomic(path, text);
+    } catch (...) {
+        ::unlink(path.c_str());
+        throw;
+    }
+    return path;
+}
+
+}  // namespace qp

@@ -1,0 +1,27 @@
+#pragma once
+// The steps of a make that do not need a window: shared by the desktop program and
+// quillpost-cli, so both write exactly the same files.
+#include <string>
+
+#include "model/project_config.h"
+
+namespace qp {
+
+// The two lines shown after a local make.
+extern const char* const kMakeLocalDoneMessage;
+// Shown after the converter file is written.
+extern const char* const kMakeConverterDoneMessage;
+
+// The script as it goes to the server: MakeCgiScript() in EUC-JP with CR LF line ends.
+// Runs no checks. A script that holds a zero byte is refused rather than cut short.
+std::string MakeCgiText(const TProjectConfig& project);
+
+// CheckForMake, then the script written to path through a temporary file and a rename.
+// Raises the check's or the conversion's Error, or FileError; path is untouched then.
+void MakeLocalCgi(const TProjectConfig& project, const std::string& path);
+
+// The script written to a new file in the temporary folder, for the upload; returns its
+// path. Runs no checks (the caller has run both).
+std::string MakeCgiTempFile(const TProjectConfig& project);
+
+}  // namespace qp
