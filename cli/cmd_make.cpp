@@ -1,0 +1,25 @@
+// quillpost-cli make: the local make, writing the EUC-JP script to a file.
+#include <iostream>
+
+#include "cli/cli_common.h"
+#include "generate/make_driver.h"
+
+namespace qp::cli {
+namespace {
+
+int Run(const Args& args) {
+    args.ExpectPositional(1);
+    const std::string output = args.Required("-o");
+    TProjectConfig project;
+    LoadProject(args.positional[0], project);
+    MakeLocalCgi(project, output);
+    std::cout << kMakeLocalDoneMessage << "\n";
+    return kExitOk;
+}
+
+const RegisterCommand kRegister({"make", "make PROJECT.qpf -o FILE",
+                                 "checks the project and writes its CGI script (EUC-JP, CR LF)", 10,
+                                 {"-o"}, {}, Run});
+
+}  // namespace
+}  // namespace qp::cli

@@ -1,0 +1,31 @@
+// quillpost-cli sample: the sample form or confirmation page built from the item list.
+#include "cli/cli_common.h"
+#include "model/charset.h"
+
+namespace qp::cli {
+namespace {
+
+int Run(const Args& args) {
+    args.ExpectPositional(2);
+    const std::string& page = args.positional[0];
+    if (page != "form" && page != "confirm") throw UsageError("ページは form か confirm です: " + page);
+    const std::string encoding = args.Value("--encoding").value_or("shift_jis");
+    if (encoding != "shift_jis" && encoding != "euc-jp" && encoding != "utf-8") {
+        throw UsageError("文字コードは shift_jis、euc-jp、utf-8 のどれかです: " + encoding);
+    }
+    TProjectConfig project;
+    LoadProject(args.positional[1], project);
+    std::string text = page == "form" ? project.MakeFormSampleHtml() : project.MakeConfirmSampleHtml();
+    if (encoding == "euc-jp") text = charset::SjisToEucJp(text);
+    else if (encoding == "utf-8") text = charset::SjisToUtf8(text);
+    WriteOutput(args.Value("-o").value_or(""), text);
+    return kExitOk;
+}
+
+const RegisterCommand kRegister(
+    {"sample", "sample form|confirm PROJECT.qpf [-o FILE] [--encoding shift_jis|euc-jp|utf-8]",
+     "writes the sample form or confirmation page (Shift_JIS by default; standard output without -o)",
+     30, {"-o", "--encoding"}, {}, Run});
+
+}  // namespace
+}  // namespace qp::cli
