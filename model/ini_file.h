@@ -16,6 +16,8 @@ public:
 
     // Parses INI text held in memory (used by tests and the fuzzer); path stays empty.
     static TIniFile FromText(std::string_view text);
+    // An empty object on path, without reading the file (for writing it from scratch).
+    static TIniFile NewFile(std::string path);
 
     const std::string& GetPath() const { return path_; }
     void Clear();

@@ -11,10 +11,18 @@ constexpr bool IsLeadByte(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
-// Length in bytes (1 or 2) of the character that starts at pos. A lead byte at the
-// very end counts as one byte.
+// Bytes that can follow a lead byte. Every ASCII punctuation below "@" (quotes, comma,
+// "=", "<", ">", "&", blanks) is outside this range, so it is never swallowed.
+constexpr bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+
+// Length in bytes (1 or 2) of the character that starts at pos. A lead byte at the very
+// end, or one not followed by a trail byte, counts as one byte: broken text must not hide
+// a quote or a line break inside a would-be two-byte character.
 inline std::size_t CharLength(std::string_view s, std::size_t pos) {
-    return (IsLeadByte(static_cast<unsigned char>(s[pos])) && pos + 1 < s.size()) ? 2 : 1;
+    return (IsLeadByte(static_cast<unsigned char>(s[pos])) && pos + 1 < s.size() &&
+            IsTrailByte(static_cast<unsigned char>(s[pos + 1])))
+               ? 2
+               : 1;
 }
 
 // Calls f(std::string_view character) for every character of s, in order.

@@ -1,0 +1,396 @@
+#include "model/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+#include "model/error.h"
+#include "model/sjis.h"
+
+namespace qp {
+namespace {
+
+constexpr bool IsBlank(unsigned char c) { return c <= 32; }
+
+std::string_view Trim(std::string_view s) {
+    std::size_t b = 0;
+    std::size_t e = s.size();
+    while (b < e && IsBlank(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && IsBlank(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+// Names match without regard to the case of ASCII letters; the second byte of a two-byte
+// character keeps its value (0x41-0x5A are valid trail bytes).
+std::string FoldCase(std::string_view s) {
+    std::string out(s);
+    for (std::size_t i = 0; i < out.size();) {
+        const std::size_t n = sjis::CharLength(out, i);
+        if (n == 1 && out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] - 'A' + 'a');
+        i += n;
+    }
+    return out;
+}
+
+// A decimal integer, or hexadecimal after "0x"; anything else (or a value outside the
+// 32-bit range the file format has always used) is not an integer.
+bool ParseInteger(std::string_view s, long long& out) {
+    bool negative = false;
+    if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
+        negative = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    int base = 10;
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        base = 16;
+        s.remove_prefix(2);
+    }
+    if (s.empty()) return false;
+    unsigned long long magnitude = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), magnitude, base);
+    if (ec != std::errc() || end != s.data() + s.size()) return false;
+    const unsigned long long limit = negative ? 2147483648ULL : 2147483647ULL;
+    if (magnitude > limit) return false;
+    out = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
+    return true;
+}
+
+std::string SystemError(const char* what, const std::string& path, int err) {
+    return std::string(what) + ": " + path + " (" + std::strerror(err) + ")";
+}
+
+constexpr const char* kCannotRead = "ファイルを読み込めません";
+constexpr const char* kCannotWrite = "ファイルに書き込めません";
+
+// Reads the whole file; false when it does not exist.
+bool ReadWholeFile(const std::string& path, std::string& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        throw Error(SystemError(kCannotRead, path, errno));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw Error(SystemError(kCannotRead, path, EISDIR));
+    }
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            throw Error(SystemError(kCannotRead, path, err));
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+// The file that a write to path replaces: the target of a symbolic link, not the link.
+std::string ResolveTarget(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(path, ec)) {
+        const auto target = std::filesystem::weakly_canonical(path, ec);
+        if (!ec) return target.string();
+    }
+    return path;
+}
+
+}  // namespace
+
+TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
+    if (path_.empty()) return;
+    std::string text;
+    if (ReadWholeFile(path_, text)) Parse(text);
+}
+
+TIniFile TIniFile::FromText(std::string_view text) {
+    TIniFile ini{std::string()};
+    ini.Parse(text);
+    return ini;
+}
+
+TIniFile TIniFile::NewFile(std::string path) {
+    TIniFile ini{std::string()};
+    ini.path_ = std::move(path);
+    return ini;
+}
+
+void TIniFile::Clear() {
+    sections_.clear();
+    sectionIndex_.clear();
+}
+
+void TIniFile::Parse(std::string_view text) {
+    Section* current = nullptr;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view line = Trim(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (line.empty() || line[0] == ';') continue;
+        // Neither "[" nor "]" can be taken from a two-byte character here: the line is
+        // trimmed, so "[" is a first byte, and a section line is what the writer produces.
+        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+            current = &SectionFor(Trim(line.substr(1, line.size() - 2)));
+            continue;
+        }
+        if (current == nullptr) continue;
+        const std::size_t eq = line.find('=');  // "=" is never a trail byte
+        if (eq == std::string_view::npos) continue;
+        const std::string_view key = Trim(line.substr(0, eq));
+        std::string folded = FoldCase(key);
+        if (current->index.count(folded) != 0) continue;  // the first occurrence wins
+        current->index.emplace(std::move(folded), current->entries.size());
+        current->entries.emplace_back(std::string(key), std::string(Trim(line.substr(eq + 1))));
+    }
+}
+
+TIniFile::Section* TIniFile::FindSection(std::string_view name) {
+    const auto it = sectionIndex_.find(FoldCase(name));
+    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+}
+
+const TIniFile::Section* TIniFile::FindSection(std::string_view name) const {
+    const auto it = sectionIndex_.find(FoldCase(name));
+    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+}
+
+TIniFile::Section& TIniFile::SectionFor(std::string_view name) {
+    if (Section* s = FindSection(name)) return *s;
+    sectionIndex_.emplace(FoldCase(name), sections_.size());
+    sections_.push_back(Section{std::string(name), {}, {}});
+    return sections_.back();
+}
+
+const std::string* TIniFile::Find(std::string_view section, std::string_view key) const {
+    const Section* s = FindSection(section);
+    if (s == nullptr) return nullptr;
+    const auto it = s->index.find(FoldCase(key));
+    return it == s->index.end() ? nullptr : &s->entries[it->second].second;
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    // A line break inside a plain value would start a new line of the file and could
+    // forge keys or sections on the next read; it is written as a space.
+    std::string stored(value);
+    for (char& c : stored) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    Section& s = SectionFor(section);
+    std::string folded = FoldCase(key);
+    const auto it = s.index.find(folded);
+    if (it != s.index.end()) {
+        s.entries[it->second].second = std::move(stored);
+        return;
+    }
+    s.index.emplace(std::move(folded), s.entries.size());
+    s.entries.emplace_back(std::string(key), std::move(stored));
+}
+
+void TIniFile::WriteInteger(std::string_view section, std::string_view key, long long value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
+    const std::string* v = Find(section, key);
+    return v ? *v : std::string(def);
+}
+
+long long TIniFile::ReadInteger(std::string_view section, std::string_view key, long long def) const {
+    const std::string* v = Find(section, key);
+    long long out = 0;
+    return (v && ParseInteger(*v, out)) ? out : def;
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
+    return Find(section, key) != nullptr;
+}
+
+std::string TIniFile::ToText() const {
+    std::size_t size = 0;
+    for (const Section& s : sections_) {
+        size += s.name.size() + 6;
+        for (const auto& [k, v] : s.entries) size += k.size() + v.size() + 3;
+    }
+    std::string out;
+    out.reserve(size);
+    for (const Section& s : sections_) {
+        out += '[';
+        out += s.name;
+        out += "]\r\n";
+        for (const auto& [k, v] : s.entries) {
+            out += k;
+            out += '=';
+            out += v;
+            out += "\r\n";
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+void TIniFile::UpdateFile() const {
+    const std::string target = ResolveTarget(path_);
+    const std::filesystem::path tp(target);
+    std::string dir = tp.parent_path().string();
+    if (dir.empty()) dir = ".";
+    std::string temp = dir + "/." + tp.filename().string() + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) throw Error(SystemError(kCannotWrite, path_, errno));
+
+    auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw Error(SystemError(kCannotWrite, path_, err));
+    };
+
+    // The new file keeps the permissions of the one it replaces; a new file gets the usual ones.
+    struct stat st {};
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0) fail(errno);
+
+    const std::string text = ToText();
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) fail(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        throw Error(SystemError(kCannotWrite, path_, err));
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        throw Error(SystemError(kCannotWrite, path_, err));
+    }
+}
+
+// Comma text. The quote, the comma and the blanks are all below 0x40 and therefore never
+// the second byte of a two-byte character, so scanning for them byte by byte is exact.
+
+std::string EncodeCommaText(const std::vector<std::string>& lines) {
+    if (lines.size() == 1 && lines[0].empty()) return "\"\"";
+    std::string out;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) out += ',';
+        const std::string& line = lines[i];
+        bool quote = false;
+        for (const char ch : line) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c <= 32 || c == '"' || c == ',') {
+                quote = true;
+                break;
+            }
+        }
+        if (!quote) {
+            out += line;
+            continue;
+        }
+        out += '"';
+        for (const char ch : line) {
+            if (ch == '"') out += '"';
+            out += ch;
+        }
+        out += '"';
+    }
+    return out;
+}
+
+std::vector<std::string> DecodeCommaText(std::string_view text) {
+    // A NUL byte ends the text, as it always has for this format.
+    text = text.substr(0, text.find('\0'));
+    auto isSkip = [](char c) { return static_cast<unsigned char>(c) >= 1 && static_cast<unsigned char>(c) <= 32; };
+    std::vector<std::string> out;
+    std::size_t p = 0;
+    while (p < text.size() && isSkip(text[p])) ++p;
+    while (p < text.size()) {
+        std::string token;
+        if (text[p] == '"') {
+            ++p;
+            while (p < text.size()) {
+                if (text[p] == '"') {
+                    if (p + 1 < text.size() && text[p + 1] == '"') {
+                        token += '"';
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                token += text[p++];
+            }
+        } else {
+            const std::size_t start = p;
+            while (p < text.size() && static_cast<unsigned char>(text[p]) > 32 && text[p] != ',') ++p;
+            token.assign(text.substr(start, p - start));
+        }
+        out.push_back(std::move(token));
+        while (p < text.size() && isSkip(text[p])) ++p;
+        if (p < text.size() && text[p] == ',') {
+            if (p + 1 == text.size()) out.emplace_back();
+            ++p;
+            while (p < text.size() && isSkip(text[p])) ++p;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            break;
+        }
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+    return lines;
+}
+
+std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& line : lines) {
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}
+
+}  // namespace qp

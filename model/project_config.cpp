@@ -1,0 +1,137 @@
+#include "model/project_config.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "model/charset.h"
+#include "model/error.h"
+
+namespace qp {
+
+namespace {
+constexpr const char* kNameNotSet = "name属性を設定してください。";
+constexpr const char* kNameTaken = "同じname属性が既に登録されています。";
+}  // namespace
+
+TProjectConfig::TProjectConfig() { Reset(); }
+
+TProjectConfig::~TProjectConfig() {
+    for (auto& item : items_) item.reset();
+}
+
+void TProjectConfig::AddItem(std::unique_ptr<TProjectItem>&& item) {
+    if (!item) return;
+    const std::string name = item->GetNameAttr();
+    if (name.empty()) throw Error(kNameNotSet);
+    for (const auto& existing : items_) {
+        if (existing->GetNameAttr() == name) throw Error(kNameTaken);
+    }
+    items_.push_back(std::move(item));
+    NotifyObservers();
+}
+
+void TProjectConfig::UpdateItem(unsigned index, std::unique_ptr<TProjectItem>&& item) {
+    if (!item || index >= items_.size()) return;
+    const std::string name = item->GetNameAttr();
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        if (i != index && items_[i]->GetNameAttr() == name) throw Error(kNameTaken);
+    }
+    items_[index] = std::move(item);
+    NotifyObservers();
+}
+
+void TProjectConfig::DeleteItem(int index) {
+    if (index < 0 || index >= GetItemCount()) return;
+    std::unique_ptr<TProjectItem> removed = std::move(items_[static_cast<std::size_t>(index)]);
+    items_.erase(items_.begin() + index);
+    for (const auto& item : items_) item->ItemDeleted(removed.get());
+    removed.reset();
+    NotifyObservers();
+}
+
+std::vector<std::string> TProjectConfig::GetItemNames() const {
+    std::vector<std::string> names;
+    names.reserve(items_.size());
+    for (const auto& item : items_) names.push_back(item->GetNameAttr());
+    return names;
+}
+
+std::string TProjectConfig::MakeNewItemName() const {
+    std::unordered_set<std::string> used;
+    for (const auto& item : items_) used.insert(item->GetNameAttr());
+    for (std::size_t n = 1;; ++n) {
+        std::string candidate = "item" + std::to_string(n);
+        if (used.count(candidate) == 0) return candidate;
+    }
+}
+
+void TProjectConfig::AddObserver(TProjectItemObservable* observer) {
+    if (observer == nullptr) return;
+    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) {
+        observers_.push_back(observer);
+    }
+}
+
+void TProjectConfig::RemoveObserver(TProjectItemObservable* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+void TProjectConfig::NotifyObservers() {
+    // A copy, so that an observer may unregister itself (or another) while it is told.
+    const std::vector<TProjectItemObservable*> observers = observers_;
+    for (TProjectItemObservable* observer : observers) {
+        if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
+            observer->Notify(this);
+        }
+    }
+}
+
+void TProjectConfig::Reset() {
+    perlPath_ = "/usr/bin/perl";
+    sendmailPath_ = "/usr/lib/sendmail";
+    for (auto& item : items_) item.reset();
+    items_.clear();
+    managerMailFrom_.clear();
+    managerMailTo_.clear();
+    managerMailSubject_.clear();
+    useUserMail_ = false;
+    userMailFrom_.clear();
+    userMailTo_.clear();
+    userMailSubject_.clear();
+    userMailBody_.clear();
+    formHtml_.clear();
+    useConfirm_ = false;
+    confirmHtml_.clear();
+    finishPageMoveType_ = 0;
+    finishPageLocation_ = MakeDefaultFinishHtml();
+    ftpHostName_.clear();
+    ftpUserName_.clear();
+    ftpPassword_.clear();
+    ftpFileName_ = "formmail.cgi";
+    ftpDirectory_.clear();
+    saveFileName_.clear();
+    ftpChmod_ = "CHMOD";
+    ftpPassive_ = false;
+    makeFileType_ = 0;
+    NotifyObservers();
+}
+
+std::string TProjectConfig::MakeDefaultFinishHtml() {
+    static const std::string html = charset::Utf8ToSjis(
+        "<?xml version=\"1.0\" encoding=\"euc-jp\"?>\n"
+        "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+        "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
+        "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n"
+        "<head>\n"
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=euc-jp\" />\n"
+        "<title>完了画面</title>\n"
+        "</head>\n"
+        "<body>\n"
+        "<h1>完了画面</h1>\n"
+        "<p>完了しました。</p>\n"
+        "</body>\n"
+        "</html>\n");
+    return html;
+}
+
+}  // namespace qp
