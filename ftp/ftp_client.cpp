@@ -1,0 +1,664 @@
+#include "ftp/ftp_client.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "model/error.h"
+
+namespace qp {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kMaxReplyBytes = 1 << 20;
+constexpr std::size_t kMaxListingBytes = 64u << 20;
+constexpr std::size_t kChunk = 256 * 1024;
+constexpr auto kPumpInterval = std::chrono::milliseconds(20);
+
+// Closes a descriptor when the scope ends.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    int Release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+void SetNonBlocking(int fd) {
+    int flags = ::fcntl(fd, F_GETFL, 0);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+std::string SystemText(int err) { return std::strerror(err); }
+
+struct HostPort {
+    std::string host;
+    std::string port;
+};
+
+HostPort SplitHost(const std::string& text) {
+    HostPort hp{text, "21"};
+    if (!text.empty() && text.front() == '[') {
+        std::size_t close = text.find(']');
+        if (close != std::string::npos) {
+            hp.host = text.substr(1, close - 1);
+            if (close + 1 < text.size() && text[close + 1] == ':') hp.port = text.substr(close + 2);
+        }
+    } else if (std::count(text.begin(), text.end(), ':') == 1) {
+        std::size_t colon = text.find(':');
+        hp.host = text.substr(0, colon);
+        hp.port = text.substr(colon + 1);
+    }
+    bool digits = !hp.port.empty() && hp.port.size() <= 5 &&
+                  std::all_of(hp.port.begin(), hp.port.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits || std::stoi(hp.port) < 1 || std::stoi(hp.port) > 65535)
+        throw Error("ポート番号が正しくありません: " + text);
+    if (hp.host.empty()) throw Error("ホスト名が設定されていません。");
+    return hp;
+}
+
+std::string AddressText(const sockaddr_storage& addr) {
+    char buf[INET6_ADDRSTRLEN] = {};
+    if (addr.ss_family == AF_INET) {
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&addr)->sin_addr, buf, sizeof buf);
+    } else {
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(&addr)->sin6_addr, buf, sizeof buf);
+    }
+    return buf;
+}
+
+void SetPort(sockaddr_storage& addr, unsigned port) {
+    if (addr.ss_family == AF_INET)
+        reinterpret_cast<sockaddr_in*>(&addr)->sin_port = htons(static_cast<std::uint16_t>(port));
+    else
+        reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port = htons(static_cast<std::uint16_t>(port));
+}
+
+unsigned GetPort(const sockaddr_storage& addr) {
+    if (addr.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&addr)->sin_port);
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&addr)->sin6_port);
+}
+
+socklen_t AddrLen(const sockaddr_storage& addr) {
+    return addr.ss_family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+}
+
+bool IsPreliminary(int code) { return code >= 100 && code < 200; }
+bool IsSuccess(int code) { return code >= 200 && code < 300; }
+
+// The numbers of "(h1,h2,h3,h4,p1,p2)" in a 227 reply.
+bool ParsePasv(const std::string& text, unsigned& port) {
+    std::size_t pos = 4;
+    while (pos < text.size()) {
+        std::size_t start = text.find_first_of("0123456789", pos);
+        if (start == std::string::npos) return false;
+        unsigned v[6];
+        std::size_t i = start;
+        int n = 0;
+        for (; n < 6; ++n) {
+            std::size_t j = i;
+            unsigned value = 0;
+            while (j < text.size() && j - i < 3 && text[j] >= '0' && text[j] <= '9')
+                value = value * 10 + static_cast<unsigned>(text[j++] - '0');
+            if (j == i || value > 255) break;
+            v[n] = value;
+            i = j;
+            if (n < 5) {
+                if (i >= text.size() || text[i] != ',') break;
+                ++i;
+            }
+        }
+        if (n == 6) {
+            port = v[4] * 256 + v[5];
+            return port != 0;
+        }
+        pos = start + 1;
+    }
+    return false;
+}
+
+// The port of "(|||port|)" in a 229 reply.
+bool ParseEpsv(const std::string& text, unsigned& port) {
+    std::size_t open = text.find('(');
+    if (open == std::string::npos || open + 4 >= text.size()) return false;
+    char d = text[open + 1];
+    if (text[open + 2] != d || text[open + 3] != d) return false;
+    std::size_t i = open + 4;
+    unsigned value = 0;
+    std::size_t digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 6) {
+        value = value * 10 + static_cast<unsigned>(text[i++] - '0');
+        ++digits;
+    }
+    if (digits == 0 || i >= text.size() || text[i] != d || value == 0 || value > 65535) return false;
+    port = value;
+    return true;
+}
+
+}  // namespace
+
+TFtpClient::TFtpClient() = default;
+
+TFtpClient::~TFtpClient() { CloseControl(); }
+
+std::string TFtpClient::LogEscape(const std::string& data) {
+    std::string out;
+    out.reserve(data.size() + 8);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n') {
+            out += "<EOL>";
+            ++i;
+        } else if (data[i] == '\r') {
+            out += "<CR>";
+        } else if (data[i] == '\n') {
+            out += "<LF>";
+        } else {
+            out += data[i];
+        }
+    }
+    return out;
+}
+
+std::string TFtpClient::LogTimeStamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y/%m/%d %H:%M:%S", &tm);
+    return buf;
+}
+
+void TFtpClient::Log(TFtpLogDirection dir, const std::string& data) {
+    if (logEnabled_ && logHook_) logHook_(dir, LogTimeStamp() + " " + LogEscape(data));
+}
+
+void TFtpClient::PumpNow() {
+    if (!pump_) return;
+    auto now = Clock::now();
+    if (now - lastPump_ < kPumpInterval) return;
+    lastPump_ = now;
+    pump_();
+}
+
+void TFtpClient::Wait(int fd, short events, Clock::time_point deadline, const char* what) {
+    for (;;) {
+        auto now = Clock::now();
+        if (now >= deadline) throw Error(std::string(what) + "（タイムアウト）");
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+        int slice = static_cast<int>(std::min<long long>(left + 1, kPumpInterval.count()));
+        pollfd p{fd, events, 0};
+        int rc = ::poll(&p, 1, slice);
+        if (rc > 0) return;
+        if (rc < 0 && errno != EINTR) throw Error(std::string(what) + ": " + SystemText(errno));
+        PumpNow();
+    }
+}
+
+void TFtpClient::CloseControl() {
+    if (control_ >= 0) ::close(control_);
+    control_ = -1;
+    inbox_.clear();
+    currentType_ = 0;
+}
+
+void TFtpClient::FailWithReply(const TFtpReply& reply) {
+    if (reply.Code == 421) CloseControl();
+    throw Error(reply.Text);
+}
+
+void TFtpClient::FailSystem(const std::string& what, int err) {
+    CloseControl();
+    throw Error(what + ": " + SystemText(err));
+}
+
+void TFtpClient::Connect() {
+    if (Connected()) Disconnect();
+    HostPort hp = SplitHost(host_);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    int gai = ::getaddrinfo(hp.host.c_str(), hp.port.c_str(), &hints, &found);
+    if (gai != 0) throw Error(hp.host + " が見つかりません: " + ::gai_strerror(gai));
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
+
+    std::string lastError = "接続できません";
+    auto deadline = Clock::now() + connectTimeout_;
+    for (addrinfo* ai = found; ai; ai = ai->ai_next) {
+        Fd fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol));
+        if (fd.Get() < 0) {
+            lastError = SystemText(errno);
+            continue;
+        }
+        SetNonBlocking(fd.Get());
+        if (::connect(fd.Get(), ai->ai_addr, ai->ai_addrlen) < 0) {
+            if (errno != EINPROGRESS) {
+                lastError = SystemText(errno);
+                continue;
+            }
+            try {
+                Wait(fd.Get(), POLLOUT, deadline, "接続できません");
+            } catch (const Error&) {
+                throw Error(host_ + " に接続できません（タイムアウト）");
+            }
+            int err = 0;
+            socklen_t len = sizeof err;
+            ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &err, &len);
+            if (err != 0) {
+                lastError = SystemText(err);
+                continue;
+            }
+        }
+        int one = 1;
+        ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        control_ = fd.Release();
+        break;
+    }
+    if (control_ < 0) throw Error(host_ + " に接続できません: " + lastError);
+
+    try {
+        TFtpReply greeting = ReadReply();
+        while (greeting.Code == 120) greeting = ReadReply();
+        if (greeting.Code != 220) FailWithReply(greeting);
+        TFtpReply reply = SendCommand("USER " + user_);
+        if (reply.Code == 331) reply = SendCommand("PASS " + password_);
+        if (reply.Code != 230 && reply.Code != 202) FailWithReply(reply);
+    } catch (...) {
+        CloseControl();
+        throw;
+    }
+}
+
+void TFtpClient::Disconnect() {
+    if (!Connected()) return;
+    auto saved = replyTimeout_;
+    replyTimeout_ = std::min(replyTimeout_, std::chrono::milliseconds(3000));
+    try {
+        SendCommand("QUIT");
+    } catch (const Error&) {
+    }
+    replyTimeout_ = saved;
+    CloseControl();
+}
+
+void TFtpClient::Send(const std::string& line) {
+    if (!Connected()) throw Error("サーバーに接続していません。");
+    std::string data = line + "\r\n";
+    Log(TFtpLogDirection::Sent, data);
+    std::size_t done = 0;
+    auto deadline = Clock::now() + replyTimeout_;
+    while (done < data.size()) {
+        ssize_t n = ::send(control_, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            try {
+                Wait(control_, POLLOUT, deadline, "サーバーに送信できません");
+            } catch (...) {
+                CloseControl();
+                throw;
+            }
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            FailSystem("サーバーに送信できません", errno);
+        }
+    }
+}
+
+TFtpReply TFtpClient::ReadReply() {
+    if (!Connected()) throw Error("サーバーに接続していません。");
+    auto deadline = Clock::now() + replyTimeout_;
+    TFtpReply reply;
+    std::string code;
+    bool multi = false;
+    for (;;) {
+        std::size_t nl = inbox_.find('\n');
+        if (nl == std::string::npos) {
+            if (inbox_.size() > kMaxReplyBytes) {
+                CloseControl();
+                throw Error("サーバーの応答が長すぎます。");
+            }
+            try {
+                Wait(control_, POLLIN, deadline, "サーバーから応答がありません");
+            } catch (...) {
+                CloseControl();
+                throw;
+            }
+            char buf[4096];
+            ssize_t n = ::recv(control_, buf, sizeof buf, 0);
+            if (n == 0) {
+                CloseControl();
+                throw Error("サーバーが接続を閉じました。");
+            }
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+                FailSystem("サーバーから受信できません", errno);
+            }
+            std::string block(buf, static_cast<std::size_t>(n));
+            Log(TFtpLogDirection::Received, block);
+            inbox_ += block;
+            continue;
+        }
+        std::string line = inbox_.substr(0, nl);
+        inbox_.erase(0, nl + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (reply.Text.size() + line.size() > kMaxReplyBytes) {
+            CloseControl();
+            throw Error("サーバーの応答が長すぎます。");
+        }
+        if (!reply.Text.empty()) reply.Text += "\n";
+        reply.Text += line;
+        bool hasCode = line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3, [](char c) {
+                           return c >= '0' && c <= '9';
+                       });
+        if (code.empty()) {
+            if (!hasCode || (line.size() > 3 && line[3] != ' ' && line[3] != '-')) {
+                CloseControl();
+                throw Error("サーバーの応答を解釈できません: " + line);
+            }
+            code = line.substr(0, 3);
+            multi = line.size() > 3 && line[3] == '-';
+            if (!multi) break;
+        } else if (line.compare(0, 3, code) == 0 && (line.size() == 3 || line[3] == ' ')) {
+            break;
+        }
+    }
+    reply.Code = std::stoi(code);
+    lastReply_ = reply;
+    if (reply.Code == 421) CloseControl();
+    return reply;
+}
+
+TFtpReply TFtpClient::SendCommand(const std::string& command) {
+    if (command.find_first_of("\r\n") != std::string::npos)
+        throw Error("コマンドに改行を含めることはできません。");
+    Send(command);
+    return ReadReply();
+}
+
+TFtpReply TFtpClient::Expect(const std::string& command, std::initializer_list<int> codes) {
+    TFtpReply reply = SendCommand(command);
+    if (std::find(codes.begin(), codes.end(), reply.Code) == codes.end()) FailWithReply(reply);
+    return reply;
+}
+
+std::string TFtpClient::Pwd() {
+    TFtpReply reply = Expect("PWD", {257});
+    const std::string& t = reply.Text;
+    std::size_t open = t.find('"');
+    if (open != std::string::npos) {
+        std::string folder;
+        for (std::size_t i = open + 1; i < t.size(); ++i) {
+            if (t[i] != '"') {
+                folder += t[i];
+            } else if (i + 1 < t.size() && t[i + 1] == '"') {
+                folder += '"';
+                ++i;
+            } else {
+                return folder;
+            }
+        }
+    }
+    throw Error("現在のフォルダがわかりません: " + t);
+}
+
+void TFtpClient::Cwd(const std::string& folder) { Expect("CWD " + folder, {200, 250}); }
+void TFtpClient::Cdup() { Expect("CDUP", {200, 250}); }
+void TFtpClient::Allo(std::int64_t size) { Expect("ALLO " + std::to_string(size), {200}); }
+void TFtpClient::Site(const std::string& command) { Expect("SITE " + command, {200}); }
+void TFtpClient::Mkd(const std::string& name) { Expect("MKD " + name, {257}); }
+void TFtpClient::Rmd(const std::string& name) { Expect("RMD " + name, {250}); }
+void TFtpClient::Dele(const std::string& name) { Expect("DELE " + name, {250}); }
+
+void TFtpClient::SetTypeAscii() {
+    if (currentType_ == 'A' && Connected()) return;
+    Expect("TYPE A", {200});
+    currentType_ = 'A';
+}
+
+void TFtpClient::SetTypeBinary() {
+    if (currentType_ == 'I' && Connected()) return;
+    Expect("TYPE I", {200});
+    currentType_ = 'I';
+}
+
+void TFtpClient::RunBody(const std::function<void(int)>& body, int fd) {
+    try {
+        body(fd);
+    } catch (...) {
+        // The server's view of the aborted transfer is unknown: start over with a new connection.
+        CloseControl();
+        throw;
+    }
+}
+
+void TFtpClient::FinishTransfer() {
+    TFtpReply reply = ReadReply();
+    while (IsPreliminary(reply.Code)) reply = ReadReply();
+    if (!IsSuccess(reply.Code)) FailWithReply(reply);
+}
+
+void TFtpClient::Transfer(const std::string& command, const std::function<void(int)>& body) {
+    if (!Connected()) throw Error("サーバーに接続していません。");
+    if (!passive_ && !activeRefused_) {
+        if (TransferActive(command, body)) return;
+        // The server refused PORT or could not reach us: passive from now on.
+        activeRefused_ = true;
+    }
+    TransferPassive(command, body);
+}
+
+bool TFtpClient::TransferActive(const std::string& command, const std::function<void(int)>& body) {
+    sockaddr_storage local{};
+    socklen_t len = sizeof local;
+    if (::getsockname(control_, reinterpret_cast<sockaddr*>(&local), &len) < 0)
+        FailSystem("データ接続を準備できません", errno);
+    SetPort(local, 0);
+    Fd listener(::socket(local.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (listener.Get() < 0) throw Error("データ接続を準備できません: " + SystemText(errno));
+    if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&local), AddrLen(local)) < 0 ||
+        ::listen(listener.Get(), 1) < 0)
+        throw Error("データ接続を準備できません: " + SystemText(errno));
+    SetNonBlocking(listener.Get());
+    len = sizeof local;
+    ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&local), &len);
+    unsigned port = GetPort(local);
+
+    std::string portCommand;
+    if (local.ss_family == AF_INET) {
+        std::string ip = AddressText(local);
+        std::replace(ip.begin(), ip.end(), '.', ',');
+        portCommand = "PORT " + ip + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+    } else {
+        portCommand = "EPRT |2|" + AddressText(local) + "|" + std::to_string(port) + "|";
+    }
+    TFtpReply reply = SendCommand(portCommand);
+    if (!IsSuccess(reply.Code)) {
+        if (reply.Code == 421) FailWithReply(reply);
+        return false;
+    }
+
+    Send(command);
+    bool preliminary = false;
+    Fd data;
+    auto deadline = Clock::now() + connectTimeout_;
+    while (data.Get() < 0) {
+        pollfd p[2] = {{listener.Get(), POLLIN, 0}, {control_, POLLIN, 0}};
+        auto now = Clock::now();
+        if (now >= deadline) break;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+        int rc = ::poll(p, 2, static_cast<int>(std::min<long long>(left + 1, kPumpInterval.count())));
+        if (rc < 0 && errno != EINTR) FailSystem("データ接続を待てません", errno);
+        if (rc <= 0) {
+            PumpNow();
+            continue;
+        }
+        if (p[0].revents & POLLIN) {
+            int fd = ::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0) data.Reset(fd);
+            continue;
+        }
+        if (p[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+            reply = ReadReply();
+            if (IsPreliminary(reply.Code)) {
+                preliminary = true;
+                continue;
+            }
+            if (reply.Code == 425) return false;
+            FailWithReply(reply);
+        }
+    }
+    listener.Reset();
+    if (data.Get() < 0) {
+        // The server never connected back; collect what it says about the command.
+        reply = ReadReply();
+        while (IsPreliminary(reply.Code)) reply = ReadReply();
+        return false;
+    }
+    SetNonBlocking(data.Get());
+    if (!preliminary) {
+        reply = ReadReply();
+        if (!IsPreliminary(reply.Code)) FailWithReply(reply);
+    }
+    RunBody(body, data.Get());
+    data.Reset();
+    FinishTransfer();
+    return true;
+}
+
+int TFtpClient::OpenPassiveSocket() {
+    unsigned port = 0;
+    if (!epsvRefused_) {
+        TFtpReply reply = SendCommand("EPSV");
+        if (reply.Code == 229 && ParseEpsv(reply.Text, port)) {
+        } else if (reply.Code >= 500 && reply.Code < 600) {
+            epsvRefused_ = true;
+        } else {
+            FailWithReply(reply);
+        }
+    }
+    if (port == 0) {
+        TFtpReply reply = Expect("PASV", {227});
+        if (!ParsePasv(reply.Text, port)) throw Error("PASVの応答を解釈できません: " + reply.Text);
+    }
+    // The data connection goes to the control connection's peer, never to an address the
+    // server names: NAT routers rewrite it wrongly, and a hostile server could aim it elsewhere.
+    sockaddr_storage peer{};
+    socklen_t len = sizeof peer;
+    if (::getpeername(control_, reinterpret_cast<sockaddr*>(&peer), &len) < 0)
+        FailSystem("データ接続を準備できません", errno);
+    SetPort(peer, port);
+    Fd fd(::socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (fd.Get() < 0) throw Error("データ接続を準備できません: " + SystemText(errno));
+    SetNonBlocking(fd.Get());
+    if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&peer), AddrLen(peer)) < 0) {
+        if (errno != EINPROGRESS) throw Error("データ接続ができません: " + SystemText(errno));
+        Wait(fd.Get(), POLLOUT, Clock::now() + connectTimeout_, "データ接続ができません");
+        int err = 0;
+        socklen_t elen = sizeof err;
+        ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &err, &elen);
+        if (err != 0) throw Error("データ接続ができません: " + SystemText(err));
+    }
+    return fd.Release();
+}
+
+void TFtpClient::TransferPassive(const std::string& command, const std::function<void(int)>& body) {
+    Fd data(OpenPassiveSocket());
+    TFtpReply reply = SendCommand(command);
+    if (!IsPreliminary(reply.Code)) FailWithReply(reply);
+    RunBody(body, data.Get());
+    data.Reset();
+    FinishTransfer();
+}
+
+void TFtpClient::Stor(const std::string& localPath, const std::string& remoteName,
+                      const ProgressHook& progress) {
+    Fd file(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) throw Error(localPath + " を開けません: " + SystemText(errno));
+    struct stat st{};
+    if (::fstat(file.Get(), &st) < 0) throw Error(localPath + " を開けません: " + SystemText(errno));
+    const std::int64_t total = st.st_size;
+    std::unique_ptr<char[]> buffer(new char[kChunk]);
+
+    Transfer("STOR " + remoteName, [&](int fd) {
+        if (::lseek(file.Get(), 0, SEEK_SET) < 0) throw Error(localPath + ": " + SystemText(errno));
+        std::int64_t sent = 0;
+        if (progress) progress(0, total);
+        for (;;) {
+            ssize_t got = ::read(file.Get(), buffer.get(), kChunk);
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                throw Error(localPath + " を読めません: " + SystemText(errno));
+            }
+            if (got == 0) break;
+            std::size_t done = 0;
+            while (done < static_cast<std::size_t>(got)) {
+                ssize_t n = ::send(fd, buffer.get() + done, static_cast<std::size_t>(got) - done, MSG_NOSIGNAL);
+                if (n > 0) {
+                    done += static_cast<std::size_t>(n);
+                } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                    Wait(fd, POLLOUT, Clock::now() + replyTimeout_, "データを送信できません");
+                } else if (n < 0 && errno == EINTR) {
+                    continue;
+                } else {
+                    throw Error("データを送信できません: " + SystemText(errno));
+                }
+            }
+            sent += got;
+            if (progress) progress(sent, total);
+            PumpNow();
+        }
+    });
+}
+
+void TFtpClient::List() {
+    entries_.clear();
+    rawListing_.clear();
+    std::string listing;
+    Transfer("LIST", [&](int fd) {
+        char buf[16384];
+        for (;;) {
+            ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n > 0) {
+                listing.append(buf, static_cast<std::size_t>(n));
+                if (listing.size() > kMaxListingBytes) throw Error("一覧が大きすぎます。");
+            } else if (n == 0) {
+                break;
+            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                Wait(fd, POLLIN, Clock::now() + replyTimeout_, "一覧を受信できません");
+            } else if (errno != EINTR) {
+                throw Error("一覧を受信できません: " + SystemText(errno));
+            }
+        }
+    });
+    rawListing_ = std::move(listing);
+    entries_ = ParseFtpListing(rawListing_, FtpLocalNow());
+}
+
+}  // namespace qp

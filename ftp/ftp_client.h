@@ -1,0 +1,127 @@
+#pragma once
+// An RFC 959 FTP client on POSIX sockets: blocking calls with timeouts that keep calling a
+// pump callback while they wait, a protocol log hook, active (PORT) and passive data connections.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ftp/ftp_list_parser.h"
+
+namespace qp {
+
+struct TFtpReply {
+    int Code = 0;
+    std::string Text;  // every line of the reply, joined by "\n", without the final line end
+};
+
+enum class TFtpLogDirection { Sent, Received };
+
+class TFtpClient {
+public:
+    // Receives the control connection's traffic, one block at a time: a time stamp
+    // ("YYYY/MM/DD HH:MM:SS"), a blank and the data with CR LF shown as "<EOL>", a lone CR
+    // as "<CR>" and a lone LF as "<LF>".
+    using LogHook = std::function<void(TFtpLogDirection, const std::string& line)>;
+    // Called again and again while a call waits for the network.
+    using PumpHook = std::function<void()>;
+    // Bytes sent so far of the total, during STOR.
+    using ProgressHook = std::function<void(std::int64_t sent, std::int64_t total)>;
+
+    TFtpClient();
+    ~TFtpClient();
+    TFtpClient(const TFtpClient&) = delete;
+    TFtpClient& operator=(const TFtpClient&) = delete;
+
+    // "host" or "host:port" ("[v6addr]:port" for IPv6); the port defaults to 21.
+    void SetHost(const std::string& host) { host_ = host; }
+    void SetUserName(const std::string& user) { user_ = user; }
+    void SetPassword(const std::string& password) { password_ = password; }
+    // Passive data connections (EPSV, then PASV) instead of PORT.
+    void SetPassive(bool passive) { passive_ = passive; }
+    bool Passive() const { return passive_; }
+    void SetConnectTimeout(std::chrono::milliseconds t) { connectTimeout_ = t; }
+    void SetReplyTimeout(std::chrono::milliseconds t) { replyTimeout_ = t; }
+
+    void SetLogHook(LogHook hook) { logHook_ = std::move(hook); }
+    void SetLogEnabled(bool on) { logEnabled_ = on; }
+    bool LogEnabled() const { return logEnabled_; }
+    void SetPump(PumpHook pump) { pump_ = std::move(pump); }
+
+    // Connects and logs in; the greeting and every reply are checked.
+    void Connect();
+    bool Connected() const { return control_ >= 0; }
+    // Sends QUIT when still connected and closes the connection. Never throws.
+    void Disconnect();
+
+    std::string Pwd();
+    void Cwd(const std::string& folder);
+    void Cdup();
+    void Allo(std::int64_t size);
+    // TYPE A; sent only when the current type is not ASCII already.
+    void SetTypeAscii();
+    void SetTypeBinary();
+    // STOR of the local file's bytes as they are, under the remote name.
+    void Stor(const std::string& localPath, const std::string& remoteName, const ProgressHook& progress = {});
+    void Site(const std::string& command);
+    // LIST without argument; the parsed entries are kept until the next listing.
+    void List();
+    const std::vector<TFtpListEntry>& Entries() const { return entries_; }
+    const std::string& RawListing() const { return rawListing_; }
+    void Mkd(const std::string& name);
+    void Rmd(const std::string& name);
+    void Dele(const std::string& name);
+
+    // Sends one command and returns the final reply, whatever its code.
+    TFtpReply SendCommand(const std::string& command);
+    const TFtpReply& LastReply() const { return lastReply_; }
+
+    // Time stamp and escaping used by the log hook; public for the callers that print it.
+    static std::string LogEscape(const std::string& data);
+    static std::string LogTimeStamp();
+
+private:
+    struct DataChannel;
+
+    void Send(const std::string& line);
+    TFtpReply ReadReply();
+    TFtpReply Expect(const std::string& command, std::initializer_list<int> codes);
+    [[noreturn]] void FailWithReply(const TFtpReply& reply);
+    [[noreturn]] void FailSystem(const std::string& what, int err);
+    void CloseControl();
+    void Log(TFtpLogDirection dir, const std::string& data);
+    void Wait(int fd, short events, std::chrono::steady_clock::time_point deadline, const char* what);
+    void PumpNow();
+
+    // Runs a transfer command over a data connection, trying the next mode when the
+    // server refuses PORT or never connects back.
+    void Transfer(const std::string& command, const std::function<void(int fd)>& body);
+    bool TransferActive(const std::string& command, const std::function<void(int fd)>& body);
+    void TransferPassive(const std::string& command, const std::function<void(int fd)>& body);
+    int OpenPassiveSocket();
+    void FinishTransfer();
+    void RunBody(const std::function<void(int fd)>& body, int fd);
+
+    std::string host_;
+    std::string user_;
+    std::string password_;
+    bool passive_ = false;
+    bool activeRefused_ = false;
+    bool epsvRefused_ = false;
+    std::chrono::milliseconds connectTimeout_{30000};
+    std::chrono::milliseconds replyTimeout_{30000};
+    LogHook logHook_;
+    bool logEnabled_ = false;
+    PumpHook pump_;
+    std::chrono::steady_clock::time_point lastPump_{};
+
+    int control_ = -1;
+    std::string inbox_;
+    char currentType_ = 0;
+    TFtpReply lastReply_;
+    std::vector<TFtpListEntry> entries_;
+    std::string rawListing_;
+};
+
+}  // namespace qp
