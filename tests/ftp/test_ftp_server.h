@@ -1,0 +1,191 @@
+#pragma once
+// Test servers: a real FTP server (pyftpdlib, run by the system's Python) in a temporary home,
+// and a scripted fake for the replies a real server will not give.
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "support/sjis_literal.h"
+
+namespace qp::test {
+
+class PyFtpServer {
+public:
+    static constexpr const char* kUser = "user";
+    static constexpr const char* kPassword = "secret";
+
+    PyFtpServer() {
+        int out[2];
+        if (::pipe(out) != 0) throw std::runtime_error("pipe");
+        std::string script = std::string(QP_SOURCE_DIR) + "/tests/ftp/ftp_test_server.py";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execl("/usr/bin/python3", "python3", script.c_str(), home_.Path().c_str(), kUser, kPassword,
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string text;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            pollfd p{out[0], POLLIN, 0};
+            if (::poll(&p, 1, 200) <= 0) continue;
+            char buf[64];
+            ssize_t n = ::read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            text.append(buf, static_cast<std::size_t>(n));
+        }
+        ::close(out[0]);
+        if (text.rfind("PORT ", 0) != 0) {
+            Stop();
+            throw std::runtime_error("the FTP test server did not start: " + text);
+        }
+        port_ = std::stoi(text.substr(5));
+    }
+    ~PyFtpServer() { Stop(); }
+    PyFtpServer(const PyFtpServer&) = delete;
+    PyFtpServer& operator=(const PyFtpServer&) = delete;
+
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    int Port() const { return port_; }
+    // The server's root folder on this machine.
+    const std::string& Home() const { return home_.Path(); }
+
+private:
+    void Stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+            pid_ = -1;
+        }
+    }
+
+    TempDir home_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+// One control connection on 127.0.0.1, served by a script run on its own thread.
+class FakeFtpServer {
+public:
+    class Session {
+    public:
+        explicit Session(int fd) : fd_(fd) {}
+        // The next command line without CR LF; empty when the client closed or 5 s passed.
+        std::string Read() {
+            for (;;) {
+                std::size_t nl = inbox_.find("\r\n");
+                if (nl != std::string::npos) {
+                    std::string line = inbox_.substr(0, nl);
+                    inbox_.erase(0, nl + 2);
+                    return line;
+                }
+                pollfd p{fd_, POLLIN, 0};
+                if (::poll(&p, 1, 5000) <= 0) return {};
+                char buf[1024];
+                ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+                if (n <= 0) return {};
+                inbox_.append(buf, static_cast<std::size_t>(n));
+            }
+        }
+        void Send(const std::string& text) { SendAll(fd_, text); }
+        // Listens for a passive data connection and returns its port.
+        int OpenPassive() {
+            passive_ = Listen();
+            sockaddr_in a{};
+            socklen_t len = sizeof a;
+            ::getsockname(passive_, reinterpret_cast<sockaddr*>(&a), &len);
+            return ntohs(a.sin_port);
+        }
+        // Accepts the passive data connection, sends data on it and closes it.
+        void SendPassiveData(const std::string& data) {
+            pollfd p{passive_, POLLIN, 0};
+            if (::poll(&p, 1, 5000) > 0) {
+                int fd = ::accept(passive_, nullptr, nullptr);
+                SendAll(fd, data);
+                ::close(fd);
+            }
+            ::close(passive_);
+            passive_ = -1;
+        }
+        ~Session() {
+            if (passive_ >= 0) ::close(passive_);
+        }
+
+        static void SendAll(int fd, const std::string& data) {
+            std::size_t done = 0;
+            while (done < data.size()) {
+                ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+                if (n <= 0) return;
+                done += static_cast<std::size_t>(n);
+            }
+        }
+
+    private:
+        int fd_;
+        int passive_ = -1;
+        std::string inbox_;
+    };
+
+    explicit FakeFtpServer(std::function<void(Session&)> script) {
+        listener_ = Listen();
+        sockaddr_in a{};
+        socklen_t len = sizeof a;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this, script = std::move(script)] {
+            pollfd p{listener_, POLLIN, 0};
+            if (::poll(&p, 1, 10000) <= 0) return;
+            int fd = ::accept(listener_, nullptr, nullptr);
+            if (fd < 0) return;
+            {
+                Session s(fd);
+                script(s);
+                // Wait for the client to hang up so that it never sees a reset.
+                while (!s.Read().empty()) {
+                }
+            }
+            ::close(fd);
+        });
+    }
+    ~FakeFtpServer() {
+        thread_.join();
+        ::close(listener_);
+    }
+    FakeFtpServer(const FakeFtpServer&) = delete;
+    FakeFtpServer& operator=(const FakeFtpServer&) = delete;
+
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+    static int Listen() {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd, 4);
+        return fd;
+    }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace qp::test
