@@ -1,0 +1,50 @@
+#include "deploy/make_upload.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "generate/make_driver.h"
+
+namespace qp {
+
+std::string SupportFolder() {
+    std::string exe(PATH_MAX, '\0');
+    ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size());
+    std::string folder = "./";
+    if (n > 0) {
+        exe.resize(static_cast<std::size_t>(n));
+        folder = exe.substr(0, exe.rfind('/') + 1);
+    }
+    return folder + "lib/";
+}
+
+std::vector<TUploadFile> MakeUploadList(const std::string& tempFile, const std::string& cgiRemoteName,
+                                        const std::string& supportFolder) {
+    std::string lib = supportFolder;
+    if (!lib.empty() && lib.back() != '/') lib += '/';
+    return {
+        TUploadFile(tempFile, cgiRemoteName, true),
+        TUploadFile(lib + "Quillpost.pm", "Quillpost.pm", false),
+        TUploadFile(lib + "jcode.pl", "jcode.pl", false),
+        TUploadFile(lib + "mimew.pl", "mimew.pl", false),
+    };
+}
+
+TUploadJob PrepareUpload(const TProjectConfig& project, const std::string& supportFolder) {
+    project.CheckForMake();
+    project.CheckForUpload();
+    TUploadJob job;
+    job.TempFile = MakeCgiTempFile(project);
+    job.Files = MakeUploadList(job.TempFile, project.GetFtpFileName(),
+                               supportFolder.empty() ? SupportFolder() : supportFolder);
+    job.HostName = project.GetFtpHostName();
+    job.UserName = project.GetFtpUserName();
+    job.Password = project.GetFtpPassword();
+    job.Directory = project.GetFtpDirectory();
+    job.ChmodCommand = project.GetFtpChmod();
+    job.Passive = project.GetFtpPassive();
+    return job;
+}
+
+}  // namespace qp

@@ -1,0 +1,38 @@
+#pragma once
+// The part of "make and upload" that needs no window: the checks, the script in a temporary
+// file and the list of the four files to upload. The desktop program shows the upload dialog
+// with the result; quillpost-cli runs TUploadSequence with it directly.
+#include <string>
+#include <vector>
+
+#include "deploy/upload_file.h"
+#include "model/project_config.h"
+
+namespace qp {
+
+// What one upload needs, taken from the project.
+struct TUploadJob {
+    std::string TempFile;  // the converted script; left in place after the upload
+    std::vector<TUploadFile> Files;
+    std::string HostName;
+    std::string UserName;
+    std::string Password;
+    std::string Directory;
+    std::string ChmodCommand;
+    bool Passive = false;
+};
+
+// The folder "lib" beside the running program, ending with "/".
+std::string SupportFolder();
+
+// The four entries in upload order: the script under its remote name with the permission
+// flag, then Quillpost.pm, jcode.pl and mimew.pl from supportFolder.
+std::vector<TUploadFile> MakeUploadList(const std::string& tempFile, const std::string& cgiRemoteName,
+                                        const std::string& supportFolder);
+
+// CheckForMake, CheckForUpload (their Error is raised and nothing is written), then the
+// script written to a new temporary file, and the job built around it. supportFolder empty
+// means SupportFolder().
+TUploadJob PrepareUpload(const TProjectConfig& project, const std::string& supportFolder);
+
+}  // namespace qp

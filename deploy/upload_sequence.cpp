@@ -1,0 +1,84 @@
+#include "deploy/upload_sequence.h"
+
+#include <sys/stat.h>
+
+#include "generate/file_utility.h"
+#include "model/charset.h"
+#include "model/error.h"
+
+namespace qp {
+
+std::string LogText(const std::string& sjis) {
+    try {
+        return charset::SjisToUtf8(sjis);
+    } catch (const Error&) {
+        return sjis;
+    }
+}
+
+TUploadSequence::TUploadSequence(TUploadListener& listener) : listener_(listener) {
+    client_.SetPump([this] { listener_.Pump(); });
+}
+
+void TUploadSequence::SetFtpServer(const std::string& host, const std::string& userName,
+                                   const std::string& password) {
+    client_.SetHost(host);
+    client_.SetUserName(userName);
+    client_.SetPassword(password);
+}
+
+void TUploadSequence::SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
+                                     const std::string& chmodCommand) {
+    files_ = files;
+    ftpDirectory_ = ftpDirectory;
+    chmodCommand_ = chmodCommand;
+}
+
+void TUploadSequence::Run() {
+    if (started_) return;
+    started_ = true;
+    try {
+        UploadAll();
+    } catch (...) {
+        client_.Disconnect();
+        finished_ = true;
+        throw;
+    }
+    client_.Disconnect();
+    finished_ = true;
+}
+
+void TUploadSequence::UploadAll() {
+    client_.Connect();
+    for (const TUploadFile& file : files_) {
+        struct stat st{};
+        if (::stat(file.LocalFileName.c_str(), &st) != 0) {
+            listener_.LogLine("[ERROR]" + file.LocalFileName + "が見つかりません。");
+            continue;
+        }
+        if (listener_.CancelRequested()) return;
+        const std::int64_t size = TkFileUtility::GetFileSize(file.LocalFileName);
+        if (!ftpDirectory_.empty() && client_.Pwd() != ftpDirectory_) client_.Cwd(ftpDirectory_);
+        if (listener_.CancelRequested()) return;
+        try {
+            client_.Allo(size);
+        } catch (const Error&) {
+            // Most servers need no allocation and say so with another code.
+        }
+        if (listener_.CancelRequested()) return;
+        client_.SetTypeAscii();
+        client_.Stor(file.LocalFileName, file.RemoteFileName,
+                     [&](std::int64_t sent, std::int64_t total) { listener_.Progress(file, sent, total); });
+        const std::string remote = LogText(file.RemoteFileName);
+        listener_.LogLine(remote + "をアップロードしました。");
+        if (listener_.CancelRequested()) return;
+        if (file.Chmod) {
+            const std::string command = chmodCommand_ + " 755 " + file.RemoteFileName;
+            listener_.LogLine(LogText(command));
+            client_.Site(command);
+            listener_.LogLine(remote + " のアクセス権を設定しました。");
+        }
+    }
+}
+
+}  // namespace qp

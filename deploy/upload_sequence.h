@@ -1,0 +1,57 @@
+#pragma once
+// The upload run behind the upload dialog: connect, put every file of the list into the
+// target folder in ASCII mode, set 755 on the files marked for it, disconnect, one log line
+// per step. No window code: the dialog adapts TUploadListener.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "deploy/upload_file.h"
+#include "ftp/ftp_client.h"
+
+namespace qp {
+
+class TUploadListener {
+public:
+    virtual ~TUploadListener() = default;
+    // One line for the log, UTF-8.
+    virtual void LogLine(const std::string& line) = 0;
+    // Bytes of `file` sent so far of its total, while it is transferred.
+    virtual void Progress(const TUploadFile& file, std::int64_t sent, std::int64_t total) = 0;
+    // Called often while the network is waited for: keep the window alive here.
+    virtual void Pump() = 0;
+    // Read at the check points between steps; a running transfer is never cut short.
+    virtual bool CancelRequested() = 0;
+};
+
+class TUploadSequence {
+public:
+    explicit TUploadSequence(TUploadListener& listener);
+
+    void SetFtpServer(const std::string& host, const std::string& userName, const std::string& password);
+    void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
+                        const std::string& chmodCommand);
+    // For passive mode, timeouts or a protocol log before Run.
+    TFtpClient& Client() { return client_; }
+
+    // Runs the sequence once; later calls do nothing. An error ends it: the client is
+    // disconnected, Finished() is true, and the error is raised to the caller.
+    void Run();
+    bool Finished() const { return finished_; }
+
+private:
+    void UploadAll();
+
+    TUploadListener& listener_;
+    TFtpClient client_;
+    std::vector<TUploadFile> files_;
+    std::string ftpDirectory_;
+    std::string chmodCommand_;
+    bool started_ = false;
+    bool finished_ = false;
+};
+
+// A project text (Shift_JIS) as UTF-8 for a log line; bytes that do not convert are kept.
+std::string LogText(const std::string& sjis);
+
+}  // namespace qp

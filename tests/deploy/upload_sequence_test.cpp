@@ -1,0 +1,225 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <functional>
+
+#include "../ftp/test_ftp_server.h"
+#include "deploy/upload_sequence.h"
+#include "model/error.h"
+
+namespace qp {
+namespace {
+
+using test::PyFtpServer;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+struct RecordingListener : TUploadListener {
+    std::vector<std::string> lines;
+    std::vector<std::string> progressFiles;
+    int pumps = 0;
+    std::function<bool()> cancel = [] { return false; };
+    std::function<void(const TUploadFile&, std::int64_t)> onProgress = [](const TUploadFile&, std::int64_t) {};
+
+    void LogLine(const std::string& line) override { lines.push_back(line); }
+    void Progress(const TUploadFile& file, std::int64_t sent, std::int64_t) override {
+        if (progressFiles.empty() || progressFiles.back() != file.RemoteFileName)
+            progressFiles.push_back(file.RemoteFileName);
+        onProgress(file, sent);
+    }
+    void Pump() override { ++pumps; }
+    bool CancelRequested() override { return cancel(); }
+};
+
+// The upload of one test: a pyftpdlib server, local files and the commands sent.
+class UploadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::mkdir((server.Home() + "/cgi-bin").c_str(), 0755);
+        test::WriteFile(local.File("contact.cgi"), cgiText);
+        test::WriteFile(local.File("Quillpost.pm"), "package Quillpost;\r\n1;\r\n");
+        test::WriteFile(local.File("jcode.pl"), "# jcode\r\n");
+        test::WriteFile(local.File("mimew.pl"), "# mimew\r\n");
+    }
+
+    TUploadSequence& Sequence(const std::vector<TUploadFile>& files, const std::string& folder,
+                              const std::string& password = PyFtpServer::kPassword) {
+        sequence.SetFtpServer(server.Host(), PyFtpServer::kUser, password);
+        sequence.SetUploadFiles(files, folder, "CHMOD");
+        sequence.Client().SetLogEnabled(true);
+        sequence.Client().SetLogHook([this](TFtpLogDirection d, const std::string& line) {
+            if (d == TFtpLogDirection::Sent) commands.push_back(line.substr(20));
+        });
+        return sequence;
+    }
+    std::vector<TUploadFile> FourFiles() const {
+        return {{local.File("contact.cgi"), "contact.cgi", true},
+                {local.File("Quillpost.pm"), "Quillpost.pm", false},
+                {local.File("jcode.pl"), "jcode.pl", false},
+                {local.File("mimew.pl"), "mimew.pl", false}};
+    }
+    int Count(const std::string& prefix) const {
+        int n = 0;
+        for (const auto& c : commands)
+            if (c.rfind(prefix, 0) == 0) ++n;
+        return n;
+    }
+    std::string Stored(const std::string& path) const { return test::ReadFile(server.Home() + path); }
+    bool Exists(const std::string& path) const {
+        struct stat st{};
+        return ::stat((server.Home() + path).c_str(), &st) == 0;
+    }
+    unsigned Mode(const std::string& path) const {
+        struct stat st{};
+        ::stat((server.Home() + path).c_str(), &st);
+        return st.st_mode & 07777;
+    }
+
+    // pyftpdlib stores ASCII-mode uploads with its own line ends.
+    static std::string AsStored(std::string sent) {
+        std::string out;
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            if (sent[i] == '\r' && i + 1 < sent.size() && sent[i + 1] == '\n') continue;
+            out += sent[i];
+        }
+        return out;
+    }
+
+    const std::string cgiText = "#!/usr/bin/perl\r\nrequire './Quillpost.pm';\r\n# \xa4\xb3\xa4\xf3\r\n";
+    PyFtpServer server;
+    test::TempDir local;
+    RecordingListener listener;
+    TUploadSequence sequence{listener};
+    std::vector<std::string> commands;
+};
+
+TEST_F(UploadTest, UploadsEveryFileAndSetsThePermissionOfTheScriptOnly) {
+    Sequence(FourFiles(), "/cgi-bin").Run();
+    EXPECT_THAT(listener.lines,
+                ElementsAre("contact.cgiをアップロードしました。", "CHMOD 755 contact.cgi",
+                            "contact.cgi のアクセス権を設定しました。", "Quillpost.pmをアップロードしました。",
+                            "jcode.plをアップロードしました。", "mimew.plをアップロードしました。"));
+    EXPECT_EQ(Stored("/cgi-bin/contact.cgi"), AsStored(cgiText));
+    EXPECT_EQ(Stored("/cgi-bin/Quillpost.pm"), "package Quillpost;\n1;\n");
+    EXPECT_EQ(Stored("/cgi-bin/mimew.pl"), "# mimew\n");
+    EXPECT_EQ(Mode("/cgi-bin/contact.cgi"), 0755u);
+    EXPECT_NE(Mode("/cgi-bin/jcode.pl") & 0111, 0111u);
+    EXPECT_EQ(Count("SITE "), 1);
+    EXPECT_EQ(Count("SITE CHMOD 755 contact.cgi"), 1);
+    EXPECT_EQ(Count("TYPE A"), 1);
+    EXPECT_EQ(Count("ALLO "), 4);  // refused with 202 each time, and the upload goes on
+    EXPECT_EQ(Count("QUIT"), 1);
+    EXPECT_THAT(listener.progressFiles, ElementsAre("contact.cgi", "Quillpost.pm", "jcode.pl", "mimew.pl"));
+    EXPECT_TRUE(sequence.Finished());
+    EXPECT_FALSE(sequence.Client().Connected());
+
+    sequence.Run();  // never twice
+    EXPECT_EQ(Count("USER "), 1);
+}
+
+TEST_F(UploadTest, EmptyListConnectsAndDisconnectsSilently) {
+    Sequence({}, "/cgi-bin").Run();
+    EXPECT_TRUE(listener.lines.empty());
+    EXPECT_EQ(Count("USER "), 1);
+    EXPECT_EQ(Count("STOR"), 0);
+    EXPECT_EQ(Count("QUIT"), 1);
+    EXPECT_TRUE(sequence.Finished());
+}
+
+TEST_F(UploadTest, MissingFileIsLoggedAndSkipped) {
+    auto files = FourFiles();
+    files[1].LocalFileName = local.File("gone.pm");
+    Sequence(files, "/cgi-bin").Run();
+    EXPECT_THAT(listener.lines,
+                ElementsAre("contact.cgiをアップロードしました。", "CHMOD 755 contact.cgi",
+                            "contact.cgi のアクセス権を設定しました。",
+                            "[ERROR]" + local.File("gone.pm") + "が見つかりません。",
+                            "jcode.plをアップロードしました。", "mimew.plをアップロードしました。"));
+    EXPECT_FALSE(Exists("/cgi-bin/Quillpost.pm"));
+    EXPECT_TRUE(Exists("/cgi-bin/mimew.pl"));
+}
+
+TEST_F(UploadTest, FolderEqualToTheLoginFolderSendsNoCwd) {
+    Sequence(FourFiles(), "/").Run();
+    EXPECT_EQ(Count("CWD"), 0);
+    EXPECT_EQ(Count("PWD"), 4);
+    EXPECT_TRUE(Exists("/contact.cgi"));
+}
+
+TEST_F(UploadTest, TrailingSlashSendsCwdBeforeEveryFile) {
+    Sequence(FourFiles(), "/cgi-bin/").Run();
+    EXPECT_EQ(Count("CWD /cgi-bin/"), 4);
+    EXPECT_TRUE(Exists("/cgi-bin/jcode.pl"));
+}
+
+TEST_F(UploadTest, EmptyFolderStaysInTheLoginFolder) {
+    Sequence(FourFiles(), "").Run();
+    EXPECT_EQ(Count("PWD"), 0);
+    EXPECT_EQ(Count("CWD"), 0);
+    EXPECT_TRUE(Exists("/contact.cgi"));
+}
+
+TEST_F(UploadTest, WrongPasswordWritesNoLogLine) {
+    auto& s = Sequence(FourFiles(), "/cgi-bin", "wrong");
+    try {
+        s.Run();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_THAT(e.Message(), HasSubstr("530"));
+    }
+    EXPECT_TRUE(listener.lines.empty());
+    EXPECT_TRUE(s.Finished());
+    EXPECT_FALSE(s.Client().Connected());
+    EXPECT_FALSE(Exists("/cgi-bin/contact.cgi"));
+}
+
+TEST_F(UploadTest, CancelDuringTheFirstFileCompletesItAndStops) {
+    // A script large enough to be sent in several pieces.
+    std::string big;
+    for (int i = 0; i < 200000; ++i) big += "print \"line\";\r\n";
+    test::WriteFile(local.File("contact.cgi"), big);
+    bool cancelled = false;
+    listener.onProgress = [&](const TUploadFile& f, std::int64_t sent) {
+        if (f.RemoteFileName == "contact.cgi" && sent > 0) cancelled = true;
+    };
+    listener.cancel = [&] { return cancelled; };
+    Sequence(FourFiles(), "/cgi-bin").Run();
+    EXPECT_THAT(listener.lines, ElementsAre("contact.cgiをアップロードしました。"));
+    EXPECT_EQ(Stored("/cgi-bin/contact.cgi"), AsStored(big));
+    EXPECT_EQ(Count("SITE"), 0);
+    EXPECT_FALSE(Exists("/cgi-bin/Quillpost.pm"));
+    EXPECT_TRUE(sequence.Finished());
+    EXPECT_FALSE(sequence.Client().Connected());
+}
+
+TEST_F(UploadTest, FailureEndsTheSequenceAndKeepsTheLog) {
+    auto& s = Sequence(FourFiles(), "/cgi-bin");
+    s.SetUploadFiles(FourFiles(), "/cgi-bin", "NOSUCHCOMMAND");
+    try {
+        s.Run();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_THAT(e.Message(), HasSubstr("50"));
+    }
+    EXPECT_THAT(listener.lines,
+                ElementsAre("contact.cgiをアップロードしました。", "NOSUCHCOMMAND 755 contact.cgi"));
+    EXPECT_TRUE(Exists("/cgi-bin/contact.cgi"));
+    EXPECT_FALSE(Exists("/cgi-bin/Quillpost.pm"));
+    EXPECT_FALSE(s.Client().Connected());
+}
+
+TEST_F(UploadTest, MissingFolderIsAnError) {
+    auto& s = Sequence(FourFiles(), "/nowhere");
+    EXPECT_THROW(s.Run(), Error);
+    EXPECT_TRUE(listener.lines.empty());
+    EXPECT_TRUE(s.Finished());
+}
+
+TEST(UploadLogText, ProjectTextIsShownAsUtf8) {
+    EXPECT_EQ(LogText(test::S("問合せ.cgi")), "問合せ.cgi");
+    EXPECT_EQ(LogText("\x82"), "\x82");  // a broken byte is shown rather than refused
+}
+
+}  // namespace
+}  // namespace qp
