@@ -16,7 +16,9 @@ public:
     virtual void Notify(TProjectConfig* project) = 0;
 
 protected:
-    ~TProjectItemObservable() = default;
+    // Virtual so that observer classes compile cleanly under -Wnon-virtual-dtor; the project
+    // never destroys an observer.
+    virtual ~TProjectItemObservable() = default;
 };
 
 class TProjectConfig {
