@@ -1,0 +1,43 @@
+#!/usr/local/bin/perl --
+use FindBin;
+use lib $FindBin::Bin;
+use Quillpost;
+my $items = [
+  {
+    ATTR => 'item1',
+    TYPE => 'TEXT',
+    NAME => 'ご意見',
+    REQUIRED => 0,
+    SIZE_CONSTRAINT => 0,
+    CONVERT => [
+      ],
+    CONSTRAINT_REGEXP =><<__END__,
+^[a-zA-Z]*\$
+__END__
+    CONSTRAINT_REGEXP_ERROR =><<__END__,
+半角英字のみです。
+__END__
+  },
+];
+my $mail = {
+  SENDMAIL => '/usr/lib/sendmail',
+  ADMIN => {
+    FROM => 'form@example.com',
+    TO => 'admin@example.com',
+    SUBJECT =><<__END__,
+ご意見
+__END__
+  },
+};
+my $html = {
+  FORM =><<__END__,
+<p>フォーム</p>
+__END__
+  CONFIRM =><<__END__,
+__END__
+  FINISH =><<__END__,
+<p>完了しました。</p>
+__END__
+};
+my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail);
+print $qpf->run();

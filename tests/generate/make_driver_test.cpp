@@ -1,0 +1,97 @@
+// The local make: checks first, the EUC-JP script with CR LF, and nothing written on failure.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "model/error.h"
+#include "fixtures.h"
+#include "generate/make_driver.h"
+#include "generate/text_file.h"
+#include "model/charset.h"
+#include "support/sjis_literal.h"
+
+namespace qp::test {
+namespace {
+
+TEST(MakeLocal, WritesTheConvertedScript) {
+    TempDir dir;
+    const std::string path = dir.File("form.cgi");
+    WriteFile(path, "an earlier script\n");
+    const auto p = MakeFullProject();
+    MakeLocalCgi(*p, path);
+    const std::string written = ReadFile(path);
+    // The default finish page's LF line ends become CR LF like every other line end.
+    EXPECT_TRUE(written == ToCrLfLines(charset::SjisToEucJp(p->MakeCgiScript())));
+    EXPECT_NE(written.find("\r\n" + charset::SjisToEucJp(S("<h1>完了画面</h1>")) + "\r\n"), std::string::npos);
+    EXPECT_EQ(written.rfind("#!/usr/bin/perl --\r\nuse FindBin;\r\n", 0), 0u);
+}
+
+TEST(MakeLocal, LoneLineBreaksInTextsBecomeCrLf) {
+    auto p = MakeRedirectProject();
+    p->SetFormHtml("a\nb\rc");
+    const std::string text = MakeCgiText(*p);
+    EXPECT_NE(text.find("a\r\nb\r\nc\r\n__END__\r\n"), std::string::npos);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << i;
+        }
+        if (text[i] == '\r') {
+            ASSERT_TRUE(i + 1 < text.size() && text[i + 1] == '\n') << i;
+        }
+    }
+}
+
+TEST(MakeLocal, FailedCheckWritesNothing) {
+    TempDir dir;
+    const std::string path = dir.File("form.cgi");
+    WriteFile(path, "keep");
+    auto p = MakeFullProject();
+    p->SetManagerMailTo("");
+    try {
+        MakeLocalCgi(*p, path);
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Message(), "メールのToが設定されていません。");
+    }
+    EXPECT_EQ(ReadFile(path), "keep");
+}
+
+TEST(MakeLocal, UnconvertibleTextWritesNothing) {
+    TempDir dir;
+    const std::string path = dir.File("form.cgi");
+    WriteFile(path, "keep");
+    auto p = MakeFullProject();
+    p->SetFormHtml("<p>\x81</p>");
+    try {
+        MakeLocalCgi(*p, path);
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Message(), "IEコンポーネントによる変換に失敗しました。");
+    }
+    EXPECT_EQ(ReadFile(path), "keep");
+    // A zero byte would cut the script short: refused as well.
+    p->SetFormHtml(std::string("<p>a\0b</p>", 10));
+    EXPECT_THROW(MakeLocalCgi(*p, path), Error);
+    EXPECT_EQ(ReadFile(path), "keep");
+}
+
+TEST(MakeLocal, UnwritablePathRaisesFileError) {
+    TempDir dir;
+    EXPECT_THROW(MakeLocalCgi(*MakeFullProject(), dir.File("no/such/form.cgi")), FileError);
+}
+
+TEST(MakeTemp, ScriptInANewTemporaryFile) {
+    TempDir dir;
+    ScopedEnv env("TMPDIR", dir.Path().c_str());
+    const auto p = MakeFullProject();
+    const std::string a = MakeCgiTempFile(*p);
+    const std::string b = MakeCgiTempFile(*p);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.rfind(dir.Path() + "/", 0), 0u);
+    EXPECT_EQ(ReadFile(a), MakeCgiText(*p));
+}
+
+}  // namespace
+}  // namespace qp::test
