@@ -1,0 +1,54 @@
+// quillpost-cli ls: a folder on the project's server as the folder browser shows it, one
+// entry a line: name, date, size, permissions and owner, separated by tabs.
+#include <iostream>
+
+#include "cli/cli_common.h"
+#include "deploy/folder_browser.h"
+
+namespace qp::cli {
+namespace {
+
+class QuietBrowser : public TFolderBrowserListener {
+public:
+    void LogLine(const std::string&) override {}
+    void Pump() override {}
+};
+
+int Run(const Args& args) {
+    if (args.positional.empty() || args.positional.size() > 2)
+        throw UsageError("プロジェクトファイルとフォルダを指定してください。");
+    TProjectConfig project;
+    LoadProject(args.positional[0], project);
+    if (project.GetFtpHostName().empty()) throw Error("ホスト名が設定されていません。");
+    if (project.GetFtpUserName().empty()) throw Error("ユーザ名が設定されていません。");
+    if (project.GetFtpPassword().empty()) throw Error("パスワードが設定されていません。");
+    const std::string folder = args.positional.size() == 2 ? args.positional[1] : project.GetFtpDirectory();
+
+    QuietBrowser quiet;
+    TFolderBrowser browser(quiet);
+    browser.SetFtpServer(project.GetFtpHostName(), project.GetFtpUserName(), project.GetFtpPassword());
+    browser.Client().SetPassive(project.GetFtpPassive() || args.Has("--passive"));
+    browser.SetDirectory(folder);
+    try {
+        if (auto moveError = browser.StartUp()) {
+            PrintError(*moveError);
+            return kExitFile;
+        }
+    } catch (const Error& e) {
+        PrintError(e.Message());
+        return kExitFile;
+    }
+    for (const TFolderRow& row : browser.Rows())
+        std::cout << row.Name << '\t' << row.Date << '\t' << row.Size << '\t' << row.Attributes << '\t'
+                  << row.Owner << '\n';
+    browser.Close();
+    return kExitOk;
+}
+
+const RegisterCommand kRegister({"ls", "ls PROJECT.qpf [FOLDER] [--passive]",
+                                 "lists a folder of the project's server (default: its FTP folder), "
+                                 "folders first: name, date, size, permissions, owner",
+                                 70, {}, {"--passive"}, Run});
+
+}  // namespace
+}  // namespace qp::cli

@@ -1,0 +1,46 @@
+// quillpost-cli upload: make and upload without the dialog. The checks, the script in a
+// temporary file, then the four files to the project's server folder, one log line each.
+#include <iostream>
+
+#include "cli/cli_common.h"
+#include "deploy/make_upload.h"
+#include "deploy/upload_sequence.h"
+
+namespace qp::cli {
+namespace {
+
+class ConsoleUpload : public TUploadListener {
+public:
+    void LogLine(const std::string& line) override { std::cout << line << std::endl; }
+    void Progress(const TUploadFile&, std::int64_t, std::int64_t) override {}
+    void Pump() override {}
+    bool CancelRequested() override { return false; }
+};
+
+int Run(const Args& args) {
+    args.ExpectPositional(1);
+    TProjectConfig project;
+    LoadProject(args.positional[0], project);
+    const TUploadJob job = PrepareUpload(project, args.Value("--lib").value_or(""));
+
+    ConsoleUpload console;
+    TUploadSequence sequence(console);
+    sequence.SetFtpServer(job.HostName, job.UserName, job.Password);
+    sequence.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
+    sequence.Client().SetPassive(job.Passive || args.Has("--passive"));
+    try {
+        sequence.Run();
+    } catch (const Error& e) {
+        PrintError(e.Message());
+        return kExitFile;
+    }
+    return kExitOk;
+}
+
+const RegisterCommand kRegister({"upload", "upload PROJECT.qpf [--lib DIR] [--passive]",
+                                 "checks the project, makes its CGI script and uploads it with the "
+                                 "support files (lib/ beside the program unless --lib)",
+                                 60, {"--lib"}, {"--passive"}, Run});
+
+}  // namespace
+}  // namespace qp::cli

@@ -1,0 +1,206 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <regex>
+
+#include "../ftp/test_ftp_server.h"
+#include "deploy/make_upload.h"
+#include "generate/make_driver.h"
+#include "model/error.h"
+#include "model/item_text.h"
+
+namespace qp {
+namespace {
+
+using test::PyFtpServer;
+using test::S;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// A project that passes the make checks, uploading to /cgi-bin of host.
+std::unique_ptr<TProjectConfig> UploadProject(const std::string& host) {
+    auto p = std::make_unique<TProjectConfig>();
+    auto item = std::make_unique<TProjectItemText>("item1");
+    item->SetNameValue(S("ご意見"));
+    p->AddItem(std::move(item));
+    p->SetManagerMailFrom("form@example.com");
+    p->SetManagerMailTo("admin@example.com");
+    p->SetManagerMailSubject(S("ご意見"));
+    p->SetFormHtml(S("<p>フォーム</p>\r\n<p>二行目</p>"));
+    p->SetFinishPageMoveType(1);
+    p->SetFinishPageLocation("https://example.com/thanks.html");
+    p->SetFtpHostName(host);
+    p->SetFtpUserName(PyFtpServer::kUser);
+    p->SetFtpPassword(PyFtpServer::kPassword);
+    p->SetFtpFileName("contact.cgi");
+    p->SetFtpDirectory("/cgi-bin");
+    return p;
+}
+
+std::string WithoutCr(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out += s[i];
+    return out;
+}
+
+TEST(MakeUpload, ListHasTheFourEntriesInOrder) {
+    auto list = MakeUploadList("/tmp/x1", "form.cgi", "/opt/qp/lib");
+    EXPECT_THAT(list, ElementsAre(TUploadFile("/tmp/x1", "form.cgi", true),
+                                  TUploadFile("/opt/qp/lib/Quillpost.pm", "Quillpost.pm", false),
+                                  TUploadFile("/opt/qp/lib/jcode.pl", "jcode.pl", false),
+                                  TUploadFile("/opt/qp/lib/mimew.pl", "mimew.pl", false)));
+    EXPECT_EQ(MakeUploadList("t", "c", "/lib/")[1].LocalFileName, "/lib/Quillpost.pm");
+}
+
+TEST(MakeUpload, SupportFolderIsBesideTheProgram) {
+    std::string exe(4096, '\0');
+    exe.resize(static_cast<std::size_t>(::readlink("/proc/self/exe", exe.data(), exe.size())));
+    EXPECT_EQ(SupportFolder(), exe.substr(0, exe.rfind('/') + 1) + "lib/");
+}
+
+TEST(MakeUpload, ChecksRunInOrderAndWriteNothingOnFailure) {
+    TProjectConfig empty;  // fails both checks: the make check is reported
+    std::string message;
+    try {
+        PrepareUpload(empty, "/lib");
+    } catch (const Error& e) {
+        message = e.Message();
+    }
+    EXPECT_EQ(message, "項目が設定されていません。");
+
+    auto p = UploadProject("");
+    EXPECT_THROW(PrepareUpload(*p, "/lib"), Error);
+}
+
+TEST(MakeUpload, JobCarriesTheScriptAndTheAccount) {
+    auto p = UploadProject("example.com:2121");
+    p->SetFtpPassive(true);
+    TUploadJob job = PrepareUpload(*p, "/opt/lib");
+    EXPECT_EQ(test::ReadFile(job.TempFile), MakeCgiText(*p));
+    EXPECT_EQ(job.Files, MakeUploadList(job.TempFile, "contact.cgi", "/opt/lib"));
+    EXPECT_EQ(job.HostName, "example.com:2121");
+    EXPECT_EQ(job.Directory, "/cgi-bin");
+    EXPECT_EQ(job.ChmodCommand, "CHMOD");
+    EXPECT_TRUE(job.Passive);
+    ::unlink(job.TempFile.c_str());
+}
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CliResult RunCli(const std::vector<std::string>& args, const test::TempDir& dir) {
+    std::string command = std::string(QP_BINARY_DIR) + "/quillpost-cli";
+    for (const auto& a : args) command += " '" + a + "'";
+    command += " 2>'" + dir.File("stderr") + "'";
+    CliResult r;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int status = ::pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = test::ReadFile(dir.File("stderr"));
+    return r;
+}
+
+class CliUploadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::mkdir((server.Home() + "/cgi-bin").c_str(), 0755);
+        ::mkdir(lib.File("lib").c_str(), 0755);
+        test::WriteFile(lib.File("lib/Quillpost.pm"), "package Quillpost;\r\n1;\r\n");
+        test::WriteFile(lib.File("lib/jcode.pl"), "# jcode\r\n");
+        test::WriteFile(lib.File("lib/mimew.pl"), "# mimew\r\n");
+    }
+    std::string Save(const TProjectConfig& p) {
+        p.SaveToFile(lib.File("p.qpf"));
+        return lib.File("p.qpf");
+    }
+    PyFtpServer server;
+    test::TempDir lib;
+};
+
+TEST_F(CliUploadTest, UploadsTheScriptAndTheSupportFiles) {
+    auto p = UploadProject(server.Host());
+    for (bool passive : {false, true}) {
+        std::vector<std::string> args = {"upload", Save(*p), "--lib", lib.File("lib")};
+        if (passive) args.push_back("--passive");
+        CliResult r = RunCli(args, lib);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out,
+                  "contact.cgiをアップロードしました。\nCHMOD 755 contact.cgi\n"
+                  "contact.cgi のアクセス権を設定しました。\nQuillpost.pmをアップロードしました。\n"
+                  "jcode.plをアップロードしました。\nmimew.plをアップロードしました。\n");
+        TProjectConfig loaded;
+        loaded.LoadFromFile(lib.File("p.qpf"));
+        EXPECT_EQ(test::ReadFile(server.Home() + "/cgi-bin/contact.cgi"), WithoutCr(MakeCgiText(loaded)));
+        EXPECT_EQ(test::ReadFile(server.Home() + "/cgi-bin/jcode.pl"), "# jcode\n");
+        struct stat st{};
+        ::stat((server.Home() + "/cgi-bin/contact.cgi").c_str(), &st);
+        EXPECT_EQ(st.st_mode & 0777, 0755u);
+        ::unlink((server.Home() + "/cgi-bin/contact.cgi").c_str());
+    }
+}
+
+TEST_F(CliUploadTest, RefusedProjectAndNetworkFailureHaveTheirExitCodes) {
+    auto p = UploadProject(server.Host());
+    p->SetFtpFileName("");
+    CliResult r = RunCli({"upload", Save(*p)}, lib);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("CGIのファイル名が設定されていません。"));
+    EXPECT_EQ(r.out, "");
+
+    p = UploadProject(server.Host());
+    p->SetFtpPassword("wrong");
+    r = RunCli({"upload", Save(*p), "--lib", lib.File("lib")}, lib);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_THAT(r.err, HasSubstr("530"));
+    EXPECT_EQ(r.out, "");
+
+    r = RunCli({"upload"}, lib);
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(CliUploadTest, ListsAFolderInTheBrowsersOrder) {
+    const std::string& h = server.Home();
+    test::WriteFile(h + "/cgi-bin/beta", "12345");
+    ::mkdir((h + "/cgi-bin/Alpha").c_str(), 0755);
+    test::WriteFile(h + "/cgi-bin/alpha.txt", "");
+    ASSERT_EQ(::symlink("Alpha", (h + "/cgi-bin/docs").c_str()), 0);
+    auto p = UploadProject(server.Host());
+    CliResult r = RunCli({"ls", Save(*p)}, lib);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < r.out.size()) {
+        std::size_t nl = r.out.find('\n', start);
+        lines.push_back(r.out.substr(start, nl - start));
+        start = nl + 1;
+    }
+    ASSERT_EQ(lines.size(), 4u) << r.out;
+    EXPECT_EQ(lines[0].substr(0, 6), "Alpha\t");
+    EXPECT_THAT(lines[0], HasSubstr("\t<DIR>\trwxr-xr-x\t"));
+    EXPECT_THAT(lines[1], HasSubstr("\t<SLINK>\trwxrwxrwx\t"));
+    EXPECT_EQ(lines[2].substr(0, 10), "alpha.txt\t");
+    EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(beta\t\d{4}-\d\d-\d\d( \d\d:\d\d)?\t5\trw-r--r--\t\S+)")))
+        << lines[3];
+
+    r = RunCli({"ls", Save(*p), "/cgi-bin/Alpha"}, lib);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    r = RunCli({"ls", Save(*p), "/nowhere"}, lib);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_THAT(r.err, HasSubstr("550"));
+}
+
+}  // namespace
+}  // namespace qp
