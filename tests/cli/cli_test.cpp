@@ -1,0 +1,240 @@
+// quillpost-cli run as a separate process: exit status, standard output and error, and the
+// files it writes (or leaves alone when a command fails).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "generate/make_driver.h"
+#include "model/charset.h"
+#include "model/ini_file.h"
+#include "model/item_checkbox.h"
+#include "model/project_config.h"
+#include "support/sjis_literal.h"
+
+extern char** environ;
+
+namespace qp::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Result RunCli(const std::vector<std::string>& args) {
+    TempDir io;
+    const std::string outPath = io.File("stdout"), errPath = io.File("stderr");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> argv = {QP_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    pid_t pid = 0;
+    Result r;
+    if (posix_spawn(&pid, QP_CLI_PATH, &actions, nullptr, cargv.data(), environ) == 0) {
+        int wstatus = 0;
+        waitpid(pid, &wstatus, 0);
+        r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    r.out = ReadFile(outPath);
+    r.err = ReadFile(errPath);
+    return r;
+}
+
+std::string Example() { return std::string(QP_SOURCE_DIR) + "/examples/contact.qpf"; }
+
+TProjectConfig& Load(TProjectConfig& p, const std::string& path) {
+    p.LoadFromFile(path);
+    return p;
+}
+
+// A project that loads but fails CheckForMake at its first check.
+std::string WriteProjectWithoutItems(const TempDir& dir) {
+    TProjectConfig p;
+    p.SetFormHtml("<p>x</p>");
+    const std::string path = dir.File("noitems.qpf");
+    p.SaveToFile(path);
+    return path;
+}
+
+TEST(Cli, VersionHelpAndUsageErrors) {
+    Result r = RunCli({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("quillpost-cli ", 0), 0u) << r.out;
+    r = RunCli({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* usage : {"make PROJECT.qpf -o FILE", "check [--upload] PROJECT.qpf",
+                              "sample form|confirm PROJECT.qpf [-o FILE] [--encoding shift_jis|euc-jp|utf-8]",
+                              "shf PROJECT.qpf -o FILE"}) {
+        EXPECT_NE(r.out.find(usage), std::string::npos) << usage;
+    }
+    EXPECT_EQ(RunCli({}).status, 2);
+    EXPECT_EQ(RunCli({"build", Example()}).status, 2);
+    EXPECT_EQ(RunCli({"--version", "x"}).status, 2);
+    EXPECT_EQ(RunCli({"make", Example()}).status, 2);                           // no -o
+    EXPECT_EQ(RunCli({"make", Example(), "-o"}).status, 2);                     // -o without value
+    EXPECT_EQ(RunCli({"make", Example(), Example(), "-o", "/tmp/x"}).status, 2);
+    EXPECT_EQ(RunCli({"make", Example(), "-o", "a", "-o", "b"}).status, 2);
+    EXPECT_EQ(RunCli({"check", "--uplaod", Example()}).status, 2);
+    EXPECT_EQ(RunCli({"sample", "finish", Example()}).status, 2);
+    EXPECT_EQ(RunCli({"sample", "form", Example(), "--encoding", "latin1"}).status, 2);
+    EXPECT_EQ(RunCli({"shf", Example()}).status, 2);
+    r = RunCli({"make", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("make PROJECT.qpf -o FILE"), std::string::npos);
+}
+
+TEST(Cli, MakeWritesTheScriptAndReportsSuccess) {
+    TempDir dir;
+    const std::string out = dir.File("contact.cgi");
+    WriteFile(out, "an older script");
+    const Result r = RunCli({"make", Example(), "-o", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "作成しました。\njcode.pl、mimew.pl、Quillpost.pmも一緒に設置してください。\n");
+    EXPECT_EQ(r.err, "");
+    TProjectConfig p;
+    EXPECT_TRUE(ReadFile(out) == MakeCgiText(Load(p, Example())));
+    EXPECT_EQ(ReadFile(out).rfind("#!/usr/bin/perl --\r\n", 0), 0u);
+    // Options may come first, and "--opt=value" is accepted for long options.
+    EXPECT_EQ(RunCli({"make", "-o", dir.File("b.cgi"), Example()}).status, 0);
+    EXPECT_EQ(ReadFile(dir.File("b.cgi")), ReadFile(out));
+}
+
+TEST(Cli, RefusedProjectWritesNothing) {
+    TempDir dir;
+    const std::string out = dir.File("form.cgi");
+    WriteFile(out, "keep");
+    Result r = RunCli({"make", WriteProjectWithoutItems(dir), "-o", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "項目が設定されていません。\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFile(out), "keep");
+
+    // A project file that does not load: the loader's own message.
+    const std::string broken = dir.File("broken.qpf");
+    WriteFile(broken, "[ITEM]\r\nItemCount=1\r\n\r\n[ITEM_0]\r\nType=BUTTON\r\nNameAttr=x\r\n");
+    r = RunCli({"make", broken, "-o", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "不正なデータ型です。\n");
+    EXPECT_EQ(ReadFile(out), "keep");
+    EXPECT_EQ(RunCli({"sample", "form", broken}).status, 1);
+    EXPECT_EQ(RunCli({"shf", broken, "-o", dir.File("x.SHF")}).status, 1);
+    EXPECT_FALSE(fs::exists(dir.File("x.SHF")));
+}
+
+TEST(Cli, MissingOrUnreadableProjectIsAFileError) {
+    TempDir dir;
+    const std::string out = dir.File("form.cgi");
+    for (const auto& cmd : std::vector<std::vector<std::string>>{
+             {"make", dir.File("missing.qpf"), "-o", out},
+             {"check", dir.File("missing.qpf")},
+             {"sample", "confirm", dir.File("missing.qpf"), "-o", out},
+             {"shf", dir.File("missing.qpf"), "-o", out},
+             {"make", dir.Path(), "-o", out},
+         }) {
+        const Result r = RunCli(cmd);
+        EXPECT_EQ(r.status, 3) << cmd[0] << " " << r.err;
+        EXPECT_NE(r.err, "");
+    }
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST(Cli, UnwritableOutputIsAFileError) {
+    TempDir dir;
+    for (const auto& cmd : std::vector<std::vector<std::string>>{
+             {"make", Example(), "-o", dir.File("no/such/form.cgi")},
+             {"sample", "form", Example(), "-o", dir.File("no/such/form.html")},
+             {"shf", Example(), "-o", dir.File("no/such/contact.SHF")},
+             {"make", Example(), "-o", dir.Path()},
+         }) {
+        const Result r = RunCli(cmd);
+        EXPECT_EQ(r.status, 3) << cmd[0] << " " << r.err;
+        EXPECT_EQ(r.out, "") << cmd[0];
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 0);
+}
+
+TEST(Cli, CheckIsSilentOnSuccess) {
+    Result r = RunCli({"check", Example()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    r = RunCli({"check", "--upload", Example()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ホスト名(アドレス)が設定されていません。\n");
+
+    TempDir dir;
+    TProjectConfig p;
+    Load(p, Example());
+    p.SetFtpHostName("ftp.example.com");
+    p.SetFtpUserName("user");
+    p.SetFtpPassword("secret");
+    const std::string path = dir.File("ftp.qpf");
+    p.SaveToFile(path);
+    r = RunCli({"check", "--upload", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    // The make checks come first.
+    r = RunCli({"check", "--upload", WriteProjectWithoutItems(dir)});
+    EXPECT_EQ(r.err, "項目が設定されていません。\n");
+}
+
+TEST(Cli, SamplePagesInEachEncoding) {
+    TProjectConfig p;
+    Load(p, Example());
+    const std::string form = p.MakeFormSampleHtml();
+    const std::string confirm = p.MakeConfirmSampleHtml();
+
+    Result r = RunCli({"sample", "form", Example()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == form);
+    r = RunCli({"sample", "confirm", Example(), "--encoding", "utf-8"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == charset::SjisToUtf8(confirm));
+    EXPECT_NE(r.out.find("修正"), std::string::npos);
+    r = RunCli({"sample", "confirm", Example(), "--encoding=euc-jp"});
+    EXPECT_TRUE(r.out == charset::SjisToEucJp(confirm));
+
+    TempDir dir;
+    r = RunCli({"sample", "form", Example(), "-o", dir.File("form.html"), "--encoding", "shift_jis"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(ReadFile(dir.File("form.html")) == form);
+}
+
+TEST(Cli, ConverterFileMergesAndSkipsChecks) {
+    TempDir dir;
+    const std::string out = dir.File("contact.SHF");
+    WriteFile(out, "[OPTION]\r\nOUTPUT=out.csv\r\n\r\n[EML]\r\nPARAM=12\r\nPARAM_KEY11=old=\r\n\r\n");
+    Result r = RunCli({"shf", Example(), "-o", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    TIniFile shf(out);
+    EXPECT_EQ(shf.ReadString("OPTION", "OUTPUT", ""), "out.csv");
+    EXPECT_EQ(shf.ReadString("EML", "PARAM", ""), "9");
+    EXPECT_EQ(shf.ReadString("EML", "PARAM_KEY0", ""), S("お名前="));
+    EXPECT_EQ(shf.ReadString("EML", "PARAM_KEY11", ""), "old=");
+    EXPECT_EQ(shf.ReadString("SYSTEM", "VERSION", ""), "4");
+
+    // No checks: a project that cannot be made still gets its converter file.
+    r = RunCli({"shf", WriteProjectWithoutItems(dir), "-o", dir.File("empty.SHF")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(TIniFile(dir.File("empty.SHF")).ReadString("EML", "PARAM", ""), "0");
+}
+
+}  // namespace
+}  // namespace qp::test
