@@ -1,0 +1,111 @@
+#pragma once
+// The program's only top-level window: owns the project, shows every setting on seven tab
+// pages, keeps controls and project in step by two whole copies and runs the actions.
+#include <QMainWindow>
+#include <QModelIndex>
+#include <functional>
+#include <memory>
+
+#include "model/project_config.h"
+
+namespace Ui {
+class TFormMain;
+}
+class QButtonGroup;
+
+namespace qp {
+
+class TItemGrid;
+class THtmlEditor;
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    TProjectConfig& Project() { return *project_; }
+    TItemGrid* ItemGrid() const;
+    QString FileName() const { return fileName_; }
+
+    // The two whole copies between the controls and the project. Both convert every text
+    // before changing anything, so a text that cannot be converted leaves both sides as they were.
+    void LoadControlsFromProject();
+    void StoreControlsToProject();
+
+    void SetFileName(const QString& path);
+    void SaveProjectAs(const QString& path);
+    // Open without the dialog (start-up argument, tests).
+    void OpenProjectFile(const QString& path);
+    void SetupHtmlEditor(THtmlEditor* editor);
+
+    // Asks for a project file name (empty: cancelled). Replaceable so that tests need no dialog.
+    using FileNamePrompt = std::function<QString(QWidget* parent, bool forSave)>;
+    void SetFileNamePrompt(FileNamePrompt prompt) { fileNamePrompt_ = std::move(prompt); }
+    // Opens a folder or address in the desktop. Replaceable for the same reason.
+    using UrlOpener = std::function<void(const QUrl& url)>;
+    void SetUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
+
+    // The support folder "lib" beside the program file.
+    static QString LibFolderPath();
+    // The Qt file dialog filter of project files.
+    static QString ProjectFileFilter();
+
+    // Finish page display mode shown by the radio group: 0, 1, or -1 when neither is selected.
+    int FinishPageMoveTypeIndex() const;
+    void SetFinishPageMoveTypeIndex(int index);
+
+    void ActionFileNewExecute();
+    void ActionFileOpenExecute();
+    void ActionFileSaveExecute();
+    void ActionFileSaveAsExecute();
+    void ActionFileOpenLibDirExecute();
+    void ActionFileCloseExecute();
+    void ActionItemDeleteExecute();
+    void ActionFormSampleHtmlExecute();
+    void ActionConfirmSampleHtmlExecute();
+    void ActionHelpVersionExecute();
+
+    // Item editor actions (ui/main_window_items.cpp).
+    void ActionItemInsertExecute();
+    void ActionItemUpdateExecute();
+    void ActionItemGridDblClickExecute(const QModelIndex& index);
+    // Make and the remote-folder browse (ui/main_window_make.cpp).
+    void ActionMakeExecute();
+    void ActionFtpSelectDirExecute();
+    void MakeLocal();
+    void MakeAndUpload();
+    void MakeConverterFile();
+    // Asks for the path of a CGI or converter file to write (empty: cancelled), starting at
+    // preset. Replaceable so that tests need no dialog.
+    using SavePathPrompt = std::function<QString(QWidget* parent, const QString& filter,
+                                                 const QString& defaultSuffix, const QString& preset)>;
+    void SetSavePathPrompt(SavePathPrompt prompt) { savePathPrompt_ = std::move(prompt); }
+    // The folder of the Perl files uploaded with the script; empty: "lib" beside the program.
+    void SetSupportFolder(const QString& folder) { supportFolder_ = folder; }
+
+protected:
+    std::unique_ptr<Ui::TFormMain> ui_;
+
+private:
+    struct ControlValues;
+    ControlValues ReadProject() const;
+    void ShowValues(const ControlValues& values);
+    // Connects a trigger to a handler whose errors go to the application's error display.
+    template <class Sender, class Signal, class Handler>
+    void Wire(Sender* sender, Signal signal, Handler handler);
+    void UpdateUserMailVisibility();
+    void UpdateConfirmVisibility();
+    void UpdateFinishVisibility(int index);
+
+    std::unique_ptr<TProjectConfig> project_;
+    QString fileName_;
+    QButtonGroup* finishGroup_;
+    QButtonGroup* makeTypeGroup_;
+    FileNamePrompt fileNamePrompt_;
+    UrlOpener openUrl_;
+    SavePathPrompt savePathPrompt_;
+    QString supportFolder_;
+};
+
+}  // namespace qp

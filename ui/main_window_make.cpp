@@ -1,0 +1,138 @@
+// The Make action with its three modes, and the browse for the installation folder.
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+#include "deploy/make_upload.h"
+#include "generate/make_driver.h"
+#include "model/charset.h"
+#include "ui/form_ftp_select_dir.h"
+#include "ui/form_ftp_upload.h"
+#include "ui/main_window.h"
+#include "ui/text_codec.h"
+#include "ui_main_window.h"
+
+namespace qp {
+namespace {
+
+const QString kCgiFilter = QStringLiteral("CGIスクリプト(*.cgi);;すべてのファイル(*)");
+const QString kShfFilter = QStringLiteral("Sheafer用プロジェクトファイル(*.SHF);;すべてのファイル(*)");
+
+QString AskSavePath(QWidget* parent, const QString& filter, const QString& defaultSuffix, const QString& preset) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The converter mode asks its own question; the CGI is replaced without one.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (!preset.isEmpty()) dialog.selectFile(preset);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void ShowInformation(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                    parent);
+    box.exec();
+}
+
+void ShowInformation(QWidget* parent, const std::exception& e) { ShowInformation(parent, QString::fromUtf8(e.what())); }
+
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
+void TFormMain::ActionMakeExecute() {
+    StoreControlsToProject();
+    if (ui_->RadioButtonSaveLocal->isChecked()) {
+        MakeLocal();
+    } else if (ui_->RadioButtonSaveAndUpdate->isChecked()) {
+        MakeAndUpload();
+    } else if (ui_->RadioButtonSaveSheafer->isChecked()) {
+        MakeConverterFile();
+    }
+}
+
+void TFormMain::MakeLocal() {
+    try {
+        project_->CheckForMake();
+    } catch (const Error& e) {
+        ShowInformation(this, e);
+        return;
+    }
+    QString preset;
+    try {
+        preset = FromSjis(project_->GetSaveFileName());
+    } catch (const Error&) {
+        // A broken stored path only loses the dialog's starting point.
+    }
+    const QString path = (savePathPrompt_ ? savePathPrompt_ : AskSavePath)(this, kCgiFilter, QStringLiteral("cgi"), preset);
+    if (path.isEmpty()) return;
+    try {
+        project_->SetSaveFileName(ToSjis(path, QStringLiteral("SaveFileName")));
+    } catch (const Error&) {
+        // A path that Shift_JIS cannot hold is still written to; the project just cannot keep it.
+    }
+    MakeLocalCgi(*project_, LocalPath(path));
+    ShowInformation(this, QString::fromUtf8(kMakeLocalDoneMessage));
+}
+
+void TFormMain::MakeAndUpload() {
+    try {
+        project_->CheckForMake();
+        project_->CheckForUpload();
+    } catch (const Error& e) {
+        ShowInformation(this, e);
+        return;
+    }
+    const TUploadJob job = PrepareUpload(*project_, LocalPath(supportFolder_));
+    TFormFtpUpload dialog(this);
+    dialog.SetFtpServer(job.HostName, job.UserName, job.Password);
+    dialog.SetPassive(job.Passive);
+    dialog.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
+    dialog.exec();
+}
+
+void TFormMain::MakeConverterFile() {
+    const QString path = (savePathPrompt_ ? savePathPrompt_ : AskSavePath)(this, kShfFilter, QStringLiteral("SHF"), QString());
+    if (path.isEmpty()) return;
+    if (QFileInfo::exists(path)) {
+        QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
+                        path + QStringLiteral("はすでに存在します。\n上書きしますか？"),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+        if (box.exec() != QMessageBox::Yes) return;
+    }
+    try {
+        project_->SaveConverterFile(LocalPath(path));
+    } catch (const std::exception& e) {
+        ShowInformation(this, e);
+        return;
+    }
+    ShowInformation(this, QString::fromUtf8(kMakeConverterDoneMessage));
+}
+
+void TFormMain::ActionFtpSelectDirExecute() {
+    StoreControlsToProject();
+    const TProjectConfig& p = *project_;
+    const char* missing = nullptr;
+    if (p.GetFtpHostName().empty()) {
+        missing = "ホスト名が設定されていません。";
+    } else if (p.GetFtpUserName().empty()) {
+        missing = "ユーザ名が設定されていません。";
+    } else if (p.GetFtpPassword().empty()) {
+        missing = "パスワードが設定されていません。";
+    }
+    if (missing != nullptr) {
+        ShowInformation(this, QString::fromUtf8(missing));
+        return;
+    }
+    TFormFtpSelectDir browser(this);
+    browser.SetFtpServer(p.GetFtpHostName(), p.GetFtpUserName(), p.GetFtpPassword());
+    browser.SetPassive(p.GetFtpPassive());
+    browser.SetDirectory(p.GetFtpDirectory());
+    if (browser.exec() == QDialog::Accepted) ui_->EditFtpDirectory->setText(ServerNameText(browser.GetDirectory()));
+}
+
+}  // namespace qp
