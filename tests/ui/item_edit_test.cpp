@@ -30,6 +30,13 @@ using namespace qp;
 
 namespace {
 
+QtMessageHandler previousHandler = nullptr;
+// The offscreen platform warns about every fixed-size dialog; that says nothing about the test.
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.contains(QStringLiteral("propagateSizeHints"))) return;
+    previousHandler(type, context, message);
+}
+
 std::string Sj(const char* utf8) { return charset::Utf8ToSjis(utf8); }
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -159,7 +166,11 @@ class ItemEditTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("Quillpost")); }
+    void initTestCase() {
+        QApplication::setApplicationDisplayName(QStringLiteral("Quillpost"));
+        previousHandler = qInstallMessageHandler(QuietHandler);
+    }
+    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
 
     void addStateOnEmptyProject() {
         TProjectConfig project;
@@ -869,17 +880,7 @@ private slots:
     }
 };
 
-namespace {
-QtMessageHandler previousHandler = nullptr;
-// The offscreen platform warns about every fixed-size dialog; that says nothing about the test.
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.contains(QStringLiteral("propagateSizeHints"))) return;
-    previousHandler(type, context, message);
-}
-}  // namespace
-
 int main(int argc, char** argv) {
-    previousHandler = qInstallMessageHandler(QuietHandler);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ItemEditTest test;
