@@ -1,0 +1,121 @@
+# MIME helpers of the form-mail runtime: RFC 2047 header words with folding, and whole
+# messages with a UTF-8 base64 body. Loaded only when a mail is sent. Plain ASCII file.
+package Quillpost::Mime;
+use strict;
+use warnings;
+use MIME::Base64 ();
+
+# Longest header line written, and the RFC 2047 limit of one encoded word.
+my $LINE_MAX = 76;
+my $WORD_MAX = 75;
+
+# One UTF-8 character (a stray byte counts as one, so nothing is ever lost or split).
+my $UTF8_CHAR = qr/[\x00-\x7F]|[\xC2-\xDF][\x80-\xBF]|[\xE0-\xEF][\x80-\xBF]{2}
+  |[\xF0-\xF4][\x80-\xBF]{3}|[\x80-\xFF]/x;
+
+# "Name: value" as header lines ending in LF. A value of printable ASCII that fits stays as
+# it is; anything else becomes "=?UTF-8?B?...?=" words of whole characters, at most
+# $WORD_MAX characters each, one word per line, continuation lines starting with a blank.
+# The value is UTF-8 bytes and holds no line break (the caller refuses those).
+sub header_field {
+  my ($name, $value) = @_;
+  my $head = "$name: ";
+  if ($value =~ /\A[\x20-\x7E]*\z/ && $value !~ /=\?/
+      && length($head) + length($value) <= $LINE_MAX) {
+    return "$head$value\n";
+  }
+  my @words;
+  my $room = $LINE_MAX - length($head);
+  my $chunk = '';
+  for my $char ($value =~ /($UTF8_CHAR)/g) {
+    if ($chunk ne '' && _word_length(length($chunk) + length($char)) > $room) {
+      push @words, _word($chunk);
+      $chunk = '';
+      $room = $LINE_MAX - 1;
+    }
+    $chunk .= $char;
+  }
+  push @words, _word($chunk) if $chunk ne '' || !@words;
+  return $head . join("\n ", @words) . "\n";
+}
+
+sub _word_length {
+  my ($bytes) = @_;
+  my $length = 12 + 4 * int(($bytes + 2) / 3);
+  return $length > $WORD_MAX ? $LINE_MAX + 1 : $length;
+}
+
+sub _word {
+  my ($bytes) = @_;
+  return '=?UTF-8?B?' . MIME::Base64::encode_base64($bytes, '') . '?=';
+}
+
+# RFC 5322 date of the local time with its offset from UTC.
+sub date {
+  my ($time) = @_;
+  $time = time unless defined $time;
+  my @local = localtime $time;
+  my @utc = gmtime $time;
+  my $offset = ($local[2] - $utc[2]) * 60 + $local[1] - $utc[1];
+  my $days = $local[5] <=> $utc[5] || $local[7] <=> $utc[7];
+  $offset += 1440 * $days;
+  my $sign = $offset < 0 ? '-' : '+';
+  $offset = abs $offset;
+  return sprintf('%s, %02d %s %04d %02d:%02d:%02d %s%02d%02d',
+    (qw(Sun Mon Tue Wed Thu Fri Sat))[$local[6]], $local[3],
+    (qw(Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec))[$local[4]], $local[5] + 1900,
+    @local[2, 1, 0], $sign, int($offset / 60), $offset % 60);
+}
+
+# The whole message, LF line ends, for sendmail. from and to are plain addresses that the
+# caller has checked; subject and body are UTF-8 bytes.
+sub message {
+  my (%args) = @_;
+  my ($domain) = $args{from} =~ /\@([A-Za-z0-9.-]+)\z/;
+  $domain = 'localhost' unless defined $domain;
+  my $id = sprintf('%d.%d.%06x@%s', time, $$, int(rand(0x1000000)), $domain);
+  my $body = defined $args{body} ? $args{body} : '';
+  $body =~ s/\r?\n/\r\n/g;
+  return header_field('From', $args{from})
+    . header_field('To', $args{to})
+    . header_field('Subject', defined $args{subject} ? $args{subject} : '')
+    . header_field('Date', date())
+    . header_field('Message-ID', "<$id>")
+    . "MIME-Version: 1.0\n"
+    . "Content-Type: text/plain; charset=UTF-8\n"
+    . "Content-Transfer-Encoding: base64\n"
+    . "\n"
+    . MIME::Base64::encode_base64($body, "\n");
+}
+
+# Hands one message to sendmail: no shell, the recipient as an argument (never -t), and
+# sendmail's standard output kept out of the CGI response. True when sendmail started and
+# exited with status 0.
+sub deliver {
+  my ($command, $to, $text) = @_;
+  my @command = split ' ', (defined $command ? $command : '');
+  return 0 unless @command;
+  @command = ($command[0], (grep { $_ ne '-t' } @command[1 .. $#command]), '-oi', $to);
+  local $SIG{PIPE} = 'IGNORE';
+  open(my $saved, '>&', \*STDOUT) or return 0;
+  my $pid;
+  if (open(STDOUT, '>&', \*STDERR)) {
+    $pid = open(my $pipe, '|-', @command);
+    my $error = $!;
+    open(STDOUT, '>&', $saved) or die "cannot restore STDOUT: $!\n";
+    unless ($pid) {
+      warn "Quillpost: cannot run $command[0]: $error\n";
+      return 0;
+    }
+    binmode $pipe;
+    my $written = print $pipe $text;
+    my $closed = close $pipe;
+    return 1 if $written && $closed;
+    warn "Quillpost: $command[0] failed (status $?)\n";
+    return 0;
+  }
+  open(STDOUT, '>&', $saved) or die "cannot restore STDOUT: $!\n";
+  return 0;
+}
+
+1;
