@@ -1,0 +1,303 @@
+#include "preview/preview_server.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "model/error.h"
+#include "preview/cgi_response.h"
+#include "preview/cgi_runner.h"
+#include "preview/mail_view.h"
+
+namespace qp::preview {
+namespace {
+
+constexpr const char* kMailsPath = "/__mails__";
+constexpr int kMaxLocalRedirects = 5;
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// "HTTP_" and the header's name in upper case with "-" as "_".
+std::string MetaVariableName(const std::string& header) {
+    std::string name = "HTTP_";
+    for (char c : header) {
+        name.push_back(c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    }
+    return name;
+}
+
+bool PlainHeaderName(const std::string& name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+    });
+}
+
+THttpResponse Page(int status, const std::string& title, const std::string& bodyHtml) {
+    THttpResponse response;
+    response.Status = status;
+    response.Headers.emplace_back("Content-Type", "text/html; charset=UTF-8");
+    response.Body = "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"UTF-8\">\n<title>" +
+                    EscapeHtmlUtf8(title) + "</title>\n</head>\n<body>\n<h1>" + EscapeHtmlUtf8(title) +
+                    "</h1>\n" + bodyHtml + "</body>\n</html>\n";
+    return response;
+}
+
+// The CGI failed: what it wrote to standard error is what the user needs to put it right.
+THttpResponse CgiFailure(const std::string& why, const std::string& errorOutput) {
+    std::string body = "<p>" + EscapeHtmlUtf8(why) + "</p>\n";
+    if (!errorOutput.empty()) {
+        body += "<p>CGIのエラー出力:</p>\n<pre id=\"stderr\">" + EscapeHtmlUtf8(errorOutput) + "</pre>\n";
+    }
+    return Page(502, "CGIの実行に失敗しました", body);
+}
+
+}  // namespace
+
+std::string THttpResponse::Header(const std::string& name) const {
+    for (const auto& [key, value] : Headers) {
+        if (EqualsNoCase(key, name)) return value;
+    }
+    return {};
+}
+
+struct TPreviewServer::Http {
+    httplib::Server server;
+    std::mutex mutex;
+    bool stopRequested = false;
+    bool runStarted = false;
+    std::atomic<bool> runFinished{false};
+};
+
+TPreviewServer::TPreviewServer(std::unique_ptr<TPreviewSite> site, Options options)
+    : site_(std::move(site)), options_(std::move(options)), http_(std::make_unique<Http>()) {
+    auto& server = http_->server;
+    server.set_keep_alive_timeout(2);
+    server.set_read_timeout(10);
+    server.set_write_timeout(10);
+    server.set_payload_max_length(8 * 1024 * 1024);
+
+    auto reply = [](const THttpResponse& answer, httplib::Response& res) {
+        res.status = answer.Status;
+        std::string type;
+        for (const auto& [name, value] : answer.Headers) {
+            if (EqualsNoCase(name, "Content-Type")) {
+                type = value;
+            } else if (!EqualsNoCase(name, "Content-Length") && !EqualsNoCase(name, "Connection") &&
+                       !EqualsNoCase(name, "Transfer-Encoding")) {
+                res.set_header(name.c_str(), value);
+            }
+        }
+        if (!type.empty() || !answer.Body.empty()) {
+            res.set_content(answer.Body, type.empty() ? "application/octet-stream" : type.c_str());
+        }
+    };
+    auto convert = [](const httplib::Request& req) {
+        THttpRequest request;
+        request.Method = req.method;
+        request.Target = req.target.empty() ? req.path : req.target;
+        for (const auto& [name, value] : req.headers) {
+            // httplib adds these for its own bookkeeping; they did not come from the client.
+            if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
+                name == "LOCAL_PORT") {
+                continue;
+            }
+            request.Headers.emplace_back(name, value);
+        }
+        request.RemoteAddr = req.remote_addr.empty() ? "127.0.0.1" : req.remote_addr;
+        return request;
+    };
+    server.Get(".*", [this, reply, convert](const httplib::Request& req, httplib::Response& res) {
+        reply(Handle(convert(req)), res);
+    });
+    server.Post(".*", [this, reply, convert](const httplib::Request& req, httplib::Response& res,
+                                             const httplib::ContentReader& reader) {
+        THttpRequest request = convert(req);
+        // The raw body, also for multipart forms: the CGI parses it, not the server.
+        reader([&request](const char* data, size_t length) {
+            request.Body.append(data, length);
+            return true;
+        });
+        reply(Handle(request), res);
+    });
+    server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+        Log(req.method + " " + (req.target.empty() ? req.path : req.target) + " " +
+            std::to_string(res.status));
+    });
+}
+
+TPreviewServer::TPreviewServer(std::unique_ptr<TPreviewSite> site)
+    : TPreviewServer(std::move(site), Options{}) {}
+
+TPreviewServer::~TPreviewServer() { Stop(); }
+
+int TPreviewServer::Bind(int firstPort, int attempts) {
+    for (int port = std::max(firstPort, 1); port < firstPort + attempts && port <= 65535; ++port) {
+        if (http_->server.bind_to_port("127.0.0.1", port)) {
+            port_ = port;
+            return port;
+        }
+    }
+    throw Error("プレビュー用のポートが空いていません（" + std::to_string(firstPort) + "から" +
+                std::to_string(attempts) + "個）。");
+}
+
+void TPreviewServer::Run() {
+    {
+        std::lock_guard<std::mutex> lock(http_->mutex);
+        if (http_->stopRequested) return;
+        http_->runStarted = true;
+    }
+    http_->server.listen_after_bind();
+    http_->runFinished = true;
+}
+
+void TPreviewServer::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(http_->mutex);
+        http_->stopRequested = true;
+        if (!http_->runStarted) return;
+    }
+    // Run() may not have reached its loop yet; stopping before that would be lost.
+    while (!http_->server.is_running() && !http_->runFinished) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    http_->server.stop();
+}
+
+std::string TPreviewServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string TPreviewServer::FormUrl() const { return BaseUrl() + "/" + site_->ScriptName(); }
+std::string TPreviewServer::MailsUrl() const { return BaseUrl() + kMailsPath; }
+
+void TPreviewServer::Log(const std::string& line) const {
+    if (options_.Log) options_.Log(line);
+}
+
+THttpResponse TPreviewServer::Handle(const THttpRequest& request) const {
+    return Dispatch(request, 0);
+}
+
+THttpResponse TPreviewServer::Dispatch(const THttpRequest& request, int redirects) const {
+    const std::size_t question = request.Target.find('?');
+    const std::string path = request.Target.substr(0, question);
+    const std::string query = question == std::string::npos ? "" : request.Target.substr(question + 1);
+    const std::string script = "/" + site_->ScriptName();
+
+    if (path == "/") {
+        THttpResponse response;
+        response.Status = 302;
+        response.Headers.emplace_back("Location", script);
+        return response;
+    }
+    if (path == kMailsPath) {
+        THttpResponse response;
+        response.Headers.emplace_back("Content-Type", "text/html; charset=UTF-8");
+        response.Headers.emplace_back("Cache-Control", "no-store");
+        response.Body = MailsPage(ReadCapturedMails(site_->MailFolder()), script);
+        return response;
+    }
+    if (path == script || path.rfind(script + "/", 0) == 0) {
+        if (request.Method != "GET" && request.Method != "POST" && request.Method != "HEAD") {
+            return Page(405, "このメソッドは使えません", "");
+        }
+        return RunCgi(request, path.substr(script.size()), query, redirects);
+    }
+    return Page(404, "ページがありません",
+                "<p><a href=\"" + EscapeHtmlUtf8(script) + "\">フォームへ</a></p>\n");
+}
+
+THttpResponse TPreviewServer::RunCgi(const THttpRequest& request, const std::string& pathInfo,
+                                     const std::string& query, int redirects) const {
+    std::vector<std::string> env;
+    auto set = [&env](const std::string& name, const std::string& value) { env.push_back(name + "=" + value); };
+    const char* path = std::getenv("PATH");
+    set("PATH", path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
+    if (const char* tz = std::getenv("TZ")) set("TZ", tz);
+    set("GATEWAY_INTERFACE", "CGI/1.1");
+    set("SERVER_SOFTWARE", "quillpost-preview");
+    set("SERVER_NAME", "127.0.0.1");
+    set("SERVER_PORT", std::to_string(port_));
+    set("SERVER_PROTOCOL", "HTTP/1.1");
+    set("REQUEST_METHOD", request.Method);
+    set("REQUEST_URI", request.Target);
+    set("SCRIPT_NAME", "/" + site_->ScriptName());
+    set("SCRIPT_FILENAME", site_->ScriptPath());
+    set("DOCUMENT_ROOT", site_->Folder());
+    set("QUERY_STRING", query);
+    set("REMOTE_ADDR", request.RemoteAddr);
+    set("REMOTE_HOST", request.RemoteAddr);
+    if (!pathInfo.empty()) {
+        set("PATH_INFO", pathInfo);
+        set("PATH_TRANSLATED", site_->Folder() + pathInfo);
+    }
+    std::string contentType;
+    for (const auto& [name, value] : request.Headers) {
+        if (EqualsNoCase(name, "Content-Type")) {
+            contentType = value;
+        } else if (EqualsNoCase(name, "Content-Length") || EqualsNoCase(name, "Authorization") ||
+                   EqualsNoCase(name, "Proxy") || !PlainHeaderName(name)) {
+            // Length is the body's own; credentials and "Proxy" (httpoxy) are not passed on.
+            continue;
+        } else {
+            set(MetaVariableName(name), value);
+        }
+    }
+    if (request.Method == "POST") {
+        set("CONTENT_LENGTH", std::to_string(request.Body.size()));
+        if (!contentType.empty()) set("CONTENT_TYPE", contentType);
+    }
+
+    TProcessRequest process;
+    process.Argv = {site_->Perl(), site_->ScriptPath()};
+    process.Environment = std::move(env);
+    process.WorkDir = site_->Folder();
+    process.Input = request.Method == "POST" ? request.Body : std::string();
+    process.Timeout = options_.CgiTimeout;
+    const TProcessResult result = RunProcess(process);
+    if (!result.ErrorOutput.empty()) Log("CGI: " + result.ErrorOutput);
+
+    if (result.ExecErrno != 0) return CgiFailure("perlを起動できませんでした。", result.ErrorOutput);
+    if (result.TimedOut) {
+        return CgiFailure("CGIが" + std::to_string(options_.CgiTimeout.count() / 1000) +
+                              "秒以内に終わらなかったため止めました。",
+                          result.ErrorOutput);
+    }
+    if (result.TooLarge) return CgiFailure("CGIの出力が大きすぎます。", result.ErrorOutput);
+    if (result.Signal != 0) {
+        return CgiFailure("CGIがシグナル" + std::to_string(result.Signal) + "で終了しました。",
+                          result.ErrorOutput);
+    }
+    TCgiResponse cgi;
+    try {
+        cgi = ParseCgiResponse(result.Output);
+    } catch (const Error& e) {
+        std::string why = e.Message();
+        if (result.ExitCode != 0) why += "（終了コード " + std::to_string(result.ExitCode) + "）";
+        return CgiFailure(why, result.ErrorOutput);
+    }
+    if (!cgi.LocalRedirect.empty()) {
+        if (redirects >= kMaxLocalRedirects) return CgiFailure("CGIの転送が多すぎます。", "");
+        THttpRequest next;
+        next.Method = "GET";
+        next.Target = cgi.LocalRedirect;
+        next.Headers = request.Headers;
+        next.RemoteAddr = request.RemoteAddr;
+        return Dispatch(next, redirects + 1);
+    }
+    THttpResponse response;
+    response.Status = cgi.Status;
+    response.Headers = std::move(cgi.Headers);
+    response.Body = request.Method == "HEAD" ? std::string() : std::move(cgi.Body);
+    return response;
+}
+
+}  // namespace qp::preview
