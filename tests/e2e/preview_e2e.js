@@ -1,0 +1,247 @@
+// Browser test of the local preview: a visitor fills in the generated form in headless
+// Chromium, and the mails the CGI sent are read back from the preview's mail page.
+'use strict';
+const assert = require('node:assert/strict');
+const { spawn } = require('node:child_process');
+const fs = require('node:fs');
+const net = require('node:net');
+const os = require('node:os');
+const path = require('node:path');
+const { chromium } = require('playwright-core');
+
+const cli = process.env.QP_CLI;
+const fixtures = process.env.QP_E2E_FIXTURES;
+const work = process.env.QP_E2E_WORK;
+const chromiumPath = process.env.QP_CHROMIUM || '/usr/bin/chromium';
+
+const typed = {
+  name: '山田 太郎',
+  kana: 'ヤマダ タロウ',
+  email: 'taro@example.jp',
+  tel: '03-1234-5678',
+  category: '料金・お支払いについて',
+  pref: '近畿',
+  message: '見積もりをお願いします。\n納期は来月末です。<script>window.__qpInjected = 1; document.title = "XSS";</script>',
+  newsletter: '購読する',
+};
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.unref();
+    server.on('error', reject);
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+// Starts quillpost-cli preview and waits for the two addresses it prints.
+async function startPreview(project) {
+  const port = await freePort();
+  const child = spawn(cli, ['preview', project, '--port', String(port)], {
+    stdio: ['ignore', 'pipe', 'pipe'],
+  });
+  let out = '';
+  let err = '';
+  child.stderr.on('data', (d) => { err += d; });
+  const urls = await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`preview did not start:\n${out}\n${err}`)), 20000);
+    child.stdout.on('data', (d) => {
+      out += d;
+      const form = out.match(/プレビュー: (http:\/\/127\.0\.0\.1:\d+\/\S+)/);
+      const mails = out.match(/送信されたメール: (http:\/\/127\.0\.0\.1:\d+\/__mails__)/);
+      if (form && mails) {
+        clearTimeout(timer);
+        resolve({ form: form[1], mails: mails[1] });
+      }
+    });
+    child.on('exit', (code) => {
+      clearTimeout(timer);
+      reject(new Error(`preview exited with ${code}:\n${out}\n${err}`));
+    });
+  });
+  child.removeAllListeners('exit');
+  const stop = () => new Promise((resolve) => {
+    if (child.exitCode !== null) return resolve(child.exitCode);
+    child.on('exit', (code) => resolve(code));
+    child.kill('SIGTERM');
+  });
+  return { ...urls, stop, log: () => err };
+}
+
+// A copy of the fixture with ASCII settings replaced (the file is Shift_JIS: latin1 keeps
+// every byte as it is).
+function projectVariant(name, replacements) {
+  let text = fs.readFileSync(path.join(fixtures, 'contact.qpf'), 'latin1');
+  for (const [pattern, value] of replacements) {
+    assert.match(text, pattern, `fixture has no ${pattern}`);
+    text = text.replace(pattern, value);
+  }
+  const file = path.join(work, name);
+  fs.writeFileSync(file, text, 'latin1');
+  return file;
+}
+
+async function fillForm(page) {
+  await page.fill('input[name="name"]', typed.name);
+  await page.fill('input[name="kana"]', typed.kana);
+  await page.fill('input[name="email"]', typed.email);
+  await page.fill('input[name="email_confirm"]', typed.email);
+  await page.fill('input[name="tel"]', typed.tel);
+  await page.check(`input[name="category"][value="${typed.category}"]`);
+  await page.selectOption('select[name="pref"]', typed.pref);
+  await page.fill('textarea[name="message"]', typed.message);
+  await page.check('input[name="newsletter"]');
+}
+
+async function expectFormKeepsValues(page) {
+  assert.equal(await page.inputValue('input[name="name"]'), typed.name);
+  assert.equal(await page.inputValue('input[name="kana"]'), typed.kana);
+  assert.equal(await page.inputValue('input[name="email"]'), typed.email);
+  assert.equal(await page.inputValue('input[name="tel"]'), typed.tel);
+  assert.ok(await page.isChecked(`input[name="category"][value="${typed.category}"]`));
+  assert.equal(await page.inputValue('select[name="pref"]'), typed.pref);
+  assert.equal(await page.inputValue('textarea[name="message"]'), typed.message);
+  assert.ok(await page.isChecked('input[name="newsletter"]'));
+}
+
+async function submitAndWait(page, selector) {
+  await Promise.all([page.waitForNavigation(), page.click(selector)]);
+}
+
+// The mails on the preview's mail page, newest first.
+async function readMails(page, url) {
+  await page.goto(url);
+  return page.$$eval('section.mail', (sections) => sections.map((s) => ({
+    subject: s.querySelector('.subject').textContent,
+    from: s.querySelector('[data-header="From"]').textContent,
+    to: s.querySelector('[data-header="To"]').textContent,
+    args: s.querySelector('.args').textContent,
+    body: s.querySelector('.body').textContent,
+  })));
+}
+
+function expectMails(mails) {
+  assert.equal(mails.length, 2, 'one mail to the site and one reply');
+  const admin = mails.find((m) => m.to === 'info@example.com');
+  const reply = mails.find((m) => m.to === typed.email);
+  assert.ok(admin && reply, JSON.stringify(mails));
+  assert.equal(admin.subject, `[お問い合わせ] ${typed.category} - ${typed.name} 様`);
+  assert.equal(admin.from, typed.email);
+  assert.match(admin.args, /-oi info@example\.com$/);
+  for (const line of [`お名前=${typed.name}`, `フリガナ=${typed.kana}`, `電話番号=${typed.tel}`,
+    `お問い合わせの種類=${typed.category}`, `お住まいの地域=${typed.pref}`,
+    `メールマガジン=${typed.newsletter}`]) {
+    assert.ok(admin.body.includes(line), `admin mail lacks "${line}":\n${admin.body}`);
+  }
+  assert.ok(admin.body.includes('見積もりをお願いします。\n納期は来月末です。<script>'), admin.body);
+  assert.equal(reply.subject, 'お問い合わせありがとうございます（株式会社サンプル）');
+  assert.equal(reply.from, 'info@example.com');
+  assert.ok(reply.body.startsWith(`${typed.name} 様\n`), reply.body);
+  assert.ok(reply.body.includes(`■お問い合わせの種類\n${typed.category}\n`), reply.body);
+  assert.ok(reply.body.includes(typed.message), reply.body);
+}
+
+async function confirmFlow(context) {
+  const preview = await startPreview(path.join(fixtures, 'contact.qpf'));
+  const page = await context.newPage();
+  const dialogs = [];
+  page.on('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); });
+  try {
+    await page.goto(preview.form);
+    assert.equal(await page.title(), 'お問い合わせ');
+    await page.screenshot({ path: path.join(work, 'form.png'), fullPage: true });
+
+    // Sent empty: the required fields' messages, and still the form.
+    await submitAndWait(page, 'input[name="__action1__"]');
+    assert.equal(await page.title(), 'お問い合わせ');
+    const errors = await page.textContent('#error');
+    for (const message of ['お名前を入力してください。', 'メールアドレスを入力してください。',
+      'お問い合わせの種類を選んでください。', 'お問い合わせ内容を入力してください。']) {
+      assert.ok(errors.includes(message), `missing "${message}" in: ${errors}`);
+    }
+    await page.screenshot({ path: path.join(work, 'errors.png'), fullPage: true });
+
+    await fillForm(page);
+    await submitAndWait(page, 'input[name="__action1__"]');
+    assert.equal(await page.title(), '入力内容の確認');
+    const shown = await page.textContent('body');
+    for (const value of [typed.name, typed.kana, typed.email, typed.tel, typed.category, typed.pref,
+      '<script>window.__qpInjected = 1;', typed.newsletter]) {
+      assert.ok(shown.includes(value), `confirmation page lacks "${value}"`);
+    }
+    // The typed markup is text: no element was made from it and nothing of it ran.
+    assert.equal(await page.$$eval('body script', (s) => s.length), 0);
+    assert.equal(await page.evaluate(() => window.__qpInjected), undefined);
+    assert.equal(await page.title(), '入力内容の確認');
+    await page.screenshot({ path: path.join(work, 'confirm.png'), fullPage: true });
+
+    await submitAndWait(page, 'input[name="__action3__"]');
+    assert.equal(await page.title(), 'お問い合わせ');
+    await expectFormKeepsValues(page);
+
+    await submitAndWait(page, 'input[name="__action1__"]');
+    assert.equal(await page.title(), '入力内容の確認');
+    await submitAndWait(page, 'input[name="__action2__"]');
+    assert.equal(await page.title(), '送信完了');
+
+    const mails = await readMails(page, preview.mails);
+    expectMails(mails);
+    await page.screenshot({ path: path.join(work, 'mails.png'), fullPage: true });
+    assert.deepEqual(dialogs, []);
+  } finally {
+    await page.close();
+    assert.equal(await preview.stop(), 0, preview.log());
+  }
+}
+
+async function redirectFlow(context) {
+  const project = projectVariant('redirect.qpf', [
+    [/^UseConfirm=1\r$/m, 'UseConfirm=0\r'],
+    [/^FinishPageMoveType=0\r$/m, 'FinishPageMoveType=1\r'],
+    [/^FinishPageLocation=.*\r$/m, 'FinishPageLocation=/__mails__\r'],
+  ]);
+  const preview = await startPreview(project);
+  const page = await context.newPage();
+  try {
+    await page.goto(preview.form);
+    await fillForm(page);
+    const redirects = [];
+    page.on('response', (r) => { if (r.status() === 302) redirects.push(r.headers().location); });
+    // No confirmation page: the first press sends, and the CGI sends the browser on.
+    await submitAndWait(page, 'input[name="__action1__"]');
+    assert.deepEqual(redirects, [preview.mails]);
+    assert.equal(page.url(), preview.mails);
+    expectMails(await readMails(page, preview.mails));
+  } finally {
+    await page.close();
+    assert.equal(await preview.stop(), 0, preview.log());
+  }
+}
+
+async function main() {
+  assert.ok(cli && fixtures && work, 'QP_CLI, QP_E2E_FIXTURES and QP_E2E_WORK must be set');
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'qp-e2e-profile-'));
+  // A new empty profile (--user-data-dir) and the flags that keep Chromium off the network.
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: chromiumPath,
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+  try {
+    await confirmFlow(context);
+    await redirectFlow(context);
+  } finally {
+    await context.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+  }
+  console.log('preview e2e: passed');
+}
+
+main().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});
