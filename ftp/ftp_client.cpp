@@ -238,6 +238,8 @@ void TFtpClient::FailSystem(const std::string& what, int err) {
 
 void TFtpClient::Connect() {
     if (Connected()) Disconnect();
+    activeRefused_ = false;
+    epsvRefused_ = false;
     HostPort hp = SplitHost(host_);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
