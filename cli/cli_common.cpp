@@ -124,6 +124,9 @@ int RunCommand(const Command& command, const std::vector<std::string>& args) {
     } catch (const std::bad_alloc&) {
         PrintError("quillpost-cli: メモリが足りません。");
         return kExitRefused;
+    } catch (const std::exception& e) {
+        PrintError(std::string("quillpost-cli: ") + e.what());
+        return kExitRefused;
     }
 }
 
