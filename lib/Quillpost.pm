@@ -442,6 +442,7 @@ sub _build_mail {
   }
   _require_lib('jcode.pl');
   _require_lib('mimew.pl');
+  $body =~ tr/\x00-\x08\x0B-\x1F\x7F//d;
   my $text = Quillpost::Mime::message(
     from    => $header{FROM},
     to      => $header{TO},
@@ -466,11 +467,17 @@ sub _marked_names {
 # A relative redirect address is made absolute against the script's own URL.
 sub _absolute_url {
   my ($location) = @_;
+  $location =~ s/([^\x21-\x7E])/sprintf('%%%02X', ord $1)/ge;
   return $location if $location =~ m{\A[A-Za-z][A-Za-z0-9+.-]*://};
-  my $host = $ENV{HTTP_HOST};
-  $host = $ENV{SERVER_NAME} unless defined $host && $host =~ /\A[A-Za-z0-9.:\[\]-]+\z/;
-  return $location unless defined $host && $host =~ /\A[A-Za-z0-9.:\[\]-]+\z/;
   my $https = defined $ENV{HTTPS} && $ENV{HTTPS} =~ /\A(?:on|1)\z/i;
+  my $host_re = qr/\A[A-Za-z0-9.:\[\]-]+\z/;
+  my $host = $ENV{HTTP_HOST};
+  unless (defined $host && $host =~ $host_re) {
+    $host = $ENV{SERVER_NAME};
+    return $location unless defined $host && $host =~ $host_re;
+    my $port = $ENV{SERVER_PORT};
+    $host .= ":$port" if defined $port && $port =~ /\A\d+\z/ && $port != ($https ? 443 : 80);
+  }
   my $path = $location;
   unless ($path =~ m{\A/}) {
     my $dir = defined $ENV{SCRIPT_NAME} ? $ENV{SCRIPT_NAME} : '/';

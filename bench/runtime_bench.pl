@@ -1,0 +1,123 @@
+#!/usr/bin/perl
+# Times one request of a made CGI (form page GET, confirmation POST, send POST) beside a
+# bare "perl -e 1" on the same machine, runs interleaved so that load changes hit every
+# case alike. The script comes from tests/lib/fixtures/contact.qpf through quillpost-cli;
+# sendmail is a shell script that swallows the message.
+#
+#   perl bench/runtime_bench.pl [--runs N] [--cli PATH]
+#
+# Also times the same script with its "use FindBin; use lib $FindBin::Bin;" lines replaced
+# by a plain BEGIN block, to tell the runtime's own cost from that of FindBin.
+use strict;
+use warnings;
+use utf8;
+use File::Basename qw(dirname);
+use Getopt::Long;
+use Time::HiRes qw(time);
+use Cwd qw(abs_path);
+
+my $root = abs_path(dirname(__FILE__) . '/..');
+my ($runs, $cli) = (200, undef);
+GetOptions('runs=i' => \$runs, 'cli=s' => \$cli) or die "usage: $0 [--runs N] [--cli PATH]\n";
+$ENV{QP_CLI} = $cli if defined $cli;
+unshift @INC, "$root/tests/lib";
+require QpCgi;
+QpCgi::cli_path() or die "quillpost-cli not found: build it or pass --cli\n";
+
+my $cgi = QpCgi::make_cgi('contact');
+my $dir = $cgi->{dir};
+open(my $sm, '>', "$dir/sendmail") or die $!;
+print $sm "#!/bin/sh\ncat >/dev/null\n";
+close $sm;
+chmod 0755, "$dir/sendmail";
+my $text = $cgi->script_text;
+$text =~ s{SENDMAIL => '[^']*'}{SENDMAIL => '$dir/sendmail'} or die "no SENDMAIL line\n";
+write_file("$dir/form.cgi", $text);
+(my $plain = $text) =~ s{use FindBin;\r?\nuse lib \$FindBin::Bin;}{BEGIN { unshift \@INC, '$dir' }}
+  or die "no FindBin lines\n";
+write_file("$dir/plain.cgi", $plain);
+
+my $e = \&QpCgi::e;
+my @valid = (name => $e->('山田 太郎'), email => 'taro@example.com', email2 => 'taro@example.com',
+  zip => $e->('１２３－４５６７'), tel => '03-1234-5678', kana => $e->('ﾔﾏﾀﾞ'), code => 'AB12',
+  nick => 'abc', pass => 'secret', body => $e->("一行目\r\n二行目"), agree => $e->('同意する'),
+  sex => $e->('女'), pref => $e->('東京都'));
+sub encode_form {
+  my @p = @_;
+  join '&', map { QpCgi::urlencode($p[2 * $_]) . '=' . QpCgi::urlencode($p[2 * $_ + 1]) } 0 .. @p / 2 - 1;
+}
+
+my @cases = (
+  ['perl -e 1', [$^X, '-e', '1'], {}, ''],
+  ['form page GET', [$^X, "$dir/form.cgi"], { REQUEST_METHOD => 'GET', QUERY_STRING => '' }, ''],
+  ['confirmation POST', [$^X, "$dir/form.cgi"], post_env(), encode_form(@valid, __action1__ => 'x')],
+  ['send POST', [$^X, "$dir/form.cgi"], post_env(), encode_form(@valid, __action2__ => 'x')],
+  ['form page GET, no FindBin', [$^X, "$dir/plain.cgi"], { REQUEST_METHOD => 'GET', QUERY_STRING => '' }, ''],
+  ['send POST, no FindBin', [$^X, "$dir/plain.cgi"], post_env(), encode_form(@valid, __action2__ => 'x')],
+);
+$_->[2]{CONTENT_LENGTH} = length $_->[3] for grep { $_->[2]{REQUEST_METHOD} && $_->[2]{REQUEST_METHOD} eq 'POST' } @cases;
+
+sub post_env { { REQUEST_METHOD => 'POST', CONTENT_TYPE => 'application/x-www-form-urlencoded' } }
+
+# Check once that every case gives the page it should before timing it.
+for my $case (@cases[1 .. $#cases]) {
+  my $out = run($case, 1);
+  die "$case->[0]: unexpected response\n$out" unless $out =~ /\AContent-Type: text\/html/;
+}
+
+my %wall;
+my %cpu;
+for (1 .. $runs) {
+  for my $case (@cases) {
+    my @before = times;
+    my $t = time;
+    run($case, 0);
+    push @{$wall{$case->[0]}}, time - $t;
+    my @after = times;
+    $cpu{$case->[0]} += $after[2] + $after[3] - $before[2] - $before[3];
+  }
+}
+
+my $base_wall = median($wall{'perl -e 1'});
+my $base_cpu = $cpu{'perl -e 1'} / $runs;
+printf "%d runs each, interleaved; perl %s\n", $runs, $^V;
+printf "%-28s %12s %8s %12s %8s\n", 'case', 'median wall', 'ratio', 'mean CPU', 'ratio';
+for my $case (@cases) {
+  my $w = median($wall{$case->[0]});
+  my $c = $cpu{$case->[0]} / $runs;
+  printf "%-28s %9.2f ms %7.2fx %9.2f ms %7.2fx\n", $case->[0], $w * 1000, $w / $base_wall,
+    $c * 1000, $base_cpu ? $c / $base_cpu : 0;
+}
+
+sub run {
+  my ($case, $capture) = @_;
+  my (undef, $command, $env, $body) = @$case;
+  write_file("$dir/bench.in", $body);
+  my $pid = fork;
+  die "fork: $!\n" unless defined $pid;
+  if ($pid == 0) {
+    %ENV = (PATH => '/usr/bin:/bin', SCRIPT_NAME => '/cgi-bin/form.cgi',
+      SERVER_NAME => 'www.example.com', %$env);
+    open(STDIN, '<', "$dir/bench.in") or die;
+    open(STDOUT, '>', $capture ? "$dir/bench.out" : '/dev/null') or die;
+    exec { $command->[0] } @$command;
+    exit 127;
+  }
+  waitpid($pid, 0);
+  return '' unless $capture;
+  open(my $fh, '<:raw', "$dir/bench.out") or die;
+  local $/;
+  return scalar <$fh>;
+}
+
+sub median {
+  my @sorted = sort { $a <=> $b } @{$_[0]};
+  return $sorted[@sorted / 2];
+}
+
+sub write_file {
+  my ($path, $data) = @_;
+  open(my $fh, '>:raw', $path) or die "$path: $!\n";
+  print $fh $data;
+  close $fh or die "$path: $!\n";
+}
