@@ -21,7 +21,7 @@ const char* const kStyle =
     ".mail h2{font-size:1.1em;margin:.3em 0}"
     "table{border-collapse:collapse}th{text-align:left;padding-right:1em;color:#555;"
     "vertical-align:top;font-weight:normal}"
-    "pre{white-space:pre-wrap;background:#f6f6f6;padding:.6em;border-radius:4px}"
+    "pre{font-family:'Noto Sans Mono CJK JP',monospace;white-space:pre-wrap;background:#f6f6f6;padding:.6em;border-radius:4px}"
     ".args{color:#666;font-size:.9em}";
 
 }  // namespace

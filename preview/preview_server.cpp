@@ -1,6 +1,7 @@
 #include "preview/preview_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -81,6 +82,12 @@ struct TPreviewServer::Http {
 TPreviewServer::TPreviewServer(std::unique_ptr<TPreviewSite> site, Options options)
     : site_(std::move(site)), options_(std::move(options)), http_(std::make_unique<Http>()) {
     auto& server = http_->server;
+    // The library's default shares the port (SO_REUSEPORT): a second preview, or another
+    // server, would then split the requests with this one instead of making it move on.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server.set_keep_alive_timeout(2);
     server.set_read_timeout(10);
     server.set_write_timeout(10);

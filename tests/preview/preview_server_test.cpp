@@ -1,0 +1,311 @@
+#include "preview/preview_server.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <future>
+#include <thread>
+
+#include "model/error.h"
+#include "preview/mail_view.h"
+#include "support/sjis_literal.h"
+
+namespace qp::preview {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+// Stands in for the runtime: answers by the query string, so that the server's side of the
+// CGI exchange can be tested on its own.
+const char* const kFakeRuntime = R"PERL(package Quillpost;
+sub new { my ($class, %args) = @_; return bless {%args}, $class }
+sub run {
+  my ($self) = @_;
+  my $q = $ENV{QUERY_STRING};
+  my $in = '';
+  read(STDIN, $in, $ENV{CONTENT_LENGTH}) if ($ENV{CONTENT_LENGTH} || 0) > 0;
+  if ($q eq 'env') {
+    return "Content-Type: text/plain\r\n\r\n"
+      . join('', map { "$_=$ENV{$_}\n" } sort keys %ENV) . "BODY=$in";
+  }
+  return "Status: 404 Not Here\r\nContent-Type: text/plain\r\nX-Test: yes\r\n\r\ngone" if $q eq 'status';
+  return "Location: http://example.com/done\r\n\r\n" if $q eq 'redirect';
+  return "Location: /__mails__\r\n\r\n" if $q eq 'local';
+  return "Location: /contact.cgi?loop\r\n\r\n" if $q eq 'loop';
+  if ($q eq 'broken') { print STDERR "something <went> wrong\n"; return "no header here"; }
+  die "fake failure\n" if $q eq 'die';
+  sleep 30 if $q eq 'sleep';
+  if ($q eq 'mail') {
+    my @command = split ' ', $self->{MAIL}{SENDMAIL};
+    open(my $pipe, '|-', @command, '-oi', 'to@example.com') or die "sendmail: $!";
+    print $pipe "To: to\@example.com\nSubject: $in\nContent-Type: text/plain; charset=UTF-8\n\n<b>\xE6\x9C\xAC\xE6\x96\x87</b>\n";
+    close $pipe or die "sendmail failed";
+    return "Content-Type: text/plain\r\n\r\nsent";
+  }
+  return "Content-Type: text/plain\r\n\r\nhello";
+}
+1;
+)PERL";
+
+// A temporary folder of its own for the sites, so that what a test leaves behind is seen.
+class PreviewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* old = std::getenv("TMPDIR");
+        oldTmp_ = old != nullptr ? old : "";
+        hadTmp_ = old != nullptr;
+        ::setenv("TMPDIR", tmp_.Path().c_str(), 1);
+        for (const char* file : {"jcode.pl", "mimew.pl"}) WriteFile(runtime_.File(file), "1;\n");
+        WriteFile(runtime_.File("Quillpost.pm"), kFakeRuntime);
+        project_.LoadFromFile(std::string(QP_SOURCE_DIR) + "/tests/e2e/fixtures/contact.qpf");
+    }
+    void TearDown() override {
+        if (hadTmp_) {
+            ::setenv("TMPDIR", oldTmp_.c_str(), 1);
+        } else {
+            ::unsetenv("TMPDIR");
+        }
+    }
+    int SitesLeft() const {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(tmp_.Path())) {
+            count += entry.path().filename().string().rfind("quillpost-preview-", 0) == 0;
+        }
+        return count;
+    }
+    std::unique_ptr<TPreviewServer> Server(std::chrono::milliseconds timeout = 10s) {
+        TPreviewServer::Options options;
+        options.CgiTimeout = timeout;
+        return std::make_unique<TPreviewServer>(TPreviewSite::Make(project_, runtime_.Path()), options);
+    }
+    static THttpResponse Get(const TPreviewServer& server, const std::string& target) {
+        THttpRequest request;
+        request.Target = target;
+        return server.Handle(request);
+    }
+
+    TempDir tmp_;
+    TempDir runtime_;
+    TProjectConfig project_;
+    std::string oldTmp_;
+    bool hadTmp_ = false;
+};
+
+TEST_F(PreviewTest, SiteHoldsTheScriptTheRuntimeAndTheCaptureProgram) {
+    const std::string perl = project_.GetPerlPath();
+    const std::string sendmail = project_.GetSendmailPath();
+    std::string folder;
+    {
+        auto site = TPreviewSite::Make(project_, runtime_.Path());
+        folder = site->Folder();
+        EXPECT_EQ(site->ScriptName(), "contact.cgi");
+        for (const char* file : {"contact.cgi", "Quillpost.pm", "jcode.pl", "mimew.pl", "capture-sendmail.pl"}) {
+            EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/" + file)) << file;
+        }
+        EXPECT_TRUE(std::filesystem::is_directory(site->MailFolder()));
+        EXPECT_EQ(ReadFile(folder + "/Quillpost.pm"), kFakeRuntime);
+        const std::string script = ReadFile(site->ScriptPath());
+        EXPECT_EQ(script.rfind("#!" + site->Perl() + " --\r\n", 0), 0u);
+        EXPECT_NE(script.find("  SENDMAIL => '" + site->Perl() + " " + folder + "/capture-sendmail.pl',\r\n"),
+                  std::string::npos);
+        EXPECT_EQ(ReadFile(folder + "/capture-sendmail.pl"), kCaptureSendmailScript);
+    }
+    // The project is as it was, and the folder went with the site.
+    EXPECT_EQ(project_.GetPerlPath(), perl);
+    EXPECT_EQ(project_.GetSendmailPath(), sendmail);
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_EQ(SitesLeft(), 0);
+}
+
+TEST_F(PreviewTest, RefusedProjectOrMissingRuntimeLeavesNothing) {
+    std::filesystem::remove(runtime_.File("mimew.pl"));
+    try {
+        TPreviewSite::Make(project_, runtime_.Path());
+        FAIL() << "no error for a missing runtime file";
+    } catch (const Error& e) {
+        EXPECT_NE(e.Message().find("mimew.pl"), std::string::npos) << e.Message();
+    }
+    const std::string sendmail = project_.GetSendmailPath();
+    project_.SetManagerMailTo("");
+    EXPECT_THROW(TPreviewSite::Make(project_, runtime_.Path()), Error);
+    EXPECT_EQ(project_.GetSendmailPath(), sendmail);
+    EXPECT_EQ(SitesLeft(), 0);
+}
+
+TEST_F(PreviewTest, ScriptNameFallsBackWhenTheFileNameIsNotPlain) {
+    EXPECT_EQ(PreviewScriptName(project_), "contact.cgi");
+    for (const char* name : {"", "../x.cgi", "a b.cgi", ".hidden", "__mails__", "dir/x.cgi"}) {
+        project_.SetFtpFileName(name);
+        EXPECT_EQ(PreviewScriptName(project_), "form.cgi") << name;
+    }
+}
+
+TEST_F(PreviewTest, CgiGetsTheMetaVariablesAndTheBody) {
+    auto server = Server();
+    THttpRequest request;
+    request.Method = "POST";
+    request.Target = "/contact.cgi/extra/path?env";
+    request.Headers = {{"Content-Type", "application/x-www-form-urlencoded"},
+                       {"Content-Length", "999"},
+                       {"Host", "127.0.0.1:8080"},
+                       {"X-Custom-Thing", "v"},
+                       {"Proxy", "http://evil.example/"},
+                       {"Authorization", "Basic c2VjcmV0"}};
+    request.Body = "a=1&b=%E3%81%82";
+    request.RemoteAddr = "127.0.0.9";
+    const THttpResponse r = server->Handle(request);
+    ASSERT_EQ(r.Status, 200) << r.Body;
+    for (const char* line : {"GATEWAY_INTERFACE=CGI/1.1\n", "REQUEST_METHOD=POST\n", "QUERY_STRING=env\n",
+                             "CONTENT_LENGTH=15\n", "CONTENT_TYPE=application/x-www-form-urlencoded\n",
+                             "SCRIPT_NAME=/contact.cgi\n", "PATH_INFO=/extra/path\n",
+                             "SERVER_NAME=127.0.0.1\n", "SERVER_PROTOCOL=HTTP/1.1\n",
+                             "REMOTE_ADDR=127.0.0.9\n", "HTTP_HOST=127.0.0.1:8080\n",
+                             "HTTP_X_CUSTOM_THING=v\n", "BODY=a=1&b=%E3%81%82"}) {
+        EXPECT_NE(r.Body.find(line), std::string::npos) << line << r.Body;
+    }
+    for (const char* absent : {"HTTP_PROXY=", "HTTP_AUTHORIZATION=", "HTTP_CONTENT_LENGTH=", "=999"}) {
+        EXPECT_EQ(r.Body.find(absent), std::string::npos) << absent;
+    }
+
+    const THttpResponse get = Get(*server, "/contact.cgi?env");
+    EXPECT_NE(get.Body.find("REQUEST_METHOD=GET\n"), std::string::npos);
+    EXPECT_EQ(get.Body.find("CONTENT_LENGTH="), std::string::npos);
+    EXPECT_EQ(get.Body.find("PATH_INFO="), std::string::npos);
+}
+
+TEST_F(PreviewTest, StatusAndLocationAreHonoured) {
+    auto server = Server();
+    THttpResponse r = Get(*server, "/contact.cgi?status");
+    EXPECT_EQ(r.Status, 404);
+    EXPECT_EQ(r.Header("X-Test"), "yes");
+    EXPECT_EQ(r.Header("Status"), "");
+    EXPECT_EQ(r.Body, "gone");
+
+    r = Get(*server, "/contact.cgi?redirect");
+    EXPECT_EQ(r.Status, 302);
+    EXPECT_EQ(r.Header("Location"), "http://example.com/done");
+
+    // A local redirect is served in place.
+    r = Get(*server, "/contact.cgi?local");
+    EXPECT_EQ(r.Status, 200);
+    EXPECT_NE(r.Body.find("送信されたメール"), std::string::npos);
+
+    r = Get(*server, "/contact.cgi?loop");
+    EXPECT_EQ(r.Status, 502);
+
+    r = Get(*server, "/");
+    EXPECT_EQ(r.Status, 302);
+    EXPECT_EQ(r.Header("Location"), "/contact.cgi");
+    EXPECT_EQ(Get(*server, "/other.cgi").Status, 404);
+    EXPECT_EQ(Get(*server, "/contact.cgix").Status, 404);
+}
+
+TEST_F(PreviewTest, FailingCgiGivesBadGatewayWithItsErrorsEscaped) {
+    auto server = Server(400ms);
+    THttpResponse r = Get(*server, "/contact.cgi?broken");
+    EXPECT_EQ(r.Status, 502);
+    EXPECT_NE(r.Body.find("something &lt;went&gt; wrong"), std::string::npos) << r.Body;
+    EXPECT_EQ(r.Body.find("<went>"), std::string::npos);
+
+    r = Get(*server, "/contact.cgi?die");
+    EXPECT_EQ(r.Status, 502);
+    EXPECT_NE(r.Body.find("fake failure"), std::string::npos);
+
+    const auto start = std::chrono::steady_clock::now();
+    r = Get(*server, "/contact.cgi?sleep");
+    EXPECT_EQ(r.Status, 502);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+TEST_F(PreviewTest, CapturedMailsAreShownDecodedNewestFirst) {
+    auto server = Server();
+    EXPECT_NE(Get(*server, "/__mails__").Body.find("メールはまだありません。"), std::string::npos);
+    for (const char* subject : {"=?UTF-8?B?5pyA5Yid?=", "=?UTF-8?B?5pyA5b6M?="}) {  // 最初, 最後
+        THttpRequest request;
+        request.Method = "POST";
+        request.Target = "/contact.cgi?mail";
+        request.Body = subject;
+        ASSERT_EQ(server->Handle(request).Body, "sent");
+    }
+    const auto mails = ReadCapturedMails(server->Site().MailFolder());
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_EQ(mails[0].Args, (std::vector<std::string>{"-oi", "to@example.com"}));
+
+    const std::string page = Get(*server, "/__mails__").Body;
+    const auto last = page.find("<h2 class=\"subject\">最後</h2>");
+    const auto first = page.find("<h2 class=\"subject\">最初</h2>");
+    ASSERT_NE(last, std::string::npos) << page;
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_LT(last, first);
+    EXPECT_NE(page.find("&lt;b&gt;本文&lt;/b&gt;"), std::string::npos);
+    EXPECT_EQ(page.find("<b>本文"), std::string::npos);
+    EXPECT_NE(page.find("sendmail -oi to@example.com"), std::string::npos);
+}
+
+TEST(MailView, OnlyWholeMessagesAreListedAndAllTextIsEscaped) {
+    TempDir dir;
+    WriteFile(dir.File("0000000001-000000-1-0.eml"), "Subject: <one>\n\nA & B\n");
+    WriteFile(dir.File("0000000001-000000-1-0.args"), "-oi\n<x>@example.com\n");
+    WriteFile(dir.File("0000000002-000000-1-0.eml"), "Subject: two\n\nsecond\n");
+    WriteFile(dir.File("0000000003-000000-1-0.tmp"), "Subject: half written\n");
+    const auto mails = ReadCapturedMails(dir.Path());
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_EQ(mails[0].Name, "0000000002-000000-1-0");
+    EXPECT_TRUE(mails[0].Args.empty());
+    const std::string page = MailsPage(mails, "/form.cgi?a=\"b\"");
+    EXPECT_NE(page.find("&lt;one&gt;"), std::string::npos);
+    EXPECT_NE(page.find("A &amp; B"), std::string::npos);
+    EXPECT_NE(page.find("&lt;x&gt;@example.com"), std::string::npos);
+    EXPECT_NE(page.find("href=\"/form.cgi?a=&quot;b&quot;\""), std::string::npos);
+    EXPECT_EQ(page.find("half written"), std::string::npos);
+    EXPECT_EQ(ReadCapturedMails(dir.File("missing")).size(), 0u);
+}
+
+TEST_F(PreviewTest, ServesOverHttpOnTheNextFreePortAndStops) {
+    // Another preview on the first port: the second one must move on, not share it.
+    auto other = Server();
+    const int taken = other->Bind(18600, 200);
+    auto server = Server();
+    const int port = server->Bind(taken, 20);
+    EXPECT_GT(port, taken);
+    EXPECT_EQ(server->FormUrl(), "http://127.0.0.1:" + std::to_string(port) + "/contact.cgi");
+    std::thread serving([&server] { server->Run(); });
+    struct Joiner {
+        TPreviewServer& server;
+        std::thread& thread;
+        ~Joiner() {
+            server.Stop();
+            thread.join();
+        }
+    } joiner{*server, serving};
+
+    httplib::Client client("127.0.0.1", port);
+    client.set_connection_timeout(5);
+    auto res = client.Post("/contact.cgi?env", "x=%3Cy%3E", "application/x-www-form-urlencoded");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_NE(res->body.find("BODY=x=%3Cy%3E"), std::string::npos);
+    EXPECT_NE(res->body.find("SERVER_PORT=" + std::to_string(port) + "\n"), std::string::npos);
+    res = client.Get("/contact.cgi?status");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 404);
+    EXPECT_EQ(res->get_header_value("X-Test"), "yes");
+}
+
+TEST_F(PreviewTest, StopBeforeRunMakesRunReturn) {
+    auto server = Server();
+    server->Bind(18500, 200);
+    server->Stop();
+    auto run = std::async(std::launch::async, [&server] { server->Run(); });
+    const bool returned = run.wait_for(5s) == std::future_status::ready;
+    if (!returned) server->Stop();
+    EXPECT_TRUE(returned) << "Run() served after Stop()";
+}
+
+}  // namespace
+}  // namespace qp::preview
