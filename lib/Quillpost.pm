@@ -294,10 +294,21 @@ sub escape_html {
   return $text;
 }
 
+# The item a mark shows and the form it takes: (attr, '') for the plain value, (attr,
+# 'br' | 'password' | 'checked') or (attr, 'checked' | 'selected', choice); empty when the
+# mark names no item. A name attribute that itself ends in "_br" wins over the suffix.
+sub _mark_item {
+  my ($self, $mark) = @_;
+  my $by_attr = $self->{by_attr};
+  return ($mark, '') if $by_attr->{$mark};
+  return ($1, $2, $3) if $mark =~ /\A(\w+?)_(checked|selected)\((.*)\)\z/s && $by_attr->{$1};
+  return ($1, $2) if $mark =~ /\A(\w+)_(br|password|checked)\z/ && $by_attr->{$1};
+  return;
+}
+
 # The text of one <% ... %> mark. $raw gives the plain values (mails), else HTML.
 sub _mark {
   my ($self, $mark, $values, $errors, $raw) = @_;
-  my $by_attr = $self->{by_attr};
   if ($mark eq '__error__') {
     return $raw ? join("\n", @$errors) : join('<br />', map { escape_html($_) } @$errors);
   }
@@ -305,29 +316,25 @@ sub _mark {
     my $url = defined $ENV{SCRIPT_NAME} ? $ENV{SCRIPT_NAME} : '';
     return $raw ? $url : escape_html($url);
   }
-  my $value_of = sub { defined $values->{$_[0]} ? $values->{$_[0]} : '' };
-  if ($by_attr->{$mark}) {
-    return $raw ? $value_of->($mark) : escape_html($value_of->($mark));
+  my ($attr, $form, $choice) = $self->_mark_item($mark) or return '';
+  my $value = defined $values->{$attr} ? $values->{$attr} : '';
+  if ($form eq '') {
+    return $raw ? $value : escape_html($value);
   }
-  if ($mark =~ /\A(\w+?)_(checked|selected)\((.*)\)\z/s && $by_attr->{$1}) {
-    return $value_of->($1) eq $3 ? qq{$2="$2"} : '';
+  if (defined $choice) {
+    return $value eq $choice ? qq{$form="$form"} : '';
   }
-  if ($mark =~ /\A(\w+)_(br|password|checked)\z/ && $by_attr->{$1}) {
-    my ($attr, $form) = ($1, $2);
-    my $value = $value_of->($attr);
-    if ($form eq 'checked') {
-      return $value ne '' ? 'checked="checked"' : '';
-    }
-    if ($form eq 'password') {
-      my $n = () = $value =~ /$EUC_CHAR|[\x80-\xFF]/g;
-      return '*' x $n;
-    }
-    return $value if $raw;
-    $value = escape_html($value);
-    $value =~ s/\n/<br \/>/g;
-    return $value;
+  if ($form eq 'checked') {
+    return $value ne '' ? 'checked="checked"' : '';
   }
-  return '';
+  if ($form eq 'password') {
+    my $n = () = $value =~ /$EUC_CHAR|[\x80-\xFF]/g;
+    return '*' x $n;
+  }
+  return $value if $raw;
+  $value = escape_html($value);
+  $value =~ s/\n/<br \/>/g;
+  return $value;
 }
 
 # Fills every mark of a template in one pass, so that a value is never read as a mark.
@@ -456,10 +463,9 @@ sub _build_mail {
 sub _marked_names {
   my ($self, $template) = @_;
   my (@names, %seen);
-  while ($template =~ /<%\s*(\w+?)(?:_\w+)?(?:\(.*?\))?\s*%>/gs) {
-    my $item = $self->{by_attr}{$1};
-    next unless $item && !$seen{$1}++;
-    push @names, _text($item->{NAME});
+  while ($template =~ /<%\s*(.*?)\s*%>/gs) {
+    my ($attr) = $self->_mark_item($1) or next;
+    push @names, _text($self->{by_attr}{$attr}{NAME}) unless $seen{$attr}++;
   }
   return @names;
 }

@@ -16,7 +16,7 @@ my $cgi = make_cgi('redirect');
 sub post { $cgi->request(method => 'POST', form => [@_]) }
 
 subtest 'send and redirect' => sub {
-  my $r = post(email => ' hanako@example.org ', message => e('よろしく①'), __action1__ => 'x');
+  my $r = post(email => ' hanako@example.org ', your_message => e('よろしく①'), __action1__ => 'x');
   is($r->{status}, 302, 'redirect status');
   is($r->{headers}{location}, 'http://www.example.com/cgi-bin/thanks.html',
     'relative address made absolute against the script');
@@ -46,7 +46,7 @@ subtest 'send and redirect' => sub {
 
 subtest 'a bad visitor address drops only the automatic reply' => sub {
   for my $to ('not an address', 'a@example.org, b@example.org', '') {
-    my $r = post(email => $to, message => 'hello', __action1__ => 'x');
+    my $r = post(email => $to, your_message => 'hello', __action1__ => 'x');
     if ($to eq '') {
       is(scalar @{$r->{mails}}, 0, 'required address missing: nothing sent');
       next;
@@ -58,13 +58,13 @@ subtest 'a bad visitor address drops only the automatic reply' => sub {
 };
 
 subtest 'a line break taken into a header is refused' => sub {
-  my $r = post(email => 'a@example.org', message => "one\r\nBcc: victim\@example.net",
+  my $r = post(email => 'a@example.org', your_message => "one\r\nBcc: victim\@example.net",
     __action1__ => 'x');
   is($r->{status}, 200, 'the form again');
   is(scalar @{$r->{mails}}, 0, 'no mail');
   like(u($r->{body}), qr{<p id="error">「ご意見」に改行などの使えない文字が含まれています。</p>},
     'the form page says why');
-  like(u($r->{body}), qr{<textarea name="message">one\nBcc: victim\@example\.net</textarea>},
+  like(u($r->{body}), qr{<textarea name="your_message">one\nBcc: victim\@example\.net</textarea>},
     'the value kept for correcting');
 };
 
@@ -89,7 +89,7 @@ sub set_sendmail {
 subtest 'the sendmail command line' => sub {
   my $standin = "$FindBin::Bin/bin/sendmail";
   set_sendmail("$standin -t -fbounce\@example.com");
-  my $r = post(email => "a\@example.org\0", message => 'xy', __action1__ => 'x');
+  my $r = post(email => "a\@example.org\0", your_message => 'xy', __action1__ => 'x');
   is($r->{status}, 302, 'sent');
   is_deeply($r->{mails}[0]{args}, ['-fbounce@example.com', '-oi', 'admin@example.com'],
     'options of the setting kept, except -t; the recipient last');
