@@ -26,10 +26,11 @@ my $EUC_CHAR = qr/[\x00-\x7F]|\x8E[\xA1-\xDF]|\x8F[\xA1-\xFE][\xA1-\xFE]|[\xA1-\
 my $ADDRESS = qr/\A(?!-)[A-Za-z0-9!#\$%&'*+\/=?^_`{|}~.-]{1,64}\@
   [A-Za-z0-9](?:[A-Za-z0-9-]*[A-Za-z0-9])?(?:\.[A-Za-z0-9](?:[A-Za-z0-9-]*[A-Za-z0-9])?)*\z/x;
 
+# The folder of this file, in a form that require takes as a path, never as an @INC search.
 my $LIB_DIR = do {
   my $dir = __FILE__;
   $dir =~ s{[^/\\]*\z}{};
-  $dir eq '' ? './' : $dir;
+  $dir =~ m{\A(?:[A-Za-z]:)?[/\\]|\A\.\.?[/\\]} ? $dir : "./$dir";
 };
 
 sub _require_lib {

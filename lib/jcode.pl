@@ -75,14 +75,6 @@ sub strip {
   return join '', @chars;
 }
 
-# Number of characters (not bytes) of an EUC-JP text.
-sub length_chars {
-  my ($text) = @_;
-  return 0 unless defined $text;
-  my $n = () = $text =~ /$CHAR/g;
-  return $n;
-}
-
 # JIS X 0212 codes (SS3, without the 0x8F prefix) that the EUC-JP-MS form of Windows text
 # uses for the IBM extension characters, each followed by the CP932 code of the same
 # character. Derived from the CP932 and EUC-JP-MS conversion tables.

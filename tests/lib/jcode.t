@@ -76,6 +76,4 @@ subtest 'EUC-JP to UTF-8' => sub {
   is($J->can('euc_to_utf8')->(''), '', 'empty');
 };
 
-is($J->can('length_chars')->(e('あaｱ髙')), 4, 'characters, not bytes');
-
 done_testing;
