@@ -40,8 +40,8 @@ struct Fixture {
         std::string block(1 << 20, '\0');
         for (std::int64_t done = 0; done < kFileBytes; done += static_cast<std::int64_t>(block.size())) {
             for (auto& c : block) c = static_cast<char>(rng() % 255 + 1);
-            out.write(block.data(), static_cast<std::streamsize>(
-                                        std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), kFileBytes - done)));
+            out.write(block.data(), static_cast<std::streamsize>(std::min<std::int64_t>(
+                                        static_cast<std::int64_t>(block.size()), kFileBytes - done)));
         }
         out.close();
 
@@ -112,10 +112,18 @@ void CurlUpload(benchmark::State& state, bool ascii) {
     state.SetBytesProcessed(state.iterations() * kFileBytes);
 }
 
-void BM_ClientStorAscii(benchmark::State& s) { ClientUpload(s, true); }
-void BM_CurlStorAscii(benchmark::State& s) { CurlUpload(s, true); }
-void BM_ClientStorBinary(benchmark::State& s) { ClientUpload(s, false); }
-void BM_CurlStorBinary(benchmark::State& s) { CurlUpload(s, false); }
+void BM_ClientStorAscii(benchmark::State& s) {
+    ClientUpload(s, true);
+}
+void BM_CurlStorAscii(benchmark::State& s) {
+    CurlUpload(s, true);
+}
+void BM_ClientStorBinary(benchmark::State& s) {
+    ClientUpload(s, false);
+}
+void BM_CurlStorBinary(benchmark::State& s) {
+    CurlUpload(s, false);
+}
 
 BENCHMARK(BM_ClientStorAscii)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_CurlStorAscii)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);

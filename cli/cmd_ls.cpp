@@ -45,10 +45,14 @@ int Run(const Args& args) {
     return kExitOk;
 }
 
-const RegisterCommand kRegister({"ls", "ls PROJECT.qpf [FOLDER] [--passive]",
+const RegisterCommand kRegister({"ls",
+                                 "ls PROJECT.qpf [FOLDER] [--passive]",
                                  "lists a folder of the project's server (default: its FTP folder), "
                                  "folders first: name, date, size, permissions, owner",
-                                 70, {}, {"--passive"}, Run});
+                                 70,
+                                 {},
+                                 {"--passive"},
+                                 Run});
 
 }  // namespace
 }  // namespace qp::cli

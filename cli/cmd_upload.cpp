@@ -37,10 +37,14 @@ int Run(const Args& args) {
     return kExitOk;
 }
 
-const RegisterCommand kRegister({"upload", "upload PROJECT.qpf [--lib DIR] [--passive]",
+const RegisterCommand kRegister({"upload",
+                                 "upload PROJECT.qpf [--lib DIR] [--passive]",
                                  "checks the project, makes its CGI script and uploads it with the "
                                  "support files (lib/ beside the program unless --lib)",
-                                 60, {"--lib"}, {"--passive"}, Run});
+                                 60,
+                                 {"--lib"},
+                                 {"--passive"},
+                                 Run});
 
 }  // namespace
 }  // namespace qp::cli

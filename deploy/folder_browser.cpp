@@ -34,7 +34,8 @@ TFolderRow TFolderBrowser::MakeRow(const TFtpListEntry& entry) {
         const TFtpDateTime& t = *entry.Modified;
         char buf[40];
         if (t.HasTime && (t.Hour != 0 || t.Minute != 0))
-            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute);
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d", t.Year, t.Month, t.Day, t.Hour,
+                          t.Minute);
         else
             std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.Year, t.Month, t.Day);
         row.Date = buf;
@@ -56,7 +57,9 @@ TFolderBrowser::TFolderBrowser(TFolderBrowserListener& listener) : listener_(lis
     client_.SetLogHook([this](TFtpLogDirection, const std::string& line) { AppendLog(line); });
 }
 
-TFolderBrowser::~TFolderBrowser() { Close(); }
+TFolderBrowser::~TFolderBrowser() {
+    Close();
+}
 
 void TFolderBrowser::SetFtpServer(const std::string& host, const std::string& userName,
                                   const std::string& password) {
@@ -133,6 +136,12 @@ void TFolderBrowser::MoveTo(const std::string& folder) {
     Refresh();
 }
 
+void TFolderBrowser::OpenRow(std::size_t row) {
+    if (row >= rows_.size() || rows_[row].ImageIndex != 0) return;
+    const std::string name = rows_[row].Name;
+    MoveTo(name);
+}
+
 void TFolderBrowser::Up() {
     client_.Cdup();
     Refresh();
@@ -153,6 +162,8 @@ void TFolderBrowser::Delete(std::size_t row) {
     Refresh();
 }
 
-void TFolderBrowser::Close() { client_.Disconnect(); }
+void TFolderBrowser::Close() {
+    client_.Disconnect();
+}
 
 }  // namespace qp

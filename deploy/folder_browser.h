@@ -18,7 +18,7 @@ struct TFolderRow {
     std::string Size;        // "<DIR>", "<SLINK>" or the bytes in decimal (empty when unknown)
     std::string Attributes;  // e.g. "rwxr-xr-x"
     std::string Owner;
-    TFtpListEntry Entry;     // everything the listing said
+    TFtpListEntry Entry;  // everything the listing said
 };
 
 class TFolderBrowserListener {
@@ -55,6 +55,8 @@ public:
     // CWD with the text as it is, then Refresh; nothing for an empty text. Raises on failure;
     // after a failed CWD nothing has changed.
     void MoveTo(const std::string& folder);
+    // A double-click: moves into the row when it is a folder or a link; nothing for a file.
+    void OpenRow(std::size_t row);
     // CDUP, then Refresh. Raises on failure.
     void Up();
     // MKD, then Refresh. Raises on failure (without refreshing).

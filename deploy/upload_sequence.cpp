@@ -51,7 +51,7 @@ void TUploadSequence::Run() {
 void TUploadSequence::UploadAll() {
     client_.Connect();
     for (const TUploadFile& file : files_) {
-        struct stat st{};
+        struct stat st {};
         if (::stat(file.LocalFileName.c_str(), &st) != 0) {
             listener_.LogLine("[ERROR]" + file.LocalFileName + "が見つかりません。");
             continue;

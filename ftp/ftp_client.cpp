@@ -54,7 +54,9 @@ void SetNonBlocking(int fd) {
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
 
-std::string SystemText(int err) { return std::strerror(err); }
+std::string SystemText(int err) {
+    return std::strerror(err);
+}
 
 struct HostPort {
     std::string host;
@@ -108,8 +110,12 @@ socklen_t AddrLen(const sockaddr_storage& addr) {
     return addr.ss_family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
 }
 
-bool IsPreliminary(int code) { return code >= 100 && code < 200; }
-bool IsSuccess(int code) { return code >= 200 && code < 300; }
+bool IsPreliminary(int code) {
+    return code >= 100 && code < 200;
+}
+bool IsSuccess(int code) {
+    return code >= 200 && code < 300;
+}
 
 // The numbers of "(h1,h2,h3,h4,p1,p2)" in a 227 reply.
 bool ParsePasv(const std::string& text, unsigned& port) {
@@ -164,7 +170,9 @@ bool ParseEpsv(const std::string& text, unsigned& port) {
 
 TFtpClient::TFtpClient() = default;
 
-TFtpClient::~TFtpClient() { CloseControl(); }
+TFtpClient::~TFtpClient() {
+    CloseControl();
+}
 
 std::string TFtpClient::LogEscape(const std::string& data) {
     std::string out;
@@ -376,9 +384,8 @@ TFtpReply TFtpClient::ReadReply() {
         }
         if (!reply.Text.empty()) reply.Text += "\n";
         reply.Text += line;
-        bool hasCode = line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3, [](char c) {
-                           return c >= '0' && c <= '9';
-                       });
+        bool hasCode = line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3,
+                                                       [](char c) { return c >= '0' && c <= '9'; });
         if (code.empty()) {
             if (!hasCode || (line.size() > 3 && line[3] != ' ' && line[3] != '-')) {
                 CloseControl();
@@ -430,13 +437,27 @@ std::string TFtpClient::Pwd() {
     throw Error("現在のフォルダがわかりません: " + t);
 }
 
-void TFtpClient::Cwd(const std::string& folder) { Expect("CWD " + folder, {200, 250}); }
-void TFtpClient::Cdup() { Expect("CDUP", {200, 250}); }
-void TFtpClient::Allo(std::int64_t size) { Expect("ALLO " + std::to_string(size), {200}); }
-void TFtpClient::Site(const std::string& command) { Expect("SITE " + command, {200}); }
-void TFtpClient::Mkd(const std::string& name) { Expect("MKD " + name, {257}); }
-void TFtpClient::Rmd(const std::string& name) { Expect("RMD " + name, {250}); }
-void TFtpClient::Dele(const std::string& name) { Expect("DELE " + name, {250}); }
+void TFtpClient::Cwd(const std::string& folder) {
+    Expect("CWD " + folder, {200, 250});
+}
+void TFtpClient::Cdup() {
+    Expect("CDUP", {200, 250});
+}
+void TFtpClient::Allo(std::int64_t size) {
+    Expect("ALLO " + std::to_string(size), {200});
+}
+void TFtpClient::Site(const std::string& command) {
+    Expect("SITE " + command, {200});
+}
+void TFtpClient::Mkd(const std::string& name) {
+    Expect("MKD " + name, {257});
+}
+void TFtpClient::Rmd(const std::string& name) {
+    Expect("RMD " + name, {250});
+}
+void TFtpClient::Dele(const std::string& name) {
+    Expect("DELE " + name, {250});
+}
 
 void TFtpClient::SetTypeAscii() {
     if (currentType_ == 'A' && Connected()) return;
@@ -603,7 +624,7 @@ void TFtpClient::Stor(const std::string& localPath, const std::string& remoteNam
                       const ProgressHook& progress) {
     Fd file(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) throw Error(localPath + " を開けません: " + SystemText(errno));
-    struct stat st{};
+    struct stat st {};
     if (::fstat(file.Get(), &st) < 0) throw Error(localPath + " を開けません: " + SystemText(errno));
     const std::int64_t total = st.st_size;
     std::unique_ptr<char[]> buffer(new char[kChunk]);
@@ -621,7 +642,8 @@ void TFtpClient::Stor(const std::string& localPath, const std::string& remoteNam
             if (got == 0) break;
             std::size_t done = 0;
             while (done < static_cast<std::size_t>(got)) {
-                ssize_t n = ::send(fd, buffer.get() + done, static_cast<std::size_t>(got) - done, MSG_NOSIGNAL);
+                ssize_t n =
+                    ::send(fd, buffer.get() + done, static_cast<std::size_t>(got) - done, MSG_NOSIGNAL);
                 if (n > 0) {
                     done += static_cast<std::size_t>(n);
                 } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {

@@ -139,10 +139,18 @@ std::optional<TFtpListEntry> ParseUnix(std::string_view line, const TFtpDateTime
 
         std::string_view perms = tok[0].text;
         switch (perms[0]) {
-            case '-': e.Kind = TFtpEntryKind::File; break;
-            case 'd': e.Kind = TFtpEntryKind::Folder; break;
-            case 'l': e.Kind = TFtpEntryKind::SymbolicLink; break;
-            default: e.Kind = TFtpEntryKind::Other; break;
+            case '-':
+                e.Kind = TFtpEntryKind::File;
+                break;
+            case 'd':
+                e.Kind = TFtpEntryKind::Folder;
+                break;
+            case 'l':
+                e.Kind = TFtpEntryKind::SymbolicLink;
+                break;
+            default:
+                e.Kind = TFtpEntryKind::Other;
+                break;
         }
         if (e.Kind == TFtpEntryKind::SymbolicLink) {
             std::size_t arrow = name.find(" -> ");
@@ -226,7 +234,8 @@ std::vector<TFtpListEntry> ParseFtpListing(std::string_view listing, const TFtpD
     while (start < listing.size()) {
         std::size_t end = listing.find_first_of("\r\n", start);
         if (end == std::string_view::npos) end = listing.size();
-        if (auto e = ParseFtpListLine(listing.substr(start, end - start), today)) out.push_back(std::move(*e));
+        if (auto e = ParseFtpListLine(listing.substr(start, end - start), today))
+            out.push_back(std::move(*e));
         start = end;
         if (start < listing.size() && listing[start] == '\r') ++start;
         if (start < listing.size() && listing[start] == '\n') ++start;

@@ -22,14 +22,14 @@ struct TFtpDateTime {
 };
 
 struct TFtpListEntry {
-    std::string Name;         // the server's bytes; a link's name without " -> target"
+    std::string Name;  // the server's bytes; a link's name without " -> target"
     TFtpEntryKind Kind = TFtpEntryKind::File;
-    std::int64_t Size = -1;   // -1 when the listing gives none (devices, DOS folders)
+    std::int64_t Size = -1;  // -1 when the listing gives none (devices, DOS folders)
     std::optional<TFtpDateTime> Modified;
-    std::string OwnerPermissions;   // "rwx", "rws", ... empty when unknown
+    std::string OwnerPermissions;  // "rwx", "rws", ... empty when unknown
     std::string GroupPermissions;
     std::string OtherPermissions;
-    int Mode = -1;                  // the permission bits as a number (0755), -1 when unknown
+    int Mode = -1;  // the permission bits as a number (0755), -1 when unknown
     std::string Owner;
     std::string Group;
     std::string LinkTarget;

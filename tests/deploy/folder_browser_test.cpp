@@ -124,6 +124,12 @@ TEST_F(BrowserTest, MovingUpAndAFailedMove) {
     browser.Up();
     EXPECT_EQ(browser.GetDirectory(), "/");
     EXPECT_EQ(browser.Rows().size(), 4u);
+
+    browser.OpenRow(3);  // beta, a file: nothing happens
+    EXPECT_EQ(browser.GetDirectory(), "/");
+    browser.OpenRow(1);  // docs, a link to Alpha, is entered like a folder
+    EXPECT_EQ(browser.GetDirectory(), "/docs");
+    EXPECT_THAT(Names(browser), ElementsAre("inside.txt"));
 }
 
 TEST_F(BrowserTest, HistoryIsSortedAndHoldsEachFolderOnce) {
@@ -152,7 +158,7 @@ TEST_F(BrowserTest, MakeAndDelete) {
     browser.Delete(2);  // the empty folder, by RMD
     browser.Delete(2);  // alpha.txt, by DELE
     EXPECT_THAT(Names(browser), ElementsAre("Alpha", "docs"));
-    struct stat st{};
+    struct stat st {};
     EXPECT_NE(::stat((server.Home() + "/new").c_str(), &st), 0);
     EXPECT_THROW(browser.MakeFolder("Alpha"), Error);
     browser.Close();
@@ -173,10 +179,14 @@ TEST(FolderBrowserFake, FailedListingGoesToTheLogAndLeavesNoRows) {
                 s.Send("221 bye\r\n");
                 return;
             }
-            if (cmd == "PWD") s.Send("257 \"/home/u\"\r\n");
-            else if (cmd.rfind("PORT", 0) == 0) s.Send("200 ok\r\n");
-            else if (cmd == "LIST") s.Send("550-Cannot list\r\n  because of reasons\r\n550 end\r\n");
-            else s.Send("502 no\r\n");
+            if (cmd == "PWD")
+                s.Send("257 \"/home/u\"\r\n");
+            else if (cmd.rfind("PORT", 0) == 0)
+                s.Send("200 ok\r\n");
+            else if (cmd == "LIST")
+                s.Send("550-Cannot list\r\n  because of reasons\r\n550 end\r\n");
+            else
+                s.Send("502 no\r\n");
         }
     });
     LogListener listener;

@@ -144,7 +144,7 @@ TEST_F(CliUploadTest, UploadsTheScriptAndTheSupportFiles) {
         loaded.LoadFromFile(lib.File("p.qpf"));
         EXPECT_EQ(test::ReadFile(server.Home() + "/cgi-bin/contact.cgi"), WithoutCr(MakeCgiText(loaded)));
         EXPECT_EQ(test::ReadFile(server.Home() + "/cgi-bin/jcode.pl"), "# jcode\n");
-        struct stat st{};
+        struct stat st {};
         ::stat((server.Home() + "/cgi-bin/contact.cgi").c_str(), &st);
         EXPECT_EQ(st.st_mode & 0777, 0755u);
         ::unlink((server.Home() + "/cgi-bin/contact.cgi").c_str());
@@ -191,7 +191,8 @@ TEST_F(CliUploadTest, ListsAFolderInTheBrowsersOrder) {
     EXPECT_THAT(lines[0], HasSubstr("\t<DIR>\trwxr-xr-x\t"));
     EXPECT_THAT(lines[1], HasSubstr("\t<SLINK>\trwxrwxrwx\t"));
     EXPECT_EQ(lines[2].substr(0, 10), "alpha.txt\t");
-    EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(beta\t\d{4}-\d\d-\d\d( \d\d:\d\d)?\t5\trw-r--r--\t\S+)")))
+    EXPECT_TRUE(
+        std::regex_match(lines[3], std::regex(R"(beta\t\d{4}-\d\d-\d\d( \d\d:\d\d)?\t5\trw-r--r--\t\S+)")))
         << lines[3];
 
     r = RunCli({"ls", Save(*p), "/cgi-bin/Alpha"}, lib);

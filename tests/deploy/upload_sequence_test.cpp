@@ -20,7 +20,8 @@ struct RecordingListener : TUploadListener {
     std::vector<std::string> progressFiles;
     int pumps = 0;
     std::function<bool()> cancel = [] { return false; };
-    std::function<void(const TUploadFile&, std::int64_t)> onProgress = [](const TUploadFile&, std::int64_t) {};
+    std::function<void(const TUploadFile&, std::int64_t)> onProgress = [](const TUploadFile&, std::int64_t) {
+    };
 
     void LogLine(const std::string& line) override { lines.push_back(line); }
     void Progress(const TUploadFile& file, std::int64_t sent, std::int64_t) override {
@@ -67,11 +68,11 @@ protected:
     }
     std::string Stored(const std::string& path) const { return test::ReadFile(server.Home() + path); }
     bool Exists(const std::string& path) const {
-        struct stat st{};
+        struct stat st {};
         return ::stat((server.Home() + path).c_str(), &st) == 0;
     }
     unsigned Mode(const std::string& path) const {
-        struct stat st{};
+        struct stat st {};
         ::stat((server.Home() + path).c_str(), &st);
         return st.st_mode & 07777;
     }
@@ -96,10 +97,11 @@ protected:
 
 TEST_F(UploadTest, UploadsEveryFileAndSetsThePermissionOfTheScriptOnly) {
     Sequence(FourFiles(), "/cgi-bin").Run();
-    EXPECT_THAT(listener.lines,
-                ElementsAre("contact.cgiをアップロードしました。", "CHMOD 755 contact.cgi",
-                            "contact.cgi のアクセス権を設定しました。", "Quillpost.pmをアップロードしました。",
-                            "jcode.plをアップロードしました。", "mimew.plをアップロードしました。"));
+    EXPECT_THAT(
+        listener.lines,
+        ElementsAre("contact.cgiをアップロードしました。", "CHMOD 755 contact.cgi",
+                    "contact.cgi のアクセス権を設定しました。", "Quillpost.pmをアップロードしました。",
+                    "jcode.plをアップロードしました。", "mimew.plをアップロードしました。"));
     EXPECT_EQ(Stored("/cgi-bin/contact.cgi"), AsStored(cgiText));
     EXPECT_EQ(Stored("/cgi-bin/Quillpost.pm"), "package Quillpost;\n1;\n");
     EXPECT_EQ(Stored("/cgi-bin/mimew.pl"), "# mimew\n");

@@ -52,7 +52,8 @@ std::string ErrorOf(const std::function<void()>& f) {
 TEST(FtpClientLog, EscapesLineEnds) {
     EXPECT_EQ(TFtpClient::LogEscape("USER a\r\n"), "USER a<EOL>");
     EXPECT_EQ(TFtpClient::LogEscape("a\rb\nc\r\r\n\n\r"), "a<CR>b<LF>c<CR><EOL><LF><CR>");
-    EXPECT_TRUE(std::regex_match(TFtpClient::LogTimeStamp(), std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)")));
+    EXPECT_TRUE(
+        std::regex_match(TFtpClient::LogTimeStamp(), std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)")));
 }
 
 TEST(FtpClientReal, LogsInAndReportsTheFolder) {
@@ -65,7 +66,8 @@ TEST(FtpClientReal, LogsInAndReportsTheFolder) {
     EXPECT_TRUE(c.Connected());
     EXPECT_EQ(c.Pwd(), "/");
     ASSERT_FALSE(log.empty());
-    EXPECT_TRUE(std::regex_match(log[0], std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d 220 test server ready<EOL>)")))
+    EXPECT_TRUE(
+        std::regex_match(log[0], std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d 220 test server ready<EOL>)")))
         << log[0];
     EXPECT_THAT(log, ::testing::Contains(::testing::EndsWith(" USER user<EOL>")));
     EXPECT_THAT(log, ::testing::Contains(::testing::EndsWith(" PASS secret<EOL>")));
@@ -119,7 +121,8 @@ TEST_P(FtpTransfer, StoresTheBytesAndReportsProgress) {
     Login(c, server, GetParam());
     std::vector<std::pair<std::int64_t, std::int64_t>> progress;
     c.SetTypeAscii();
-    c.Stor(local.File("bin"), "bin.dat", [&](std::int64_t s, std::int64_t t) { progress.emplace_back(s, t); });
+    c.Stor(local.File("bin"), "bin.dat",
+           [&](std::int64_t s, std::int64_t t) { progress.emplace_back(s, t); });
     c.SetTypeAscii();
     c.Stor(local.File("cgi"), "a.cgi");
     EXPECT_EQ(test::ReadFile(server.Home() + "/bin.dat"), binary);
@@ -171,7 +174,7 @@ TEST(FtpClientReal, FoldersListingAndDeletion) {
     EXPECT_EQ(byName.at("inner dir").Kind, TFtpEntryKind::Folder);
 
     c.Site("CHMOD 755 five.txt");
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat((server.Home() + "/sub/five.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);
 

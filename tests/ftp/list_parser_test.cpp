@@ -52,10 +52,14 @@ std::string DateText(const TFtpDateTime& t) {
 
 const char* KindText(TFtpEntryKind k) {
     switch (k) {
-        case TFtpEntryKind::File: return "file";
-        case TFtpEntryKind::Folder: return "folder";
-        case TFtpEntryKind::SymbolicLink: return "symlink";
-        case TFtpEntryKind::Other: return "other";
+        case TFtpEntryKind::File:
+            return "file";
+        case TFtpEntryKind::Folder:
+            return "folder";
+        case TFtpEntryKind::SymbolicLink:
+            return "symlink";
+        case TFtpEntryKind::Other:
+            return "other";
     }
     return "?";
 }
@@ -154,8 +158,12 @@ TEST(FtpListParser, ListingSplitsEveryLineEndAndSkipsNoise) {
 }
 
 TEST(FtpListParser, BrokenLinesNeverCrash) {
-    const char* lines[] = {"-rw-r--r--", "-rw-r--r-- 1 u g 1 Dec 8 10:00", "-rw-r--r-- 1 u g x Dec 8 10:00 n",
-                           "99-99-99  10:00AM 1 x", "01-01-01  13:00PM 1 x", "-rw-r--r-- 1 u g 1 Dec 32 10:00 n",
+    const char* lines[] = {"-rw-r--r--",
+                           "-rw-r--r-- 1 u g 1 Dec 8 10:00",
+                           "-rw-r--r-- 1 u g x Dec 8 10:00 n",
+                           "99-99-99  10:00AM 1 x",
+                           "01-01-01  13:00PM 1 x",
+                           "-rw-r--r-- 1 u g 1 Dec 32 10:00 n",
                            "-rw-r--r-- 1 u g 99999999999999999999 Dec 8 10:00 n"};
     for (const char* l : lines) EXPECT_FALSE(ParseFtpListLine(l, kToday).has_value()) << l;
 }
