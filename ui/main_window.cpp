@@ -161,6 +161,7 @@ TFormMain::TFormMain(QWidget* parent)
     Wire(ui_->ActionConfirmSampleHtml, &QAction::triggered, &TFormMain::ActionConfirmSampleHtmlExecute);
     Wire(ui_->ActionFtpSelectDir, &QAction::triggered, &TFormMain::ActionFtpSelectDirExecute);
     Wire(ui_->ActionMake, &QAction::triggered, &TFormMain::ActionMakeExecute);
+    Wire(ui_->ActionPreview, &QAction::triggered, &TFormMain::ActionPreviewExecute);
     Wire(ui_->ActionHelpVersion, &QAction::triggered, &TFormMain::ActionHelpVersionExecute);
     connect(ui_->ItemGrid, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         RunGuarded(this, [&] { ActionItemGridDblClickExecute(index); });
@@ -174,6 +175,7 @@ TFormMain::TFormMain(QWidget* parent)
         {ui_->BtnConfirmSampleHtml, ui_->ActionConfirmSampleHtml},
         {ui_->BtnFtpSelectDir, ui_->ActionFtpSelectDir},
         {ui_->BtnMake, ui_->ActionMake},
+        {ui_->BtnPreview, ui_->ActionPreview},
     };
     for (const auto& [button, action] : buttons) {
         connect(button, &QPushButton::clicked, action, &QAction::trigger);

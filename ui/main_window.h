@@ -83,6 +83,9 @@ public:
     void SetSavePathPrompt(SavePathPrompt prompt) { savePathPrompt_ = std::move(prompt); }
     // The folder of the Perl files uploaded with the script; empty: "lib" beside the program.
     void SetSupportFolder(const QString& folder) { supportFolder_ = folder; }
+    // The project's CGI served on this computer and opened in the browser; a second run
+    // restarts it with the current project (ui/main_window_preview.cpp).
+    void ActionPreviewExecute();
 
 protected:
     std::unique_ptr<Ui::TFormMain> ui_;

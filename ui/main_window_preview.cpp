@@ -1,0 +1,38 @@
+// The preview action: the project's CGI tried on this computer in the desktop's browser.
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStatusBar>
+
+#include "model/error.h"
+#include "ui/main_window.h"
+#include "ui/preview_runner.h"
+
+namespace qp {
+
+void TFormMain::ActionPreviewExecute() {
+    StoreControlsToProject();
+    try {
+        project_->CheckForMake();
+    } catch (const Error& e) {
+        QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
+                        QString::fromUtf8(e.what()), QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+    auto* runner = findChild<TPreviewRunner*>(QString(), Qt::FindDirectChildrenOnly);
+    if (runner == nullptr) runner = new TPreviewRunner(this);
+    auto* label = statusBar()->findChild<QLabel*>(QStringLiteral("LabelPreviewAddress"));
+    if (label == nullptr) {
+        label = new QLabel(statusBar());
+        label->setObjectName(QStringLiteral("LabelPreviewAddress"));
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        statusBar()->addPermanentWidget(label);
+    }
+    label->clear();
+    const QUrl url = runner->Start(*project_, supportFolder_.isEmpty() ? LibFolderPath() : supportFolder_);
+    label->setText(QStringLiteral("プレビュー: ") + url.toString());
+    openUrl_(url);
+}
+
+}  // namespace qp
