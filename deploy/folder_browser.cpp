@@ -58,6 +58,9 @@ TFolderBrowser::TFolderBrowser(TFolderBrowserListener& listener) : listener_(lis
 }
 
 TFolderBrowser::~TFolderBrowser() {
+    // The listener may be gone already: say goodbye to the server without it.
+    client_.SetPump({});
+    client_.SetLogHook({});
     Close();
 }
 
