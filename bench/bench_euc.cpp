@@ -79,8 +79,8 @@ void BM_EucVsIconv(benchmark::State& state) {
         ours += t1 - t0;
         alone += t2 - t1;
     }
-    state.counters["ratio"] = std::chrono::duration<double>(ours).count() /
-                              std::chrono::duration<double>(alone).count();
+    state.counters["ratio"] =
+        std::chrono::duration<double>(ours).count() / std::chrono::duration<double>(alone).count();
 }
 BENCHMARK(BM_EucVsIconv)->Unit(benchmark::kMillisecond);
 

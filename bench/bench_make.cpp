@@ -26,7 +26,9 @@ namespace {
 
 constexpr int kItems = 10000;
 
-std::string J(const char* utf8) { return qp::charset::Utf8ToSjis(utf8); }
+std::string J(const char* utf8) {
+    return qp::charset::Utf8ToSjis(utf8);
+}
 
 std::unique_ptr<qp::TProjectConfig> BigProject() {
     auto p = std::make_unique<qp::TProjectConfig>();

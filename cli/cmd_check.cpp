@@ -13,9 +13,13 @@ int Run(const Args& args) {
     return kExitOk;
 }
 
-const RegisterCommand kRegister({"check", "check [--upload] PROJECT.qpf",
-                                 "checks the project (and its FTP settings with --upload)", 20, {},
-                                 {"--upload"}, Run});
+const RegisterCommand kRegister({"check",
+                                 "check [--upload] PROJECT.qpf",
+                                 "checks the project (and its FTP settings with --upload)",
+                                 20,
+                                 {},
+                                 {"--upload"},
+                                 Run});
 
 }  // namespace
 }  // namespace qp::cli

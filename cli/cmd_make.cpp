@@ -17,9 +17,13 @@ int Run(const Args& args) {
     return kExitOk;
 }
 
-const RegisterCommand kRegister({"make", "make PROJECT.qpf -o FILE",
-                                 "checks the project and writes its CGI script (EUC-JP, CR LF)", 10,
-                                 {"-o"}, {}, Run});
+const RegisterCommand kRegister({"make",
+                                 "make PROJECT.qpf -o FILE",
+                                 "checks the project and writes its CGI script (EUC-JP, CR LF)",
+                                 10,
+                                 {"-o"},
+                                 {},
+                                 Run});
 
 }  // namespace
 }  // namespace qp::cli

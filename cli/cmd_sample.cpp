@@ -16,16 +16,22 @@ int Run(const Args& args) {
     TProjectConfig project;
     LoadProject(args.positional[1], project);
     std::string text = page == "form" ? project.MakeFormSampleHtml() : project.MakeConfirmSampleHtml();
-    if (encoding == "euc-jp") text = charset::SjisToEucJp(text);
-    else if (encoding == "utf-8") text = charset::SjisToUtf8(text);
+    if (encoding == "euc-jp")
+        text = charset::SjisToEucJp(text);
+    else if (encoding == "utf-8")
+        text = charset::SjisToUtf8(text);
     WriteOutput(args.Value("-o").value_or(""), text);
     return kExitOk;
 }
 
 const RegisterCommand kRegister(
-    {"sample", "sample form|confirm PROJECT.qpf [-o FILE] [--encoding shift_jis|euc-jp|utf-8]",
+    {"sample",
+     "sample form|confirm PROJECT.qpf [-o FILE] [--encoding shift_jis|euc-jp|utf-8]",
      "writes the sample form or confirmation page (Shift_JIS by default; standard output without -o)",
-     30, {"-o", "--encoding"}, {}, Run});
+     30,
+     {"-o", "--encoding"},
+     {},
+     Run});
 
 }  // namespace
 }  // namespace qp::cli

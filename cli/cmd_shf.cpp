@@ -20,9 +20,13 @@ int Run(const Args& args) {
     return kExitOk;
 }
 
-const RegisterCommand kRegister({"shf", "shf PROJECT.qpf -o FILE",
-                                 "writes the converter project file (no checks; merges into FILE)", 40,
-                                 {"-o"}, {}, Run});
+const RegisterCommand kRegister({"shf",
+                                 "shf PROJECT.qpf -o FILE",
+                                 "writes the converter project file (no checks; merges into FILE)",
+                                 40,
+                                 {"-o"},
+                                 {},
+                                 Run});
 
 }  // namespace
 }  // namespace qp::cli

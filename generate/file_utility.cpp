@@ -31,7 +31,9 @@ std::string CreateTempFile(const std::string& folder, const std::string& prefix)
     return templ;
 }
 
-std::string CreateTempFile() { return CreateTempFile("", ""); }
+std::string CreateTempFile() {
+    return CreateTempFile("", "");
+}
 
 std::int64_t GetFileSize(const std::string& path) {
     // Opened for reading, as the upload will read it; others may go on writing it.
@@ -39,8 +41,10 @@ std::int64_t GetFileSize(const std::string& path) {
     int err = fd < 0 ? errno : 0;
     struct stat st {};
     if (fd >= 0) {
-        if (::fstat(fd, &st) != 0) err = errno;
-        else if (S_ISDIR(st.st_mode)) err = EISDIR;
+        if (::fstat(fd, &st) != 0)
+            err = errno;
+        else if (S_ISDIR(st.st_mode))
+            err = EISDIR;
         ::close(fd);
     }
     if (err != 0) throw Error("Cannot open file \"" + path + "\". " + std::strerror(err));

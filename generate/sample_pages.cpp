@@ -26,8 +26,7 @@ std::vector<std::string> PageHead() {
     };
 }
 
-const char* const kFormStart =
-    R"(<form name="form1" id="form1" method="post" action="<% __cgi_url__ %>">)";
+const char* const kFormStart = R"(<form name="form1" id="form1" method="post" action="<% __cgi_url__ %>">)";
 
 void PageTail(std::vector<std::string>& entries) {
     entries.emplace_back("</form>");

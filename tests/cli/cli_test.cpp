@@ -55,7 +55,9 @@ Result RunCli(const std::vector<std::string>& args) {
     return r;
 }
 
-std::string Example() { return std::string(QP_SOURCE_DIR) + "/examples/contact.qpf"; }
+std::string Example() {
+    return std::string(QP_SOURCE_DIR) + "/examples/contact.qpf";
+}
 
 TProjectConfig& Load(TProjectConfig& p, const std::string& path) {
     p.LoadFromFile(path);
@@ -85,8 +87,8 @@ TEST(Cli, VersionHelpAndUsageErrors) {
     EXPECT_EQ(RunCli({}).status, 2);
     EXPECT_EQ(RunCli({"build", Example()}).status, 2);
     EXPECT_EQ(RunCli({"--version", "x"}).status, 2);
-    EXPECT_EQ(RunCli({"make", Example()}).status, 2);                           // no -o
-    EXPECT_EQ(RunCli({"make", Example(), "-o"}).status, 2);                     // -o without value
+    EXPECT_EQ(RunCli({"make", Example()}).status, 2);        // no -o
+    EXPECT_EQ(RunCli({"make", Example(), "-o"}).status, 2);  // -o without value
     EXPECT_EQ(RunCli({"make", Example(), Example(), "-o", "/tmp/x"}).status, 2);
     EXPECT_EQ(RunCli({"make", Example(), "-o", "a", "-o", "b"}).status, 2);
     EXPECT_EQ(RunCli({"check", "--uplaod", Example()}).status, 2);

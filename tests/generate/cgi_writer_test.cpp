@@ -67,7 +67,8 @@ TEST(CgiWriter, ValueLineBreaksStayAsTheyAre) {
     // every line end into CR LF when it writes the file).
     TProjectConfig p;
     const std::string script = p.MakeCgiScript();
-    EXPECT_NE(script.find("  FINISH =><<__END__,\r\n" + TProjectConfig::MakeDefaultFinishHtml() + "\r\n__END__\r\n"),
+    EXPECT_NE(script.find("  FINISH =><<__END__,\r\n" + TProjectConfig::MakeDefaultFinishHtml() +
+                          "\r\n__END__\r\n"),
               std::string::npos);
 }
 

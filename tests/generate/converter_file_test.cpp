@@ -28,9 +28,9 @@ std::string Block(int n, const std::string& name, int rowType) {
     const std::string i = std::to_string(n);
     return "PARAM_KEY" + i + "=" + name + "=\r\nFIELD_NAME" + i + "=" + name + "=\r\nPARAM_ROW_TYPE" + i +
            "=" + std::to_string(rowType) + "\r\nPARAM_POS_TYPE" + i + "=0\r\nPARAM_ORDER" + i + "=" + i +
-           "\r\nFIELD_ORDER" + i + "=" + i + "\r\nPARAM_REGEXT" + i + "=0\r\nTRIM" + i + "=0\r\nONE_LINE" + i +
-           "=0\r\nAUTO_FORMAT" + i + "=0\r\nSTART_LINE" + i + "=1\r\nENDSTR" + i + "=\r\nENDSTR_REGEXP" + i +
-           "=0\r\nMAIL_ADDRESS" + i + "=0\r\nMAIL_NAME" + i + "=0\r\n";
+           "\r\nFIELD_ORDER" + i + "=" + i + "\r\nPARAM_REGEXT" + i + "=0\r\nTRIM" + i + "=0\r\nONE_LINE" +
+           i + "=0\r\nAUTO_FORMAT" + i + "=0\r\nSTART_LINE" + i + "=1\r\nENDSTR" + i + "=\r\nENDSTR_REGEXP" +
+           i + "=0\r\nMAIL_ADDRESS" + i + "=0\r\nMAIL_NAME" + i + "=0\r\n";
 }
 
 TEST(ConverterFile, NewFileLayout) {
@@ -45,14 +45,16 @@ TEST(ConverterFile, ProjectWithoutItems) {
     TempDir dir;
     const std::string path = dir.File("empty.SHF");
     MakeEmptyProject()->SaveConverterFile(path);
-    EXPECT_EQ(ReadFile(path), "[EML]\r\nMAILTYPE=0\r\nDIRECTORY=\r\nPARAM=0\r\n\r\n[SYSTEM]\r\nVERSION=4\r\n\r\n");
+    EXPECT_EQ(ReadFile(path),
+              "[EML]\r\nMAILTYPE=0\r\nDIRECTORY=\r\nPARAM=0\r\n\r\n[SYSTEM]\r\nVERSION=4\r\n\r\n");
 }
 
 TEST(ConverterFile, MergesIntoExistingFile) {
     TempDir dir;
     const std::string path = dir.File("old.SHF");
     // An earlier file of five parameters with settings of the converter's own.
-    std::string old = "[OPTION]\r\nOUTPUT=C:\\out.csv\r\n\r\n[EML]\r\nDIRECTORY=C:\\mail\r\nPARAM=5\r\nMAILTYPE=1\r\n";
+    std::string old =
+        "[OPTION]\r\nOUTPUT=C:\\out.csv\r\n\r\n[EML]\r\nDIRECTORY=C:\\mail\r\nPARAM=5\r\nMAILTYPE=1\r\n";
     for (int i = 0; i < 5; ++i) old += Block(i, "old" + std::to_string(i), 1);
     old += "\r\n";
     WriteFile(path, old);
@@ -69,7 +71,10 @@ TEST(ConverterFile, MergesIntoExistingFile) {
     EXPECT_EQ(after.ReadString("EML", "PARAM_ROW_TYPE6", ""), "0");
     // Sections and keys keep their places: OPTION first, DIRECTORY before PARAM.
     const std::string text = ReadFile(path);
-    EXPECT_EQ(text.rfind("[OPTION]\r\nOUTPUT=C:\\out.csv\r\n\r\n[EML]\r\nDIRECTORY=\r\nPARAM=10\r\nMAILTYPE=0\r\n", 0), 0u);
+    EXPECT_EQ(
+        text.rfind("[OPTION]\r\nOUTPUT=C:\\out.csv\r\n\r\n[EML]\r\nDIRECTORY=\r\nPARAM=10\r\nMAILTYPE=0\r\n",
+                   0),
+        0u);
 
     // Three items over the ten: PARAM shrinks, the keys of the later parameters stay.
     auto p = TwoItems();

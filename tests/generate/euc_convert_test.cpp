@@ -28,7 +28,9 @@ TEST(EucConvert, AsciiIsUnchanged) {
     EXPECT_EQ(ConvertSjisToEuc("\\ ~ @ $"), "\\ ~ @ $");
 }
 
-TEST(EucConvert, EmptyTextGivesEmptyResult) { EXPECT_EQ(ConvertSjisToEuc(""), ""); }
+TEST(EucConvert, EmptyTextGivesEmptyResult) {
+    EXPECT_EQ(ConvertSjisToEuc(""), "");
+}
 
 TEST(EucConvert, DoubleByteCharactersWithBackslashSecondByte) {
     EXPECT_EQ(ConvertSjisToEuc("\x95\x5C"), "\xC9\xBD");  // 表
@@ -56,10 +58,10 @@ TEST(EucConvert, StopsAtZeroByte) {
 
 TEST(EucConvert, BrokenSequencesAreRefused) {
     const std::string message = "IEコンポーネントによる変換に失敗しました。";
-    EXPECT_EQ(ErrorOf("abc\x81"), message);           // lead byte at the end
-    EXPECT_EQ(ErrorOf("\x81\x20xyz"), message);       // second byte out of range
-    EXPECT_EQ(ErrorOf("a\xA0"), message);             // byte that starts nothing
-    EXPECT_EQ(ErrorOf("\x85\x40"), message);          // unassigned row
+    EXPECT_EQ(ErrorOf("abc\x81"), message);      // lead byte at the end
+    EXPECT_EQ(ErrorOf("\x81\x20xyz"), message);  // second byte out of range
+    EXPECT_EQ(ErrorOf("a\xA0"), message);        // byte that starts nothing
+    EXPECT_EQ(ErrorOf("\x85\x40"), message);     // unassigned row
     EXPECT_EQ(ErrorOf(S("表") + "\x82"), message);
 }
 

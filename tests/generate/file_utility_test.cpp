@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "model/error.h"
+#include "fixtures.h"
 #include "generate/file_utility.h"
 #include "generate/text_file.h"
-#include "fixtures.h"
+#include "model/error.h"
 #include "support/sjis_literal.h"
 
 namespace qp::test {

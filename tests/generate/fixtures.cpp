@@ -16,7 +16,9 @@ std::unique_ptr<T> Item(const char* attr, const char* nameUtf8) {
     return item;
 }
 
-void Add(TProjectConfig& p, std::unique_ptr<TProjectItem> item) { p.AddItem(std::move(item)); }
+void Add(TProjectConfig& p, std::unique_ptr<TProjectItem> item) {
+    p.AddItem(std::move(item));
+}
 
 }  // namespace
 
@@ -90,10 +92,12 @@ std::unique_ptr<TProjectConfig> MakeFullProject() {
     p->SetUserMailFrom("O'Hara <info@example.com>");
     p->SetUserMailTo("<% email %>");
     p->SetUserMailSubject(S("お問い合わせありがとうございます"));
-    p->SetUserMailBody(S("<% name %> 様\r\n\r\n料金は $100 (税込) です。\r\n連絡先: support@example.com\r\n"
-                         "__END__\r\n表示とソフトの件\r\n"));
-    p->SetFormHtml(S("<html><body>\r\n<p><% __error__ %></p>\r\n<form action=\"<% __cgi_url__ %>\">"
-                     "</form>\r\n</body></html>"));
+    p->SetUserMailBody(
+        S("<% name %> 様\r\n\r\n料金は $100 (税込) です。\r\n連絡先: support@example.com\r\n"
+          "__END__\r\n表示とソフトの件\r\n"));
+    p->SetFormHtml(
+        S("<html><body>\r\n<p><% __error__ %></p>\r\n<form action=\"<% __cgi_url__ %>\">"
+          "</form>\r\n</body></html>"));
     p->SetUseConfirm(true);
     p->SetConfirmHtml(S("<p>確認: <% name %> / mail@example.com / $total</p>"));
     p->SetFinishPageMoveType(0);

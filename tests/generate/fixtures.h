@@ -34,12 +34,16 @@ public:
         const char* old = std::getenv(name);
         if (old != nullptr) old_ = old;
         had_ = old != nullptr;
-        if (value != nullptr) ::setenv(name, value, 1);
-        else ::unsetenv(name);
+        if (value != nullptr)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
     }
     ~ScopedEnv() {
-        if (had_) ::setenv(name_, old_.c_str(), 1);
-        else ::unsetenv(name_);
+        if (had_)
+            ::setenv(name_, old_.c_str(), 1);
+        else
+            ::unsetenv(name_);
     }
 
 private:
@@ -47,6 +51,5 @@ private:
     std::string old_;
     bool had_ = false;
 };
-
 
 }  // namespace qp::test

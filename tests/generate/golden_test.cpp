@@ -34,8 +34,8 @@ void CompareWithGolden(const std::string& file, const std::string& actual) {
     if (expected == actual) return;
     std::size_t at = 0;
     while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
-    ADD_FAILURE() << file << " differs from the golden file at byte " << at << " (sizes "
-                  << expected.size() << " and " << actual.size() << "); "
+    ADD_FAILURE() << file << " differs from the golden file at byte " << at << " (sizes " << expected.size()
+                  << " and " << actual.size() << "); "
                   << "run scripts/update-golden if the change is intended";
 }
 

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string>
 
-#include "model/error.h"
 #include "fixtures.h"
 #include "generate/make_driver.h"
 #include "generate/text_file.h"
 #include "model/charset.h"
+#include "model/error.h"
 #include "support/sjis_literal.h"
 
 namespace qp::test {
@@ -24,7 +24,8 @@ TEST(MakeLocal, WritesTheConvertedScript) {
     const std::string written = ReadFile(path);
     // The default finish page's LF line ends become CR LF like every other line end.
     EXPECT_TRUE(written == ToCrLfLines(charset::SjisToEucJp(p->MakeCgiScript())));
-    EXPECT_NE(written.find("\r\n" + charset::SjisToEucJp(S("<h1>完了画面</h1>")) + "\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\r\n" + charset::SjisToEucJp(S("<h1>完了画面</h1>")) + "\r\n"),
+              std::string::npos);
     EXPECT_EQ(written.rfind("#!/usr/bin/perl --\r\nuse FindBin;\r\n", 0), 0u);
 }
 

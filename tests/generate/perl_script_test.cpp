@@ -99,7 +99,9 @@ std::string Heredoc(const std::string& sjis) {
     return out + "\n";
 }
 
-std::string Euc(const std::string& sjis) { return charset::SjisToEucJp(sjis); }
+std::string Euc(const std::string& sjis) {
+    return charset::SjisToEucJp(sjis);
+}
 
 TEST(PerlScript, FullProjectReadsBackEveryText) {
     const auto project = MakeFullProject();
@@ -172,7 +174,8 @@ TEST(PerlScript, PatternsAndHostileTextsArriveAsTyped) {
     EXPECT_EQ(v.at("ITEMS[5].CONSTRAINT_REGEXP"), "^[0-9a-zA-Z]*$\n");
     EXPECT_EQ(v.at("ITEMS[4].SIZE_CONSTRAINT_ERROR"), Euc(S("会員番号は8桁までです。")) + "\n");
     EXPECT_EQ(v.at("ITEMS[6].NAME"), Euc(S("お問い合わせ内容（表示・ソフト）")));
-    EXPECT_EQ(v.at("ITEMS[6].REQUIRED_ERROR"), Euc(S("内容を入力してください。\n__END__\n$100 は \\100 です。\n")));
+    EXPECT_EQ(v.at("ITEMS[6].REQUIRED_ERROR"),
+              Euc(S("内容を入力してください。\n__END__\n$100 は \\100 です。\n")));
     EXPECT_EQ(v.at("ITEMS[7].NAME"), Euc(S("O'Reilly \\ 「ニュース」")));
     EXPECT_EQ(v.at("MAIL.ADMIN.SUBJECT"),
               Euc(S("[お問い合わせ] <% name %> 様より ($5 / user@example.com \\表)\n")));

@@ -25,7 +25,8 @@ std::size_t Count(const std::string& text, const std::string& what) {
 
 TEST(SamplePages, WithoutItemsOnlyTheButtons) {
     const auto p = MakeEmptyProject();
-    const std::string title = S("<title>タイトル</title>\r\n</head>\r\n<body>\r\n<h1>タイトル</h1>\r\n<p>説明文</p>\r\n");
+    const std::string title =
+        S("<title>タイトル</title>\r\n</head>\r\n<body>\r\n<h1>タイトル</h1>\r\n<p>説明文</p>\r\n");
     const std::string form =
         "<form name=\"form1\" id=\"form1\" method=\"post\" action=\"<% __cgi_url__ %>\">\r\n";
     EXPECT_EQ(p->MakeFormSampleHtml(),
