@@ -62,6 +62,9 @@ subtest 'GET shows the empty form' => sub {
   unlike($p, qr{<%|%>|checked="checked"|selected="selected"}, 'every mark filled');
   is(scalar @{$r->{mails}}, 0, 'no mail');
 
+  my $odd = $cgi->request(env => { SCRIPT_NAME => '/cgi-bin/a"><b>.cgi' });
+  like($odd->{body}, qr{action="/cgi-bin/a&quot;&gt;&lt;b&gt;\.cgi"}, '__cgi_url__ escaped');
+
   my $q = $cgi->request(form => [name => 'x', sex => e('女')]);
   unlike(page($q), qr{value="x"|checked="checked"}, 'values without a button are ignored');
 };
