@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "model/error.h"
 #include "model/sjis.h"
@@ -38,6 +39,53 @@ std::string FoldCase(std::string_view s) {
     return out;
 }
 
+bool FoldedEqual(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    if (a == b) return true;  // the usual case: the program spells its keys the same way
+    for (std::size_t i = 0; i < a.size();) {
+        const std::size_t n = sjis::CharLength(a, i);
+        if (n == 2) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+        } else {
+            char x = a[i];
+            char y = b[i];
+            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+            if (x != y) return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+using KeyIndex = std::unordered_map<std::string, std::size_t>;
+
+// A section of an item holds a dozen keys: comparing them in place is cheaper than hashing.
+// Only a section that grows beyond this gets its hashed index, so no file makes look-ups slow.
+constexpr std::size_t kLinearLimit = 16;
+
+std::size_t FindEntry(const Entries& entries, const KeyIndex& index, std::string_view key) {
+    if (entries.size() > kLinearLimit) {
+        const auto it = index.find(FoldCase(key));
+        return it == index.end() ? std::string_view::npos : it->second;
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (FoldedEqual(entries[i].first, key)) return i;
+    }
+    return std::string_view::npos;
+}
+
+void AppendEntry(Entries& entries, KeyIndex& index, std::string_view key, std::string value) {
+    entries.emplace_back(std::string(key), std::move(value));
+    if (entries.size() == kLinearLimit + 1) {
+        index.reserve(entries.size() * 2);
+        for (std::size_t i = 0; i < entries.size(); ++i) index.emplace(FoldCase(entries[i].first), i);
+    } else if (entries.size() > kLinearLimit + 1) {
+        index.emplace(FoldCase(key), entries.size() - 1);
+    }
+}
+
 // A decimal integer, or hexadecimal after "0x"; anything else (or a value outside the
 // 32-bit range the file format has always used) is not an integer.
 bool ParseInteger(std::string_view s, long long& out) {
@@ -62,7 +110,9 @@ bool ParseInteger(std::string_view s, long long& out) {
 }
 
 std::string SystemError(const char* what, const std::string& path, int err) {
-    return std::string(what) + ": " + path + " (" + std::strerror(err) + ")";
+    std::string message(what);
+    message.append(": ").append(path).append(" (").append(std::strerror(err)).append(")");
+    return message;
 }
 
 constexpr const char* kCannotRead = "ファイルを読み込めません";
@@ -129,14 +179,15 @@ TIniFile TIniFile::NewFile(std::string path) {
 void TIniFile::Clear() {
     sections_.clear();
     sectionIndex_.clear();
+    lastSection_ = static_cast<std::size_t>(-1);
 }
 
 void TIniFile::Parse(std::string_view text) {
     Section* current = nullptr;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = text.size();
+        std::size_t end = pos;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
         const std::string_view line = Trim(text.substr(pos, end - pos));
         pos = end + 1;
         if (line.empty() || line[0] == ';') continue;
@@ -150,35 +201,40 @@ void TIniFile::Parse(std::string_view text) {
         const std::size_t eq = line.find('=');  // "=" is never a trail byte
         if (eq == std::string_view::npos) continue;
         const std::string_view key = Trim(line.substr(0, eq));
-        std::string folded = FoldCase(key);
-        if (current->index.count(folded) != 0) continue;  // the first occurrence wins
-        current->index.emplace(std::move(folded), current->entries.size());
-        current->entries.emplace_back(std::string(key), std::string(Trim(line.substr(eq + 1))));
+        if (FindEntry(current->entries, current->index, key) != std::string_view::npos) {
+            continue;  // the first occurrence wins
+        }
+        AppendEntry(current->entries, current->index, key, std::string(Trim(line.substr(eq + 1))));
     }
 }
 
 TIniFile::Section* TIniFile::FindSection(std::string_view name) {
-    const auto it = sectionIndex_.find(FoldCase(name));
-    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+    return const_cast<Section*>(std::as_const(*this).FindSection(name));
 }
 
 const TIniFile::Section* TIniFile::FindSection(std::string_view name) const {
+    if (lastSection_ < sections_.size() && FoldedEqual(sections_[lastSection_].name, name)) {
+        return &sections_[lastSection_];
+    }
     const auto it = sectionIndex_.find(FoldCase(name));
-    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+    if (it == sectionIndex_.end()) return nullptr;
+    lastSection_ = it->second;
+    return &sections_[it->second];
 }
 
 TIniFile::Section& TIniFile::SectionFor(std::string_view name) {
     if (Section* s = FindSection(name)) return *s;
     sectionIndex_.emplace(FoldCase(name), sections_.size());
     sections_.push_back(Section{std::string(name), {}, {}});
+    lastSection_ = sections_.size() - 1;
     return sections_.back();
 }
 
 const std::string* TIniFile::Find(std::string_view section, std::string_view key) const {
     const Section* s = FindSection(section);
     if (s == nullptr) return nullptr;
-    const auto it = s->index.find(FoldCase(key));
-    return it == s->index.end() ? nullptr : &s->entries[it->second].second;
+    const std::size_t i = FindEntry(s->entries, s->index, key);
+    return i == std::string_view::npos ? nullptr : &s->entries[i].second;
 }
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
@@ -189,14 +245,12 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         if (c == '\r' || c == '\n') c = ' ';
     }
     Section& s = SectionFor(section);
-    std::string folded = FoldCase(key);
-    const auto it = s.index.find(folded);
-    if (it != s.index.end()) {
-        s.entries[it->second].second = std::move(stored);
+    const std::size_t i = FindEntry(s.entries, s.index, key);
+    if (i != std::string_view::npos) {
+        s.entries[i].second = std::move(stored);
         return;
     }
-    s.index.emplace(std::move(folded), s.entries.size());
-    s.entries.emplace_back(std::string(key), std::move(stored));
+    AppendEntry(s.entries, s.index, key, std::move(stored));
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, long long value) {
@@ -252,9 +306,9 @@ std::string TIniFile::ToText() const {
 void TIniFile::UpdateFile() const {
     const std::string target = ResolveTarget(path_);
     const std::filesystem::path tp(target);
-    std::string dir = tp.parent_path().string();
-    if (dir.empty()) dir = ".";
-    std::string temp = dir + "/." + tp.filename().string() + ".XXXXXX";
+    std::string temp = tp.parent_path().string();
+    if (temp.empty()) temp.push_back('.');
+    temp.append("/.").append(tp.filename().string()).append(".XXXXXX");
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) throw Error(SystemError(kCannotWrite, path_, errno));
 

@@ -40,7 +40,7 @@ private:
     struct Section {
         std::string name;
         std::vector<std::pair<std::string, std::string>> entries;
-        std::unordered_map<std::string, std::size_t> index;  // lower-cased key -> entry
+        std::unordered_map<std::string, std::size_t> index;  // lower-cased key -> entry, large sections only
     };
     void Parse(std::string_view text);
     Section* FindSection(std::string_view name);
@@ -51,6 +51,9 @@ private:
     std::string path_;
     std::vector<Section> sections_;
     std::unordered_map<std::string, std::size_t> sectionIndex_;  // lower-cased name -> section
+    // Readers and writers use one section for many keys in a row: the last one found is
+    // checked first, which keeps large files out of the hash table's scattered memory.
+    mutable std::size_t lastSection_ = static_cast<std::size_t>(-1);
 };
 
 // Comma text: a list of lines on one INI line.

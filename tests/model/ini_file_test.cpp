@@ -56,6 +56,25 @@ TEST(IniReading, FirstOccurrenceOfARepeatedKeyWinsAndRepeatedSectionsMerge) {
     EXPECT_EQ(ini.ToText(), "[A]\r\nk=1\r\nm=5\r\n\r\n[B]\r\nx=3\r\n\r\n");
 }
 
+TEST(IniReading, LargeSectionsFindEveryKeyWithoutRegardToCase) {
+    std::string text = "[Big]\r\n";
+    for (int i = 0; i < 40; ++i) text += "Key" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+    text += "KEY3=repeated\r\nkey39=repeated\r\n";
+    TIniFile ini = TIniFile::FromText(text);
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(ini.ReadInteger("big", "kEY" + std::to_string(i), -1), i);
+    }
+    EXPECT_FALSE(ini.ValueExists("Big", "Key40"));
+    ini.WriteString("BIG", "key5", "five");
+    ini.WriteString("Big", "Key40", "new");
+    EXPECT_EQ(ini.ReadString("big", "KEY5", ""), "five");
+    EXPECT_EQ(ini.ReadString("big", "KEY40", ""), "new");
+    const std::string out = ini.ToText();
+    EXPECT_NE(out.find("Key5=five\r\n"), std::string::npos);
+    EXPECT_EQ(out.find("repeated"), std::string::npos);
+    EXPECT_EQ(out.substr(out.size() - 13), "Key40=new\r\n\r\n");
+}
+
 TEST(IniReading, IntegersAndBooleans) {
     const TIniFile ini = TIniFile::FromText(
         "[N]\r\ndec=42\r\nneg=-7\r\nhex=0x10\r\nHEX=0XfF\r\nletters=12ab\r\nempty=\r\nspace=1 2\r\n"
