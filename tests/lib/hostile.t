@@ -36,19 +36,22 @@ sub errors {
 
 subtest 'markup in every field kind is escaped' => sub {
   my $script = '<script>alert("x")</script>\'';
-  my @form = with(map { ($_ => $script) } qw(name email2 body agree sex pref code));
-  # With an error (on the form page) and without one (on the confirmation page).
-  for my $case (['form', [@form, email => 'bad', __action1__ => 'x']],
-                ['confirmation', [@form, code => '', __action1__ => 'x']],
-                ['correct', [@form, __action3__ => 'x']]) {
-    my ($label, $form) = @$case;
+  my @kinds = map { ($_ => $script) } qw(name nick body agree sex pref);
+  # With errors (the form page), without (the confirmation page), and when correcting.
+  for my $case (['form', [with(@kinds, email2 => $script, code => $script, __action1__ => 'x')],
+                  qr{<p id="error">}],
+                ['confirmation', [with(@kinds, __action1__ => 'x')], qr{<h1>確認画面</h1>}],
+                ['correct', [with(@kinds, email2 => $script, __action3__ => 'x')],
+                  qr{<p id="error"></p>}]) {
+    my ($label, $form, $page) = @$case;
     my $r = post(@$form);
     is($r->{status}, 200, "$label: status");
+    like(u($r->{body}), $page, "$label: the expected page");
     unlike($r->{body}, qr/<script/i, "$label: no markup from the request");
     like($r->{body}, qr/&lt;script&gt;alert\(&quot;x&quot;\)&lt;\/script&gt;&#39;/, "$label: escaped");
     is(scalar @{$r->{mails}}, 0, "$label: no mail");
   }
-  my $r = post(with(name => "<% __cgi_url__ %><% email %>", code => '', __action1__ => 'x'));
+  my $r = post(with(name => "<% __cgi_url__ %><% email %>", __action1__ => 'x'));
   like(u($r->{body}), qr{お名前:&lt;% __cgi_url__ %&gt;&lt;% email %&gt;<input}, 'a value is never read as a mark');
 };
 
@@ -105,7 +108,7 @@ subtest 'a huge body' => sub {
 
 subtest 'broken EUC-JP bytes' => sub {
   # A lead byte before a quote would swallow the quote in a lenient decoder.
-  my $r = post(with(name => "\xA4\"><script>", code => '', __action1__ => 'x'));
+  my $r = post(with(name => "\xA4\"><script>", __action1__ => 'x'));
   like($r->{body}, qr{value="\?&quot;&gt;&lt;script&gt;"}, 'the stray byte becomes "?"');
   my $s = post(with(name => "\xB0\xA1\xFF\x8E\xB1\x8F\xA1", __action2__ => 'x'));
   my ($admin) = @{$s->{mails}};
