@@ -292,7 +292,11 @@ void TFormMain::ShowValues(const ControlValues& v) {
         ui_->EditFinishLocation->clear();
     } else if (v.finishType == 1) {
         ui_->EditorFinishHtml->SetText(QString());
-        ui_->EditFinishLocation->setText(v.finishLocation);
+        // The project file gives multi-line settings a closing line break; a one-line
+        // address must not carry it into the redirect.
+        QString address = v.finishLocation;
+        while (address.endsWith(QLatin1Char('\n')) || address.endsWith(QLatin1Char('\r'))) address.chop(1);
+        ui_->EditFinishLocation->setText(address);
     }
     ui_->EditPerlPath->setText(v.perlPath);
     ui_->EditSendmailPath->setText(v.sendmailPath);

@@ -1,0 +1,517 @@
+// The main window driven through its controls and actions: start-up state, the two copies
+// between controls and project, visibility rules, the grid, the file and item actions.
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "editor/html_editor.h"
+#include "model/project_config.h"
+#include "ui/app_setup.h"
+#include "ui/item_grid.h"
+#include "ui/main_window.h"
+#include "ui/text_codec.h"
+#include "ui/value_list.h"
+#include "window_test_support.h"
+
+using namespace qp;
+using namespace qp::test;
+
+namespace {
+
+QString ReadAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLatin1(f.readAll());
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TFormMain> w_;
+    QTemporaryDir dir_;
+    int prompts_ = 0;
+    QString nextPath_;
+
+    QLineEdit* E(const char* n) { return W<QLineEdit>(w_.get(), n); }
+    QCheckBox* C(const char* n) { return W<QCheckBox>(w_.get(), n); }
+    QRadioButton* R(const char* n) { return W<QRadioButton>(w_.get(), n); }
+    THtmlEditor* Ed(const char* n) { return W<THtmlEditor>(w_.get(), n); }
+    QTableWidget* L(const char* n) { return W<QTableWidget>(w_.get(), n); }
+    QAction* A(const char* n) { return W<QAction>(w_.get(), n); }
+    bool Shown(const char* n) { return !W<QWidget>(w_.get(), n)->isHidden(); }
+    TProjectConfig& P() { return w_->Project(); }
+    QString Path(const char* name) { return dir_.filePath(QString::fromLatin1(name)); }
+
+private slots:
+    void init() {
+        w_ = std::make_unique<TFormMain>();
+        prompts_ = 0;
+        nextPath_.clear();
+        w_->SetFileNamePrompt([this](QWidget*, bool) {
+            ++prompts_;
+            return nextPath_;
+        });
+    }
+    void cleanup() { w_.reset(); }
+
+    void startUpShowsANewProject() {
+        QCOMPARE(w_->windowTitle(), Q("Quillpost"));
+        QVERIFY(w_->FileName().isEmpty());
+        auto* pages = W<QTabWidget>(w_.get(), "PageControl");
+        QCOMPARE(pages->currentIndex(), 0);
+        QStringList titles;
+        for (int i = 0; i < pages->count(); ++i) titles << pages->tabText(i);
+        QCOMPARE(titles, QStringList({Q("項目設定"), Q("メール設定"), Q("自動返信メール設定"), Q("フォーム画面設定"),
+                                      Q("確認画面設定"), Q("完了画面設定"), Q("作成・設置")}));
+        QCOMPARE(E("EditPerlPath")->text(), Q("/usr/bin/perl"));
+        QCOMPARE(E("EditSendmailPath")->text(), Q("/usr/lib/sendmail"));
+        QCOMPARE(E("EditFtpFileName")->text(), Q("formmail.cgi"));
+        QCOMPARE(E("EditFtpChmod")->text(), Q("CHMOD"));
+        QCOMPARE(E("EditFtpHostName")->text(), QString());
+        QCOMPARE(E("EditPassword")->echoMode(), QLineEdit::Password);
+        QVERIFY(!C("CheckBoxUseUserMail")->isChecked());
+        QVERIFY(!C("CheckBoxUseConfirm")->isChecked());
+        QVERIFY(!C("CheckBoxFtpPassive")->isChecked());
+        QVERIFY(R("RadioButtonFinishTemplate")->isChecked());
+        QVERIFY(R("RadioButtonSaveLocal")->isChecked());
+        const QString finish = FromSjis(TProjectConfig::MakeDefaultFinishHtml());
+        QCOMPARE(Ed("EditorFinishHtml")->Text(), QString(finish).replace(Q("\n"), Q("\r\n")));
+        QCOMPARE(Ed("EditorFormHtml")->Text(), QString());
+        for (const char* list : {"ValueListManagerHeader", "ValueListUserMailHeader"}) {
+            QCOMPARE(L(list)->rowCount(), 3);
+            QCOMPARE(L(list)->item(1, 0)->text(), Q("To"));
+            QCOMPARE(ListValue(L(list), Q("Subject")), QString());
+            QVERIFY(!(L(list)->item(0, 0)->flags() & Qt::ItemIsEditable));
+        }
+        QCOMPARE(w_->ItemGrid()->DataRowCount(), 1);
+        QCOMPARE(w_->ItemGrid()->CurrentRow(), 1);
+        QVERIFY(!A("ActionConfigGeneral")->isEnabled());
+        QVERIFY(!A("ActionConfigHtmlEditor")->isEnabled());
+        QCOMPARE(A("ActionFileSave")->shortcut(), QKeySequence(Q("Ctrl+S")));
+        QCOMPARE(W<QPushButton>(w_.get(), "BtnItemInsert")->text(), Q("項目追加(&I)"));
+        QCOMPARE(C("CheckBoxUseConfirm")->statusTip(), Q("確認画面を表示するときはチェックしてください"));
+        QCOMPARE(Ed("EditorUserMailBody")->statusTip(), Q("<% name属性 %>で入力値が表示されます。"));
+        // Only the three page editors colour HTML.
+        QVERIFY(Ed("EditorFormHtml")->Highlighter() != nullptr);
+        QVERIFY(Ed("EditorUserMailBody")->Highlighter() == nullptr);
+    }
+
+    void loadCopiesEverySettingIntoTheControls() {
+        P().SetManagerMailFrom(Sj("admin@example.com"));
+        P().SetManagerMailTo(Sj("to@example.com"));
+        P().SetManagerMailSubject(Sj("お問い合わせ"));
+        P().SetUseUserMail(true);
+        P().SetUserMailFrom(Sj("shop@example.com"));
+        P().SetUserMailTo(Sj("<% email %>"));
+        P().SetUserMailSubject(Sj("ありがとう①"));
+        P().SetUserMailBody(Sj("一行目\r\n二行目"));
+        P().SetFormHtml(Sj("<p>フォーム</p>\r\n"));
+        P().SetUseConfirm(true);
+        P().SetConfirmHtml(Sj("<p>確認</p>"));
+        P().SetFinishPageMoveType(0);
+        P().SetFinishPageLocation(Sj("<p>完了</p>"));
+        P().SetPerlPath("/opt/perl");
+        P().SetSendmailPath("/opt/sendmail");
+        P().SetFtpHostName("ftp.example.com");
+        P().SetFtpUserName("user");
+        P().SetFtpPassword("secret");
+        P().SetFtpFileName("mail.cgi");
+        P().SetFtpDirectory("/cgi-bin");
+        P().SetFtpChmod("SITE CHMOD");
+        P().SetFtpPassive(true);
+        P().SetMakeFileType(2);
+        w_->LoadControlsFromProject();
+
+        QCOMPARE(ListValue(L("ValueListManagerHeader"), Q("From")), Q("admin@example.com"));
+        QCOMPARE(ListValue(L("ValueListManagerHeader"), Q("To")), Q("to@example.com"));
+        QCOMPARE(ListValue(L("ValueListManagerHeader"), Q("Subject")), Q("お問い合わせ"));
+        QVERIFY(C("CheckBoxUseUserMail")->isChecked());
+        QCOMPARE(ListValue(L("ValueListUserMailHeader"), Q("From")), Q("shop@example.com"));
+        QCOMPARE(ListValue(L("ValueListUserMailHeader"), Q("To")), Q("<% email %>"));
+        QCOMPARE(ListValue(L("ValueListUserMailHeader"), Q("Subject")), Q("ありがとう①"));
+        QCOMPARE(Ed("EditorUserMailBody")->toPlainText(), Q("一行目\n二行目"));
+        QCOMPARE(Ed("EditorUserMailBody")->Text(), Q("一行目\r\n二行目"));
+        QCOMPARE(Ed("EditorFormHtml")->Text(), Q("<p>フォーム</p>\r\n"));
+        QVERIFY(C("CheckBoxUseConfirm")->isChecked());
+        QCOMPARE(Ed("EditorConfirmHtml")->Text(), Q("<p>確認</p>"));
+        QCOMPARE(Ed("EditorFinishHtml")->Text(), Q("<p>完了</p>"));
+        QCOMPARE(E("EditFinishLocation")->text(), QString());
+        QCOMPARE(E("EditPerlPath")->text(), Q("/opt/perl"));
+        QCOMPARE(E("EditSendmailPath")->text(), Q("/opt/sendmail"));
+        QCOMPARE(E("EditFtpHostName")->text(), Q("ftp.example.com"));
+        QCOMPARE(E("EditFtpUserName")->text(), Q("user"));
+        QCOMPARE(E("EditPassword")->text(), Q("secret"));
+        QCOMPARE(E("EditFtpFileName")->text(), Q("mail.cgi"));
+        QCOMPARE(E("EditFtpDirectory")->text(), Q("/cgi-bin"));
+        QCOMPARE(E("EditFtpChmod")->text(), Q("SITE CHMOD"));
+        QVERIFY(C("CheckBoxFtpPassive")->isChecked());
+        QVERIFY(R("RadioButtonSaveSheafer")->isChecked());
+        QVERIFY(!R("RadioButtonSaveLocal")->isChecked());
+        QVERIFY(Shown("PanelUserMailEdit"));
+        QVERIFY(Shown("EditorConfirmHtml"));
+    }
+
+    void storeCopiesEveryControlIntoTheProject() {
+        SetListValue(L("ValueListManagerHeader"), Q("From"), Q("a@example.com"));
+        SetListValue(L("ValueListManagerHeader"), Q("To"), Q("b@example.com"));
+        SetListValue(L("ValueListManagerHeader"), Q("Subject"), Q("件名"));
+        C("CheckBoxUseUserMail")->setChecked(true);
+        SetListValue(L("ValueListUserMailHeader"), Q("From"), Q("c@example.com"));
+        SetListValue(L("ValueListUserMailHeader"), Q("To"), Q("<% mail %>"));
+        SetListValue(L("ValueListUserMailHeader"), Q("Subject"), Q("控え"));
+        Ed("EditorUserMailBody")->setPlainText(Q("本文\n髙橋"));
+        Ed("EditorFormHtml")->setPlainText(Q("<form>\n</form>"));
+        C("CheckBoxUseConfirm")->setChecked(true);
+        Ed("EditorConfirmHtml")->setPlainText(Q("確認\n"));
+        Ed("EditorFinishHtml")->setPlainText(Q("完了"));
+        E("EditPerlPath")->setText(Q("/p"));
+        E("EditSendmailPath")->setText(Q("/s"));
+        E("EditFtpHostName")->setText(Q("h"));
+        E("EditFtpUserName")->setText(Q("u"));
+        E("EditPassword")->setText(Q("pw"));
+        E("EditFtpFileName")->setText(Q("f.cgi"));
+        E("EditFtpDirectory")->setText(Q("/d"));
+        E("EditFtpChmod")->setText(Q("CH"));
+        C("CheckBoxFtpPassive")->setChecked(true);
+        R("RadioButtonSaveAndUpdate")->setChecked(true);
+        w_->StoreControlsToProject();
+
+        QCOMPARE(P().GetManagerMailFrom(), Sj("a@example.com"));
+        QCOMPARE(P().GetManagerMailTo(), Sj("b@example.com"));
+        QCOMPARE(P().GetManagerMailSubject(), Sj("件名"));
+        QVERIFY(P().GetUseUserMail());
+        QCOMPARE(P().GetUserMailFrom(), Sj("c@example.com"));
+        QCOMPARE(P().GetUserMailTo(), Sj("<% mail %>"));
+        QCOMPARE(P().GetUserMailSubject(), Sj("控え"));
+        QCOMPARE(P().GetUserMailBody(), Sj("本文\r\n髙橋"));
+        QCOMPARE(P().GetFormHtml(), Sj("<form>\r\n</form>"));
+        QVERIFY(P().GetUseConfirm());
+        QCOMPARE(P().GetConfirmHtml(), Sj("確認\r\n"));
+        QCOMPARE(P().GetFinishPageMoveType(), 0);
+        QCOMPARE(P().GetFinishPageLocation(), Sj("完了"));
+        QCOMPARE(P().GetPerlPath(), Sj("/p"));
+        QCOMPARE(P().GetSendmailPath(), Sj("/s"));
+        QCOMPARE(P().GetFtpHostName(), Sj("h"));
+        QCOMPARE(P().GetFtpUserName(), Sj("u"));
+        QCOMPARE(P().GetFtpPassword(), Sj("pw"));
+        QCOMPARE(P().GetFtpFileName(), Sj("f.cgi"));
+        QCOMPARE(P().GetFtpDirectory(), Sj("/d"));
+        QCOMPARE(P().GetFtpChmod(), Sj("CH"));
+        QVERIFY(P().GetFtpPassive());
+        QCOMPARE(P().GetMakeFileType(), 1);
+
+        C("CheckBoxUseUserMail")->setChecked(false);
+        C("CheckBoxUseConfirm")->setChecked(false);
+        C("CheckBoxFtpPassive")->setChecked(false);
+        R("RadioButtonSaveSheafer")->setChecked(true);
+        w_->StoreControlsToProject();
+        QVERIFY(!P().GetUseUserMail());
+        QVERIFY(!P().GetUseConfirm());
+        QVERIFY(!P().GetFtpPassive());
+        QCOMPARE(P().GetMakeFileType(), 2);
+    }
+
+    void finishPageModesShareOneSetting() {
+        // A redirect project: the template editor is emptied, the address goes to the edit.
+        P().SetFinishPageMoveType(1);
+        P().SetFinishPageLocation("http://example.com/thanks.html");
+        w_->LoadControlsFromProject();
+        QVERIFY(R("RadioButtonFinishRedirect")->isChecked());
+        QCOMPARE(Ed("EditorFinishHtml")->Text(), QString());
+        QCOMPARE(E("EditFinishLocation")->text(), Q("http://example.com/thanks.html"));
+        QVERIFY(!Shown("PanelEditFinishHtml"));
+        QVERIFY(Shown("EditFinishLocation"));
+        E("EditFinishLocation")->setText(Q("http://example.com/other.html"));
+        w_->StoreControlsToProject();
+        QCOMPARE(P().GetFinishPageMoveType(), 1);
+        QCOMPARE(P().GetFinishPageLocation(), std::string("http://example.com/other.html"));
+
+        // Switching to the template stores the (empty) editor, not the address.
+        R("RadioButtonFinishTemplate")->click();
+        QVERIFY(Shown("PanelEditFinishHtml"));
+        QVERIFY(!Shown("EditFinishLocation"));
+        w_->StoreControlsToProject();
+        QCOMPARE(P().GetFinishPageMoveType(), 0);
+        QCOMPARE(P().GetFinishPageLocation(), std::string());
+
+        // Template mode empties the address edit.
+        E("EditFinishLocation")->setText(Q("left over"));
+        P().SetFinishPageLocation(Sj("<p>完了</p>"));
+        w_->LoadControlsFromProject();
+        QCOMPARE(E("EditFinishLocation")->text(), QString());
+        QCOMPARE(Ed("EditorFinishHtml")->Text(), Q("<p>完了</p>"));
+    }
+
+    void unknownModesSelectNoButtonAndAreKept() {
+        Ed("EditorFinishHtml")->SetText(Q("editor"));
+        E("EditFinishLocation")->setText(Q("edit"));
+        P().SetFinishPageMoveType(5);
+        P().SetFinishPageLocation("kept");
+        P().SetMakeFileType(7);
+        w_->LoadControlsFromProject();
+        QCOMPARE(w_->FinishPageMoveTypeIndex(), -1);
+        QVERIFY(!R("RadioButtonFinishTemplate")->isChecked() && !R("RadioButtonFinishRedirect")->isChecked());
+        QCOMPARE(Ed("EditorFinishHtml")->Text(), Q("editor"));
+        QCOMPARE(E("EditFinishLocation")->text(), Q("edit"));
+        QVERIFY(!R("RadioButtonSaveLocal")->isChecked() && !R("RadioButtonSaveAndUpdate")->isChecked() &&
+                !R("RadioButtonSaveSheafer")->isChecked());
+        w_->StoreControlsToProject();
+        QCOMPARE(P().GetFinishPageMoveType(), 5);
+        QCOMPARE(P().GetFinishPageLocation(), std::string("kept"));
+        QCOMPARE(P().GetMakeFileType(), 7);
+        for (int type : {0, 1, 2}) {
+            P().SetMakeFileType(type);
+            w_->LoadControlsFromProject();
+            w_->StoreControlsToProject();
+            QCOMPARE(P().GetMakeFileType(), type);
+        }
+    }
+
+    void visibilityFollowsTheBoxesAndTheRadioGroup() {
+        QVERIFY(!Shown("PanelUserMailEdit"));
+        C("CheckBoxUseUserMail")->click();
+        QVERIFY(Shown("PanelUserMailEdit"));
+        C("CheckBoxUseUserMail")->click();
+        QVERIFY(!Shown("PanelUserMailEdit"));
+
+        QVERIFY(!Shown("EditorConfirmHtml") && !Shown("BtnConfirmSampleHtml"));
+        QVERIFY(Shown("PanelConfirmHtml"));
+        C("CheckBoxUseConfirm")->click();
+        QVERIFY(Shown("EditorConfirmHtml") && Shown("BtnConfirmSampleHtml"));
+        C("CheckBoxUseConfirm")->click();
+        QVERIFY(!Shown("EditorConfirmHtml") && !Shown("BtnConfirmSampleHtml"));
+
+        R("RadioButtonFinishRedirect")->click();
+        QVERIFY(!Shown("PanelEditFinishHtml") && Shown("EditFinishLocation"));
+        w_->SetFinishPageMoveTypeIndex(3);  // no such mode: nothing changes
+        QVERIFY(!Shown("PanelEditFinishHtml") && Shown("EditFinishLocation"));
+        w_->SetFinishPageMoveTypeIndex(0);
+        QVERIFY(Shown("PanelEditFinishHtml") && !Shown("EditFinishLocation"));
+
+        // Loading applies the rules too.
+        P().SetUseUserMail(true);
+        P().SetUseConfirm(true);
+        w_->LoadControlsFromProject();
+        QVERIFY(Shown("PanelUserMailEdit"));
+        QVERIFY(Shown("EditorConfirmHtml"));
+    }
+
+    void gridFollowsTheItemList() {
+        TItemGrid* grid = w_->ItemGrid();
+        QCOMPARE(grid->DataRowCount(), 1);
+        QCOMPARE(grid->CellText(1, 0), QString());
+        P().AddItem(TextItem("name", "お名前", true));
+        P().AddItem(TextItem("mail", "メール"));
+        QCOMPARE(grid->DataRowCount(), 2);
+        QCOMPARE(grid->CellText(1, 0), Q("name"));
+        QCOMPARE(grid->CellText(1, 1), Q("お名前"));
+        QCOMPARE(grid->CellText(1, 2), Q("○"));
+        QCOMPARE(grid->CellText(2, 2), QString());
+        P().UpdateItem(1, TextItem("email", "メールアドレス", true));
+        QCOMPARE(grid->CellText(2, 0), Q("email"));
+        QCOMPARE(grid->CellText(2, 1), Q("メールアドレス"));
+        QCOMPARE(grid->CellText(2, 2), Q("○"));
+        grid->SetCurrentRow(2);
+        P().DeleteItem(1);
+        QCOMPARE(grid->DataRowCount(), 1);
+        QCOMPARE(grid->CurrentRow(), 1);  // moved back inside the list
+        QCOMPARE(grid->CellText(1, 0), Q("name"));
+        A("ActionFileNew")->trigger();
+        QCOMPARE(grid->DataRowCount(), 1);
+        QCOMPARE(grid->CellText(1, 0), QString());
+        QCOMPARE(grid->CellText(1, 2), QString());
+    }
+
+    void deleteAsksAndOnlyYesDeletes() {
+        {
+            TBoxAnswerer answer(QMessageBox::Yes);
+            A("ActionItemDelete")->trigger();
+            QCOMPARE(answer.Count(), 0);  // nothing to delete: no question
+        }
+        P().AddItem(TextItem("a", "A"));
+        P().AddItem(TextItem("b", "B"));
+        w_->ItemGrid()->SetCurrentRow(2);
+        for (auto button : {QMessageBox::No, QMessageBox::Cancel}) {
+            TBoxAnswerer answer(button);
+            A("ActionItemDelete")->trigger();
+            QCOMPARE(answer.Count(), 1);
+            QCOMPARE(P().GetItemCount(), 2);
+        }
+        TBoxAnswerer answer(QMessageBox::Yes);
+        W<QPushButton>(w_.get(), "BtnItemDelete")->click();
+        QCOMPARE(answer.Count(), 1);
+        QCOMPARE(answer.Text(), Q("選択されている項目を削除します。よろしいですか？"));
+        QCOMPARE(answer.Icon(), QMessageBox::Question);
+        QCOMPARE(answer.Buttons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(P().GetItemCount(), 1);
+        QCOMPARE(P().GetItems()[0]->GetNameAttr(), std::string("a"));
+    }
+
+    void saveAsSetsTheCaptionAndSaveReusesTheName() {
+        // Save of a never-saved project asks for a name; cancelling changes nothing.
+        A("ActionFileSave")->trigger();
+        QCOMPARE(prompts_, 1);
+        QVERIFY(w_->FileName().isEmpty());
+        QCOMPARE(w_->windowTitle(), Q("Quillpost"));
+
+        nextPath_ = Path("contact.qpf");
+        E("EditFtpHostName")->setText(Q("ftp.example.com"));
+        A("ActionFileSaveAs")->trigger();
+        QCOMPARE(w_->FileName(), Path("contact.qpf"));
+        QCOMPARE(w_->windowTitle(), Q("Quillpost - contact.qpf -"));
+        QVERIFY(ReadAll(Path("contact.qpf")).contains(Q("ftp.example.com")));
+
+        E("EditFtpHostName")->setText(Q("ftp2.example.com"));
+        A("ActionFileSave")->trigger();
+        QCOMPARE(prompts_, 2);  // no dialog this time
+        QVERIFY(ReadAll(Path("contact.qpf")).contains(Q("ftp2.example.com")));
+    }
+
+    void openRestoresTheControls() {
+        nextPath_ = Path("round.qpf");
+        P().AddItem(TextItem("name", "お名前", true));
+        C("CheckBoxUseConfirm")->setChecked(true);
+        Ed("EditorConfirmHtml")->SetText(Q("<p>確認</p>\r\n<p>二行目</p>\r\n"));
+        R("RadioButtonFinishRedirect")->click();
+        E("EditFinishLocation")->setText(Q("http://example.com/"));
+        A("ActionFileSaveAs")->trigger();
+        A("ActionFileNew")->trigger();
+        QCOMPARE(w_->windowTitle(), Q("Quillpost"));
+        QVERIFY(!C("CheckBoxUseConfirm")->isChecked());
+
+        A("ActionFileOpen")->trigger();
+        QCOMPARE(w_->windowTitle(), Q("Quillpost - round.qpf -"));
+        QVERIFY(C("CheckBoxUseConfirm")->isChecked());
+        QCOMPARE(Ed("EditorConfirmHtml")->Text(), Q("<p>確認</p>\r\n<p>二行目</p>\r\n"));
+        QVERIFY(R("RadioButtonFinishRedirect")->isChecked());
+        QCOMPARE(E("EditFinishLocation")->text(), Q("http://example.com/"));
+        QCOMPARE(w_->ItemGrid()->CellText(1, 0), Q("name"));
+        w_->StoreControlsToProject();  // the address goes back without a line break
+        QCOMPARE(P().GetFinishPageLocation(), std::string("http://example.com/"));
+
+        nextPath_.clear();  // a cancelled open changes nothing
+        A("ActionFileOpen")->trigger();
+        QCOMPARE(w_->FileName(), Path("round.qpf"));
+    }
+
+    void openOfABrokenFileReportsAndKeepsTheWindow() {
+        nextPath_ = Path("good.qpf");
+        E("EditPerlPath")->setText(Q("/before"));
+        A("ActionFileSaveAs")->trigger();
+        QCOMPARE(w_->windowTitle(), Q("Quillpost - good.qpf -"));
+
+        // One good item, then one of an unknown type.
+        TProjectConfig other;
+        other.AddItem(TextItem("first", "最初"));
+        other.SaveToFile(Path("broken.qpf").toStdString());
+        QFile f(Path("broken.qpf"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray text = f.readAll();
+        f.close();
+        QVERIFY(text.contains("ItemCount=1"));
+        text.replace("ItemCount=1", "ItemCount=2");
+        text.append("[ITEM_1]\r\nType=bogus\r\n");
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+        f.close();
+
+        nextPath_ = Path("broken.qpf");
+        TBoxAnswerer answer;
+        A("ActionFileOpen")->trigger();
+        QCOMPARE(answer.Count(), 1);
+        QCOMPARE(answer.Title(), Q("Quillpost"));
+        QCOMPARE(answer.Icon(), QMessageBox::Critical);
+        QCOMPARE(answer.Text(), Q("不正なデータ型です。"));
+        QCOMPARE(w_->windowTitle(), Q("Quillpost - good.qpf -"));
+        QCOMPARE(w_->FileName(), Path("good.qpf"));
+        QCOMPARE(E("EditPerlPath")->text(), Q("/before"));
+        QCOMPARE(w_->ItemGrid()->DataRowCount(), 1);
+        QCOMPARE(w_->ItemGrid()->CellText(1, 0), Q("first"));
+    }
+
+    void aCharacterShiftJisCannotHoldStopsSaveMakeAndBrowse() {
+        nextPath_ = Path("emoji.qpf");
+        Ed("EditorFormHtml")->SetText(Q("<p>\xF0\x9F\x98\x80</p>"));
+        E("EditPerlPath")->setText(Q("/changed"));
+        for (const char* action : {"ActionFileSaveAs", "ActionMake", "ActionFtpSelectDir"}) {
+            TBoxAnswerer answer;
+            A(action)->trigger();
+            QCOMPARE(answer.Count(), 1);
+            QVERIFY2(answer.Text().contains(Q("\xF0\x9F\x98\x80")), qPrintable(answer.Text()));
+            QVERIFY(answer.Text().contains(Q("フォーム画面")));
+            QCOMPARE(answer.Icon(), QMessageBox::Critical);
+        }
+        QVERIFY(!QFile::exists(Path("emoji.qpf")));
+        QVERIFY(w_->FileName().isEmpty());
+        QCOMPARE(Ed("EditorFormHtml")->Text(), Q("<p>\xF0\x9F\x98\x80</p>"));
+        // Nothing reached the project, not even the fields before the bad one.
+        QCOMPARE(P().GetPerlPath(), std::string("/usr/bin/perl"));
+        QCOMPARE(P().GetFormHtml(), std::string());
+
+        // A header value is checked the same way and named by its row.
+        Ed("EditorFormHtml")->SetText(Q("ok"));
+        SetListValue(L("ValueListUserMailHeader"), Q("Subject"), Q("\xF0\x9F\x8D\xA3"));
+        TBoxAnswerer answer;
+        A("ActionFileSaveAs")->trigger();
+        QVERIFY(answer.Text().contains(Q("自動返信メール Subject")));
+        QVERIFY(!QFile::exists(Path("emoji.qpf")));
+    }
+
+    void samplePagesReplaceTheEditors() {
+        P().AddItem(TextItem("name", "お名前"));
+        Ed("EditorFormHtml")->SetText(Q("my own page"));
+        W<QPushButton>(w_.get(), "BtnFormSampleHtml")->click();
+        const QString form = Ed("EditorFormHtml")->Text();
+        QCOMPARE(form, FromSjis(P().MakeFormSampleHtml()));
+        QVERIFY(form.contains(Q("name=\"name\"")));
+        A("ActionFormSampleHtml")->trigger();
+        QCOMPARE(Ed("EditorFormHtml")->Text(), form);
+        A("ActionConfirmSampleHtml")->trigger();
+        QCOMPARE(Ed("EditorConfirmHtml")->Text(), FromSjis(P().MakeConfirmSampleHtml()));
+        // The pages depend on the items only: the project's page texts are untouched.
+        QCOMPARE(P().GetFormHtml(), std::string());
+    }
+
+    void libFolderAndAboutBox() {
+        QUrl opened;
+        w_->SetUrlOpener([&](const QUrl& url) { opened = url; });
+        A("ActionFileOpenLibDir")->trigger();
+        QCOMPARE(opened, QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + Q("/lib")));
+
+        QString version;
+        QString product;
+        QTimer::singleShot(0, this, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box != nullptr);
+            QCOMPARE(box->windowTitle(), Q("バージョン情報"));
+            version = W<QLabel>(box, "Version")->text();
+            product = W<QLabel>(box, "ProductName")->text();
+            W<QPushButton>(box, "OKButton")->click();
+        });
+        A("ActionHelpVersion")->trigger();
+        QCOMPARE(version, Q("0.0.6.0"));
+        QCOMPARE(product, Q("Quillpost"));
+    }
+};
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    InitApplication(app);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_window_test.moc"

@@ -1,0 +1,73 @@
+#pragma once
+// Helpers of the window tests: finding controls by name, answering message boxes, items.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "model/charset.h"
+#include "model/item_text.h"
+
+namespace qp::test {
+
+inline QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+inline std::string Sj(const char* utf8) { return charset::Utf8ToSjis(utf8); }
+
+template <class T>
+T* W(const QWidget* root, const char* name) {
+    T* w = root->findChild<T*>(QString::fromLatin1(name));
+    if (w == nullptr) qFatal("control %s missing", name);
+    return w;
+}
+
+// Answers every message box that opens while it lives with the given button, and records
+// what the box showed. Never leaves a box waiting.
+class TBoxAnswerer : public QObject {
+public:
+    explicit TBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) : answer_(answer) {
+        timer_.setInterval(2);
+        connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
+        timer_.start();
+    }
+    int Count() const { return count_; }
+    QString Text() const { return text_; }
+    QString Title() const { return title_; }
+    QMessageBox::Icon Icon() const { return icon_; }
+    QMessageBox::StandardButtons Buttons() const { return buttons_; }
+
+private:
+    void Poll() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        ++count_;
+        text_ = box->text();
+        title_ = box->windowTitle();
+        icon_ = box->icon();
+        buttons_ = box->standardButtons();
+        if (QAbstractButton* b = box->button(answer_)) {
+            b->click();
+        } else {
+            box->reject();
+        }
+    }
+    QMessageBox::StandardButton answer_;
+    QTimer timer_;
+    int count_ = 0;
+    QString text_;
+    QString title_;
+    QMessageBox::Icon icon_ = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons_;
+};
+
+inline std::unique_ptr<TProjectItemText> TextItem(const char* attr, const char* value, bool required = false) {
+    auto item = std::make_unique<TProjectItemText>(std::string());
+    item->SetNameAttr(attr);
+    item->SetNameValue(Sj(value));
+    item->SetRequired(required);
+    return item;
+}
+
+}  // namespace qp::test
