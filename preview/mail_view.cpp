@@ -1,6 +1,7 @@
 #include "preview/mail_view.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -75,17 +76,23 @@ std::string MailsPage(const std::vector<TCapturedMail>& mails, const std::string
     html += EscapeHtmlUtf8(formUrl);
     html += "\">フォームへ戻る</a></p>\n<p id=\"count\">" + std::to_string(mails.size()) + "通</p>\n";
     if (mails.empty()) html += "<p id=\"empty\">メールはまだありません。</p>\n";
+    // Appended piece by piece: building "text" + std::string temporaries here makes GCC 12
+    // report a false -Wrestrict at -O2 and above.
+    auto add = [&html](std::initializer_list<std::string_view> pieces) {
+        for (std::string_view piece : pieces) html.append(piece);
+    };
     for (const auto& captured : mails) {
         const TDecodedMail mail = DecodeMail(captured.Raw);
-        html += "<section class=\"mail\" id=\"mail-" + EscapeHtmlUtf8(captured.Name) + "\">\n";
-        html += "<h2 class=\"subject\">" + EscapeHtmlUtf8(mail.Header("Subject")) + "</h2>\n<table>\n";
+        add({"<section class=\"mail\" id=\"mail-", EscapeHtmlUtf8(captured.Name), "\">\n"});
+        add({"<h2 class=\"subject\">", EscapeHtmlUtf8(mail.Header("Subject")), "</h2>\n<table>\n"});
         for (const auto& [name, value] : mail.Headers) {
-            html += "<tr><th>" + EscapeHtmlUtf8(name) + "</th><td data-header=\"" +
-                    EscapeHtmlUtf8(name) + "\">" + EscapeHtmlUtf8(value) + "</td></tr>\n";
+            const std::string escapedName = EscapeHtmlUtf8(name);
+            add({"<tr><th>", escapedName, "</th><td data-header=\"", escapedName, "\">", EscapeHtmlUtf8(value),
+                 "</td></tr>\n"});
         }
-        html += "</table>\n<p class=\"args\">sendmail";
-        for (const auto& arg : captured.Args) html += " " + EscapeHtmlUtf8(arg);
-        html += "</p>\n<pre class=\"body\">" + EscapeHtmlUtf8(mail.Body) + "</pre>\n</section>\n";
+        add({"</table>\n<p class=\"args\">sendmail"});
+        for (const auto& arg : captured.Args) add({" ", EscapeHtmlUtf8(arg)});
+        add({"</p>\n<pre class=\"body\">", EscapeHtmlUtf8(mail.Body), "</pre>\n</section>\n"});
     }
     html += "</body>\n</html>\n";
     return html;
