@@ -19,7 +19,8 @@ namespace {
 const QString kCgiFilter = QStringLiteral("CGIスクリプト(*.cgi);;すべてのファイル(*)");
 const QString kShfFilter = QStringLiteral("Sheafer用プロジェクトファイル(*.SHF);;すべてのファイル(*)");
 
-QString AskSavePath(QWidget* parent, const QString& filter, const QString& defaultSuffix, const QString& preset) {
+QString AskSavePath(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                    const QString& preset) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -32,15 +33,25 @@ QString AskSavePath(QWidget* parent, const QString& filter, const QString& defau
     return dialog.selectedFiles().constFirst();
 }
 
+template <class Prompt>
+QString AskPath(const Prompt& prompt, QWidget* parent, const QString& filter, const QString& suffix,
+                const QString& preset) {
+    return prompt ? prompt(parent, filter, suffix, preset) : AskSavePath(parent, filter, suffix, preset);
+}
+
 void ShowInformation(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
-                    parent);
+    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok, parent);
     box.exec();
 }
 
-void ShowInformation(QWidget* parent, const std::exception& e) { ShowInformation(parent, QString::fromUtf8(e.what())); }
+void ShowInformation(QWidget* parent, const std::exception& e) {
+    ShowInformation(parent, QString::fromUtf8(e.what()));
+}
 
-std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 }  // namespace
 
@@ -68,7 +79,7 @@ void TFormMain::MakeLocal() {
     } catch (const Error&) {
         // A broken stored path only loses the dialog's starting point.
     }
-    const QString path = (savePathPrompt_ ? savePathPrompt_ : AskSavePath)(this, kCgiFilter, QStringLiteral("cgi"), preset);
+    const QString path = AskPath(savePathPrompt_, this, kCgiFilter, QStringLiteral("cgi"), preset);
     if (path.isEmpty()) return;
     try {
         project_->SetSaveFileName(ToSjis(path, QStringLiteral("SaveFileName")));
@@ -96,7 +107,7 @@ void TFormMain::MakeAndUpload() {
 }
 
 void TFormMain::MakeConverterFile() {
-    const QString path = (savePathPrompt_ ? savePathPrompt_ : AskSavePath)(this, kShfFilter, QStringLiteral("SHF"), QString());
+    const QString path = AskPath(savePathPrompt_, this, kShfFilter, QStringLiteral("SHF"), QString());
     if (path.isEmpty()) return;
     if (QFileInfo::exists(path)) {
         QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
@@ -132,7 +143,8 @@ void TFormMain::ActionFtpSelectDirExecute() {
     browser.SetFtpServer(p.GetFtpHostName(), p.GetFtpUserName(), p.GetFtpPassword());
     browser.SetPassive(p.GetFtpPassive());
     browser.SetDirectory(p.GetFtpDirectory());
-    if (browser.exec() == QDialog::Accepted) ui_->EditFtpDirectory->setText(ServerNameText(browser.GetDirectory()));
+    if (browser.exec() == QDialog::Accepted)
+        ui_->EditFtpDirectory->setText(ServerNameText(browser.GetDirectory()));
 }
 
 }  // namespace qp

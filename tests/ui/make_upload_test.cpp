@@ -1,0 +1,403 @@
+// The Make action of the main window in its three modes, and the browse for the installation
+// folder: checks before any dialog, the save dialogs, the messages, and a real upload.
+#include <sys/stat.h>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ftp_test_support.h"
+#include "generate/make_driver.h"
+#include "model/project_config.h"
+#include "ui/app_setup.h"
+#include "ui/form_ftp_select_dir.h"
+#include "ui/form_ftp_upload.h"
+#include "ui/main_window.h"
+#include "ui/text_codec.h"
+#include "window_test_support.h"
+
+using namespace qp;
+using namespace qp::test;
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+// The offscreen platform warns about every fixed-size dialog; that says nothing about the test.
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.contains(QStringLiteral("propagateSizeHints"))) return;
+    previousHandler(type, context, message);
+}
+
+QByteArray ReadBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write test file");
+}
+
+int Mode(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return -1;
+    return static_cast<int>(st.st_mode & 07777);
+}
+
+// What one upload dialog showed by the time its sequence ended.
+struct UploadSeen {
+    int dialogs = 0;
+    QStringList lines;
+    bool passive = false;
+};
+
+}  // namespace
+
+class MakeUploadTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TFormMain> w_;
+    QTemporaryDir dir_;
+    int prompts_ = 0;
+    QString promptFilter_, promptSuffix_, promptPreset_;
+    QString nextPath_;
+
+    TProjectConfig& P() { return w_->Project(); }
+    QString Path(const char* name) { return dir_.filePath(Q(name)); }
+    QAction* MakeAction() { return W<QAction>(w_.get(), "ActionMake"); }
+
+    // A project that passes the make checks, shown in the controls, in the given make mode.
+    void MakeValidProject(int makeFileType) {
+        P().AddItem(TextItem("name", "お名前", true));
+        P().SetManagerMailFrom("admin@example.com");
+        P().SetManagerMailTo("admin@example.com");
+        P().SetManagerMailSubject(Sj("お問い合わせ"));
+        P().SetFormHtml(Sj("<form>フォーム</form>"));
+        P().SetMakeFileType(makeFileType);
+        w_->LoadControlsFromProject();
+    }
+
+    void SetFtp(const TFtpTestServer& server, const char* folder) {
+        P().SetFtpHostName(server.Host());
+        P().SetFtpUserName(TFtpTestServer::kUser);
+        P().SetFtpPassword(TFtpTestServer::kPassword);
+        P().SetFtpFileName("contact.cgi");
+        P().SetFtpDirectory(folder);
+        w_->LoadControlsFromProject();
+    }
+
+    // Runs Make; every upload dialog is watched until its sequence ends, then closed.
+    UploadSeen MakeWithUpload() {
+        UploadSeen seen;
+        TModalPoller poller([&](QWidget* w) {
+            auto* dialog = qobject_cast<TFormFtpUpload*>(w);
+            if (dialog == nullptr || !dialog->Finished()) return;
+            ++seen.dialogs;
+            seen.lines = W<QPlainTextEdit>(dialog, "Memo1")->toPlainText().split(QLatin1Char('\n'));
+            seen.passive = dialog->Client().Passive();
+            W<QPushButton>(dialog, "BitBtn1")->click();
+        });
+        TWatchdog watchdog;
+        MakeAction()->trigger();
+        return seen;
+    }
+
+private slots:
+    void initTestCase() { previousHandler = qInstallMessageHandler(QuietHandler); }
+    void init() {
+        w_ = std::make_unique<TFormMain>();
+        prompts_ = 0;
+        nextPath_.clear();
+        w_->SetSavePathPrompt(
+            [this](QWidget*, const QString& filter, const QString& suffix, const QString& preset) {
+                ++prompts_;
+                promptFilter_ = filter;
+                promptSuffix_ = suffix;
+                promptPreset_ = preset;
+                return nextPath_;
+            });
+    }
+    void cleanup() { w_.reset(); }
+
+    // ---- make and upload ----
+
+    void makeAndUploadPutsTheFourFilesOnTheServer_data() {
+        QTest::addColumn<bool>("passive");
+        QTest::newRow("active") << false;
+        QTest::newRow("passive") << true;
+    }
+
+    void makeAndUploadPutsTheFourFilesOnTheServer() {
+        QFETCH(bool, passive);
+        TFtpTestServer server;
+        server.MakeFolder(Q("cgi-bin"));
+        MakeValidProject(1);
+        SetFtp(server, "/cgi-bin");
+        W<QCheckBox>(w_.get(), "CheckBoxFtpPassive")->setChecked(passive);
+        w_->SetSupportFolder(Q(QP_SOURCE_DIR "/lib"));
+
+        TBoxAnswerer boxes;
+        const UploadSeen seen = MakeWithUpload();
+        QCOMPARE(boxes.Count(), 0);
+        QCOMPARE(seen.dialogs, 1);
+        QCOMPARE(seen.passive, passive);
+        QCOMPARE(seen.lines,
+                 QStringList({Q("contact.cgiをアップロードしました。"), Q("CHMOD 755 contact.cgi"),
+                              Q("contact.cgi のアクセス権を設定しました。"),
+                              Q("Quillpost.pmをアップロードしました。"),
+                              Q("jcode.plをアップロードしました。"), Q("mimew.plをアップロードしました。")}));
+        // The script is the one a local make writes; the ASCII transfer gives the server's line ends.
+        QByteArray script = QByteArray::fromStdString(MakeCgiText(P()));
+        script.replace("\r\n", "\n");
+        QCOMPARE(ReadBytes(server.Path(Q("cgi-bin/contact.cgi"))), script);
+        QCOMPARE(Mode(server.Path(Q("cgi-bin/contact.cgi"))), 0755);
+        for (const char* name : {"Quillpost.pm", "jcode.pl", "mimew.pl"}) {
+            QByteArray original = ReadBytes(Q(QP_SOURCE_DIR "/lib/") + Q(name));
+            original.replace("\r\n", "\n");
+            QCOMPARE(ReadBytes(server.Path(Q("cgi-bin/") + Q(name))), original);
+            QVERIFY((Mode(server.Path(Q("cgi-bin/") + Q(name))) & 0111) == 0);
+        }
+        // The make copied the passive setting into the project on its way.
+        QCOMPARE(P().GetFtpPassive(), passive);
+    }
+
+    void missingSupportFileIsLoggedAndTheRestUploaded() {
+        TFtpTestServer server;
+        MakeValidProject(1);
+        SetFtp(server, "/");
+        QTemporaryDir lib;
+        WriteBytes(lib.filePath(Q("Quillpost.pm")), "1;\n");
+        WriteBytes(lib.filePath(Q("mimew.pl")), "1;\n");
+        w_->SetSupportFolder(lib.path());
+
+        const UploadSeen seen = MakeWithUpload();
+        const QString missing = lib.path() + Q("/jcode.pl");
+        QCOMPARE(
+            seen.lines,
+            QStringList(
+                {Q("contact.cgiをアップロードしました。"), Q("CHMOD 755 contact.cgi"),
+                 Q("contact.cgi のアクセス権を設定しました。"), Q("Quillpost.pmをアップロードしました。"),
+                 Q("[ERROR]") + missing + Q("が見つかりません。"), Q("mimew.plをアップロードしました。")}));
+        QVERIFY(QFile::exists(server.Path(Q("mimew.pl"))));
+        QVERIFY(!QFile::exists(server.Path(Q("jcode.pl"))));
+    }
+
+    void uploadChecksStopBeforeAnyDialog() {
+        TFtpTestServer server;
+        P().SetMakeFileType(1);
+        w_->LoadControlsFromProject();
+        {
+            // No item and no FTP settings: the make check speaks first.
+            TBoxAnswerer boxes;
+            const UploadSeen seen = MakeWithUpload();
+            QCOMPARE(seen.dialogs, 0);
+            QCOMPARE(boxes.Count(), 1);
+            QCOMPARE(boxes.Text(), Q("項目が設定されていません。"));
+            QCOMPARE(boxes.Icon(), QMessageBox::Information);
+            QCOMPARE(boxes.Buttons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+        }
+        MakeValidProject(1);
+        SetFtp(server, "/");
+        W<QLineEdit>(w_.get(), "EditFtpDirectory")->clear();
+        {
+            TBoxAnswerer boxes;
+            const UploadSeen seen = MakeWithUpload();
+            QCOMPARE(seen.dialogs, 0);
+            QCOMPARE(boxes.Count(), 1);
+            QCOMPARE(boxes.Text(), Q("CGIの設置フォルダが設定されていません。"));
+        }
+        QCOMPARE(QDir(server.Home()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
+    }
+
+    // ---- local make ----
+
+    void localMakeShowsTheCheckWithoutTheDialog() {
+        P().SetMakeFileType(0);
+        w_->LoadControlsFromProject();
+        TBoxAnswerer boxes;
+        MakeAction()->trigger();
+        QCOMPARE(prompts_, 0);
+        QCOMPARE(boxes.Count(), 1);
+        QCOMPARE(boxes.Text(), Q("項目が設定されていません。"));
+        QCOMPARE(boxes.Icon(), QMessageBox::Information);
+    }
+
+    void localMakeKeepsTheSavedPathWhenCancelled() {
+        MakeValidProject(0);
+        P().SetSaveFileName(Sj("/tmp/前回.cgi"));
+        TBoxAnswerer boxes;
+        nextPath_.clear();
+        MakeAction()->trigger();
+        QCOMPARE(prompts_, 1);
+        QCOMPARE(promptPreset_, Q("/tmp/前回.cgi"));
+        QCOMPARE(promptSuffix_, Q("cgi"));
+        QVERIFY(promptFilter_.startsWith(Q("CGIスクリプト(*.cgi);;すべてのファイル")));
+        QCOMPARE(P().GetSaveFileName(), Sj("/tmp/前回.cgi"));
+        QCOMPARE(boxes.Count(), 0);
+    }
+
+    void localMakeReplacesTheFileWithoutAQuestion() {
+        MakeValidProject(0);
+        nextPath_ = Path("フォーム.cgi");
+        WriteBytes(nextPath_, "old contents\n");
+        TBoxAnswerer boxes;
+        MakeAction()->trigger();
+        QCOMPARE(boxes.Count(), 1);
+        QCOMPARE(boxes.Text(),
+                 Q("作成しました。\njcode.pl、mimew.pl、Quillpost.pmも一緒に設置してください。"));
+        QCOMPARE(boxes.Icon(), QMessageBox::Information);
+        QCOMPARE(ReadBytes(nextPath_), QByteArray::fromStdString(MakeCgiText(P())));
+        QCOMPARE(P().GetSaveFileName(), ToSjis(nextPath_, Q("path")));
+        // No support file is copied beside it.
+        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), QStringList({Q("フォーム.cgi")}));
+    }
+
+    void localMakeKeepsTheChosenPathEvenWhenTheWriteFails() {
+        MakeValidProject(0);
+        nextPath_ = Path("no-such-folder/contact.cgi");
+        TBoxAnswerer boxes;
+        MakeAction()->trigger();
+        QCOMPARE(boxes.Count(), 1);
+        QCOMPARE(boxes.Icon(), QMessageBox::Critical);
+        QCOMPARE(P().GetSaveFileName(), ToSjis(nextPath_, Q("path")));
+        QVERIFY(!QFile::exists(nextPath_));
+    }
+
+    // ---- converter file ----
+
+    void converterFileIsWrittenWithoutChecks() {
+        P().SetMakeFileType(2);
+        w_->LoadControlsFromProject();
+        nextPath_ = Path("log.SHF");
+        TBoxAnswerer boxes;
+        MakeAction()->trigger();
+        QCOMPARE(promptSuffix_, Q("SHF"));
+        QVERIFY(promptFilter_.startsWith(Q("Sheafer用プロジェクトファイル(*.SHF);;")));
+        QCOMPARE(boxes.Count(), 1);
+        QCOMPARE(boxes.Text(), Q("作成しました。"));
+        QVERIFY(ReadBytes(nextPath_).size() > 0);
+        QVERIFY(ReadBytes(nextPath_) != QByteArray("<missing>"));
+    }
+
+    void converterFileAsksBeforeReplacing_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("yes") << int(QMessageBox::Yes) << true;
+        QTest::newRow("no") << int(QMessageBox::No) << false;
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << false;
+    }
+
+    void converterFileAsksBeforeReplacing() {
+        QFETCH(int, answer);
+        QFETCH(bool, replaced);
+        MakeValidProject(2);
+        nextPath_ = Path("log.SHF");
+        WriteBytes(nextPath_, "keep me");
+        QString question;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        int boxes = 0;
+        TModalPoller poller([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box == nullptr) return;
+            if (++boxes == 1) {
+                question = box->text();
+                icon = box->icon();
+                buttons = box->standardButtons();
+                box->button(QMessageBox::StandardButton(answer))->click();
+            } else {
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        MakeAction()->trigger();
+        QCOMPARE(question, nextPath_ + Q("はすでに存在します。\n上書きしますか？"));
+        QCOMPARE(icon, QMessageBox::Information);
+        QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(boxes, replaced ? 2 : 1);
+        QCOMPARE(ReadBytes(nextPath_) == QByteArray("keep me"), !replaced);
+    }
+
+    // ---- browse for the installation folder ----
+
+    void browseChecksTheAccountFirst() {
+        struct Case {
+            const char* host;
+            const char* user;
+            const char* password;
+            const char* message;
+        };
+        const Case cases[] = {
+            {"", "", "", "ホスト名が設定されていません。"},
+            {"h", "", "", "ユーザ名が設定されていません。"},
+            {"h", "u", "", "パスワードが設定されていません。"},
+        };
+        for (const Case& c : cases) {
+            W<QLineEdit>(w_.get(), "EditFtpHostName")->setText(Q(c.host));
+            W<QLineEdit>(w_.get(), "EditFtpUserName")->setText(Q(c.user));
+            W<QLineEdit>(w_.get(), "EditPassword")->setText(Q(c.password));
+            TBoxAnswerer boxes;
+            int browsers = 0;
+            TModalPoller poller([&](QWidget* w) {
+                if (auto* b = qobject_cast<TFormFtpSelectDir*>(w)) {
+                    ++browsers;
+                    b->reject();
+                }
+            });
+            W<QPushButton>(w_.get(), "BtnFtpSelectDir")->click();
+            QCOMPARE(boxes.Count(), 1);
+            QCOMPARE(boxes.Text(), Q(c.message));
+            QCOMPARE(boxes.Icon(), QMessageBox::Information);
+            QCOMPARE(browsers, 0);
+            // The copy into the project has run before the check.
+            QCOMPARE(P().GetFtpHostName(), std::string(c.host));
+        }
+    }
+
+    void browseOkFillsTheFolderFieldOnly_data() {
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("ok") << true;
+        QTest::newRow("cancel") << false;
+    }
+
+    void browseOkFillsTheFolderFieldOnly() {
+        QFETCH(bool, ok);
+        TFtpTestServer server;
+        server.MakeFolder(Q("www/cgi-bin"));
+        SetFtp(server, "/www/cgi-bin");
+        W<QCheckBox>(w_.get(), "CheckBoxFtpPassive")->setChecked(true);
+        QString startFolder;
+        bool passive = false;
+        TModalPoller poller([&](QWidget* w) {
+            auto* b = qobject_cast<TFormFtpSelectDir*>(w);
+            if (b == nullptr || !b->StartUpDone()) return;
+            startFolder = QString::fromStdString(b->GetDirectory());
+            passive = b->Client().Passive();
+            b->ActionChangeDirUpExecute();
+            W<QPushButton>(b, ok ? "BitBtn1" : "BitBtn2")->click();
+        });
+        TWatchdog watchdog;
+        W<QAction>(w_.get(), "ActionFtpSelectDir")->trigger();
+        QCOMPARE(startFolder, Q("/www/cgi-bin"));
+        QVERIFY(passive);
+        QCOMPARE(W<QLineEdit>(w_.get(), "EditFtpDirectory")->text(), ok ? Q("/www") : Q("/www/cgi-bin"));
+        // The project learns the folder only at the next copy of the controls.
+        QCOMPARE(P().GetFtpDirectory(), std::string("/www/cgi-bin"));
+        w_->StoreControlsToProject();
+        QCOMPARE(P().GetFtpDirectory(), std::string(ok ? "/www" : "/www/cgi-bin"));
+    }
+};
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    InitApplication(app);
+    MakeUploadTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "make_upload_test.moc"

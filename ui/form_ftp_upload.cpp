@@ -1,0 +1,114 @@
+#include "ui/form_ftp_upload.h"
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTimer>
+
+#include "ui/app_error.h"
+#include "ui_form_ftp_upload.h"
+
+namespace qp {
+
+TFormFtpUpload::TFormFtpUpload(QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::TFormFtpUpload>()), sequence_(*this) {
+    ui_->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(size());
+    ui_->BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    connect(ui_->BitBtn1, &QPushButton::clicked, this, &TFormFtpUpload::BitBtn1Click);
+}
+
+TFormFtpUpload::~TFormFtpUpload() = default;
+
+void TFormFtpUpload::SetFtpServer(const std::string& host, const std::string& userName,
+                                  const std::string& password) {
+    sequence_.SetFtpServer(host, userName, password);
+}
+
+void TFormFtpUpload::SetPassive(bool passive) {
+    sequence_.Client().SetPassive(passive);
+}
+
+void TFormFtpUpload::SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
+                                    const std::string& chmodCommand) {
+    sequence_.SetUploadFiles(files, ftpDirectory, chmodCommand);
+}
+
+void TFormFtpUpload::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Started from the event loop so that the dialog is painted before the network blocks.
+    if (!scheduled_) {
+        scheduled_ = true;
+        QTimer::singleShot(0, this, &TFormFtpUpload::RunSequence);
+    }
+}
+
+void TFormFtpUpload::RunSequence() {
+    if (finished_ || running_) return;
+    if (cancelRequested_ || !isVisible()) {
+        // Closed before it could start: nothing is sent.
+        EndSequence();
+        return;
+    }
+    running_ = true;
+    bool failed = false;
+    QString message;
+    try {
+        sequence_.Run();
+    } catch (const std::exception& e) {
+        failed = true;
+        message = QString::fromUtf8(e.what());
+    } catch (...) {
+        failed = true;
+    }
+    running_ = false;
+    EndSequence();
+    if (failed) ShowApplicationError(this, message);
+    if (cancelRequested_) QDialog::done(QDialog::Rejected);
+}
+
+void TFormFtpUpload::EndSequence() {
+    finished_ = true;
+    ui_->BitBtn1->setText(QStringLiteral("閉じる(&C)"));
+    ui_->BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+}
+
+void TFormFtpUpload::BitBtn1Click() {
+    done(QDialog::Rejected);
+}
+
+void TFormFtpUpload::done(int result) {
+    if (finished_) {
+        QDialog::done(result);
+        return;
+    }
+    cancelRequested_ = true;
+    // The sequence is on the stack below the event loop that delivered this: it stops at its
+    // next check point, and RunSequence closes the dialog then.
+    if (!running_) QDialog::done(result);
+}
+
+void TFormFtpUpload::AppendLog(const QString& line) {
+    ui_->Memo1->appendPlainText(line);
+    ui_->Memo1->moveCursor(QTextCursor::End);
+    ui_->Memo1->ensureCursorVisible();
+}
+
+void TFormFtpUpload::LogLine(const std::string& line) {
+    AppendLog(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+}
+
+void TFormFtpUpload::Progress(const TUploadFile& file, std::int64_t sent, std::int64_t total) {
+    const int permille = total > 0 ? static_cast<int>(sent * 1000 / total) : 1000;
+    ui_->ProgressBar1->setValue(permille);
+    const QString name = QString::fromUtf8(LogText(file.RemoteFileName));
+    ui_->ProgressBar1->setFormat(QStringLiteral("%1  %2 / %3").arg(name).arg(sent).arg(total));
+}
+
+void TFormFtpUpload::Pump() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+}  // namespace qp

@@ -1,0 +1,59 @@
+#pragma once
+// The upload dialog: runs the upload sequence once it is on screen, shows its log and the
+// progress of the current file, and lets the user cancel between steps.
+#include <QDialog>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "deploy/upload_sequence.h"
+
+namespace Ui {
+class TFormFtpUpload;
+}
+
+namespace qp {
+
+class TFormFtpUpload : public QDialog, private TUploadListener {
+    Q_OBJECT
+public:
+    explicit TFormFtpUpload(QWidget* parent = nullptr);
+    ~TFormFtpUpload() override;
+
+    void SetFtpServer(const std::string& host, const std::string& userName, const std::string& password);
+    void SetPassive(bool passive);
+    void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
+                        const std::string& chmodCommand);
+    // The client, for its timeouts.
+    TFtpClient& Client() { return sequence_.Client(); }
+
+    // The sequence has ended: completed, cancelled or failed.
+    bool Finished() const { return finished_; }
+    bool IsCancelRequested() const { return cancelRequested_; }
+
+    void BitBtn1Click();
+    // Closing while the sequence runs only asks it to stop; the dialog closes once it has.
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void RunSequence();
+    void EndSequence();
+    void AppendLog(const QString& line);
+
+    void LogLine(const std::string& line) override;
+    void Progress(const TUploadFile& file, std::int64_t sent, std::int64_t total) override;
+    void Pump() override;
+    bool CancelRequested() override { return cancelRequested_; }
+
+    std::unique_ptr<Ui::TFormFtpUpload> ui_;
+    TUploadSequence sequence_;
+    bool scheduled_ = false;
+    bool running_ = false;
+    bool finished_ = false;
+    bool cancelRequested_ = false;
+};
+
+}  // namespace qp
