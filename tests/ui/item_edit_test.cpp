@@ -753,6 +753,19 @@ private slots:
         QCOMPARE(At(project, 2).GetNameAttr(), std::string("c"));
     }
 
+    void enterConfirms() {
+        TProjectConfig project;
+        Editor ed(project);
+        ed.Add(project);
+        ed.dlg.show();
+        ed.E("EditNameValue")->setFocus();
+        QTest::keyClicks(ed.E("EditNameValue"), QStringLiteral("_address"));
+        QTest::keyClick(ed.E("EditNameValue"), Qt::Key_Return);
+        QCOMPARE(ed.dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(project.GetItemCount(), 1);
+        QCOMPARE(At(project, 0).GetNameValue(), std::string("item1_address"));
+    }
+
     void choicesDropEmptyLines() {
         TProjectConfig project;
         Editor ed(project);
