@@ -47,7 +47,9 @@ constexpr int kTypeCheckbox = 2;
 constexpr int kTypeRadio = 3;
 constexpr int kTypePopupmenu = 4;
 
-QString U8(const char* text) { return QString::fromUtf8(text); }
+QString U8(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 // A size field that does not hold a decimal integer counts as 0.
 int ReadSize(const QString& text) {
@@ -56,7 +58,9 @@ int ReadSize(const QString& text) {
     return ok ? value : 0;
 }
 
-std::string Sjis(const QLineEdit* edit, const char* fieldName) { return ToSjis(edit->text(), U8(fieldName)); }
+std::string Sjis(const QLineEdit* edit, const char* fieldName) {
+    return ToSjis(edit->text(), U8(fieldName));
+}
 
 std::vector<std::string> SjisLines(const QPlainTextEdit* memo, const char* fieldName) {
     std::vector<std::string> lines;
@@ -84,10 +88,10 @@ TFormItemEdit::TFormItemEdit(QWidget* parent) : QDialog(parent), ui_(std::make_u
     for (QWidget* w : std::initializer_list<QWidget*>{
              ui_->GroupBoxText, ui_->GroupBoxTextarea, ui_->GroupBoxCheckbox, ui_->GroupBoxRadio,
              ui_->GroupBoxPopupmenu, ui_->EditRequiredError, ui_->LabelRequiredError,
-             ui_->EditTextSizeConstraintError, ui_->LabelTextSizeConstraintError, ui_->EditTextConstraintError,
-             ui_->LabelTextConstraintError, ui_->EditTextConstraintRegexp, ui_->LabelTextConstraintRegexp,
-             ui_->ComboBoxTextRetypeItemNameAttr, ui_->LabelTextRetype, ui_->EditTextRetypeError,
-             ui_->LabelTextRetypeError, ui_->EditTextareaSizeConstraintError,
+             ui_->EditTextSizeConstraintError, ui_->LabelTextSizeConstraintError,
+             ui_->EditTextConstraintError, ui_->LabelTextConstraintError, ui_->EditTextConstraintRegexp,
+             ui_->LabelTextConstraintRegexp, ui_->ComboBoxTextRetypeItemNameAttr, ui_->LabelTextRetype,
+             ui_->EditTextRetypeError, ui_->LabelTextRetypeError, ui_->EditTextareaSizeConstraintError,
              ui_->LabelTextareaSizeConstraintError}) {
         QSizePolicy policy = w->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
@@ -95,8 +99,9 @@ TFormItemEdit::TFormItemEdit(QWidget* parent) : QDialog(parent), ui_(std::make_u
     }
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    for (QComboBox* box : {ui_->ComboBoxTextConvertType1, ui_->ComboBoxTextConvertType2, ui_->ComboBoxTextConvertType3,
-                           ui_->ComboBoxTextConvertType4, ui_->ComboBoxTextConvertType5}) {
+    for (QComboBox* box :
+         {ui_->ComboBoxTextConvertType1, ui_->ComboBoxTextConvertType2, ui_->ComboBoxTextConvertType3,
+          ui_->ComboBoxTextConvertType4, ui_->ComboBoxTextConvertType5}) {
         box->clear();
         for (const char* entry : kConvertEntries) box->addItem(U8(entry));
         box->setCurrentIndex(0);
@@ -114,7 +119,8 @@ TFormItemEdit::TFormItemEdit(QWidget* parent) : QDialog(parent), ui_(std::make_u
     connect(ui_->ComboBoxTextRetypeItemNameAttr, &QComboBox::currentIndexChanged, this,
             &TFormItemEdit::ComboBoxTextRetypeItemNameAttrChange);
     connect(ui_->CheckBoxRequired, &QCheckBox::toggled, this, &TFormItemEdit::CheckBoxRequiredClick);
-    connect(ui_->EditTextSizeConstraint, &QLineEdit::textChanged, this, &TFormItemEdit::EditTextSizeConstraintChange);
+    connect(ui_->EditTextSizeConstraint, &QLineEdit::textChanged, this,
+            &TFormItemEdit::EditTextSizeConstraintChange);
     connect(ui_->EditTextareaSizeConstraint, &QLineEdit::textChanged, this,
             &TFormItemEdit::EditTextareaSizeConstraintChange);
 
@@ -287,10 +293,11 @@ std::unique_ptr<TProjectItem> TFormItemEdit::CreateItemFromControls() const {
         text->SetSizeConstraint(ReadSize(ui_->EditTextSizeConstraint->text()));
         text->SetSizeConstraintError(Sjis(ui_->EditTextSizeConstraintError, "サイズ制限のエラーメッセージ"));
         std::vector<TProjectItemConvertType> converts;
-        for (const QComboBox* box : {ui_->ComboBoxTextConvertType1, ui_->ComboBoxTextConvertType2,
-                                     ui_->ComboBoxTextConvertType3, ui_->ComboBoxTextConvertType4,
-                                     ui_->ComboBoxTextConvertType5}) {
-            if (box->currentIndex() > 0) converts.push_back(static_cast<TProjectItemConvertType>(box->currentIndex()));
+        for (const QComboBox* box :
+             {ui_->ComboBoxTextConvertType1, ui_->ComboBoxTextConvertType2, ui_->ComboBoxTextConvertType3,
+              ui_->ComboBoxTextConvertType4, ui_->ComboBoxTextConvertType5}) {
+            if (box->currentIndex() > 0)
+                converts.push_back(static_cast<TProjectItemConvertType>(box->currentIndex()));
         }
         text->SetConvertTypes(converts);
         const int kind = ui_->ComboBoxTextConstraintType->currentIndex();
@@ -299,11 +306,13 @@ std::unique_ptr<TProjectItem> TFormItemEdit::CreateItemFromControls() const {
             text->SetConstraintError(Sjis(ui_->EditTextConstraintError, "入力値制限のエラーメッセージ"));
             text->SetConstraintRegexp(Sjis(ui_->EditTextConstraintRegexp, "正規表現"));
         }
-        text->SetRetypeItemNameAttr(ToSjis(ui_->ComboBoxTextRetypeItemNameAttr->currentText(), U8("再入力項目")));
+        text->SetRetypeItemNameAttr(
+            ToSjis(ui_->ComboBoxTextRetypeItemNameAttr->currentText(), U8("再入力項目")));
         text->SetRetypeError(Sjis(ui_->EditTextRetypeError, "再入力項目のエラーメッセージ"));
     } else if (area != nullptr) {
         area->SetSizeConstraint(ReadSize(ui_->EditTextareaSizeConstraint->text()));
-        area->SetSizeConstraintError(Sjis(ui_->EditTextareaSizeConstraintError, "サイズ制限のエラーメッセージ"));
+        area->SetSizeConstraintError(
+            Sjis(ui_->EditTextareaSizeConstraintError, "サイズ制限のエラーメッセージ"));
     } else if (check != nullptr) {
         check->SetValue(Sjis(ui_->EditCheckboxValue, "選択値"));
     } else if (choice != nullptr) {
@@ -347,7 +356,8 @@ void TFormItemEdit::ComboBoxTypeChange() {
                                             ui_->GroupBoxRadio, ui_->GroupBoxPopupmenu};
     for (QWidget* group : groups) group->hide();
     const int index = ui_->ComboBoxType->currentIndex();
-    if (index >= 0 && index < static_cast<int>(groups.size())) groups[static_cast<std::size_t>(index)]->show();
+    if (index >= 0 && index < static_cast<int>(groups.size()))
+        groups[static_cast<std::size_t>(index)]->show();
 }
 
 void TFormItemEdit::ComboBoxTextConstraintTypeChange() {
@@ -407,8 +417,8 @@ void TFormItemEdit::SetLabelledVisible(QLineEdit* edit, bool visible) {
 }
 
 void TFormItemEdit::ShowRefusal(const QString& message) {
-    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), message, QMessageBox::Ok,
-                    this);
+    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), message,
+                    QMessageBox::Ok, this);
     box.exec();
 }
 

@@ -24,8 +24,12 @@ using namespace qp;
 
 namespace {
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
-std::string Sj(const char* utf8) { return charset::Utf8ToSjis(utf8); }
+QString Q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+std::string Sj(const char* utf8) {
+    return charset::Utf8ToSjis(utf8);
+}
 
 template <class T>
 T* W(QWidget* root, const char* name) {
@@ -89,7 +93,9 @@ void DoubleClick(QWidget* widget, QPoint pos) {
     QTest::mouseRelease(widget, Qt::LeftButton, {}, pos);
 }
 
-void PressOk(TFormItemEdit& editor) { W<QPushButton>(&editor, "BtnOK")->click(); }
+void PressOk(TFormItemEdit& editor) {
+    W<QPushButton>(&editor, "BtnOK")->click();
+}
 
 }  // namespace
 

@@ -37,8 +37,12 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
     previousHandler(type, context, message);
 }
 
-std::string Sj(const char* utf8) { return charset::Utf8ToSjis(utf8); }
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+std::string Sj(const char* utf8) {
+    return charset::Utf8ToSjis(utf8);
+}
+QString Q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 template <class T>
 T* W(QWidget* root, const char* name) {
@@ -90,7 +94,8 @@ std::string Snapshot(const TProjectConfig& project) {
     std::string ids;
     for (int i = 0; i < project.GetItemCount(); ++i) {
         project.GetItems()[static_cast<std::size_t>(i)]->WriteIni(ini, "ITEM_" + std::to_string(i));
-        ids += std::to_string(reinterpret_cast<std::uintptr_t>(project.GetItems()[static_cast<std::size_t>(i)].get()));
+        ids += std::to_string(
+            reinterpret_cast<std::uintptr_t>(project.GetItems()[static_cast<std::size_t>(i)].get()));
         ids += ";";
     }
     return ini.ToText() + ids;
@@ -134,7 +139,8 @@ struct Editor {
     // The group box that the type selection shows; every other one must be hidden.
     QString ShownGroup() {
         QString shown;
-        for (const char* n : {"GroupBoxText", "GroupBoxTextarea", "GroupBoxCheckbox", "GroupBoxRadio", "GroupBoxPopupmenu"}) {
+        for (const char* n :
+             {"GroupBoxText", "GroupBoxTextarea", "GroupBoxCheckbox", "GroupBoxRadio", "GroupBoxPopupmenu"}) {
             if (Shown(n)) shown += QString::fromLatin1(n);
         }
         return shown;
@@ -146,7 +152,9 @@ struct Editor {
     }
 };
 
-const TProjectItem& At(const TProjectConfig& project, int i) { return *project.GetItems()[static_cast<std::size_t>(i)]; }
+const TProjectItem& At(const TProjectConfig& project, int i) {
+    return *project.GetItems()[static_cast<std::size_t>(i)];
+}
 template <class T>
 const T& As(const TProjectConfig& project, int i) {
     const auto* item = dynamic_cast<const T*>(&At(project, i));
@@ -188,10 +196,14 @@ private slots:
                  QStringList({Q("一行入力欄"), Q("複数行入力欄"), Q("チェックボックス"), Q("ラジオボタン"),
                               Q("ポップアップメニュー")}));
         QCOMPARE(ed.ShownGroup(), QStringLiteral("GroupBoxText"));
-        const QStringList converts = {QString(), Q("全角数字と全角ハイフンを半角に変換"),
-                                      Q("半角数字と半角ハイフンを全角に変換"), Q("全角・半角ハイフンを削除"),
-                                      Q("全角アルファベットを半角に変換"), Q("半角アルファベットを全角に変換"),
-                                      Q("半角カナを全角に変換"), Q("前後の空白を削除")};
+        const QStringList converts = {QString(),
+                                      Q("全角数字と全角ハイフンを半角に変換"),
+                                      Q("半角数字と半角ハイフンを全角に変換"),
+                                      Q("全角・半角ハイフンを削除"),
+                                      Q("全角アルファベットを半角に変換"),
+                                      Q("半角アルファベットを全角に変換"),
+                                      Q("半角カナを全角に変換"),
+                                      Q("前後の空白を削除")};
         for (QComboBox* box : ed.Converts()) {
             QCOMPARE(Entries(box), converts);
             QCOMPARE(box->currentIndex(), 0);
@@ -220,18 +232,31 @@ private slots:
     void tabOrderFollowsTheControls() {
         TProjectConfig project;
         Editor ed(project);
-        const QStringList expected = {
-            QStringLiteral("EditNameAttr"), QStringLiteral("EditNameValue"), QStringLiteral("CheckBoxRequired"),
-            QStringLiteral("EditRequiredError"), QStringLiteral("ComboBoxType"), QStringLiteral("CheckBoxTextPassword"),
-            QStringLiteral("EditTextSizeConstraint"), QStringLiteral("EditTextSizeConstraintError"),
-            QStringLiteral("ComboBoxTextConvertType1"), QStringLiteral("ComboBoxTextConvertType2"),
-            QStringLiteral("ComboBoxTextConvertType3"), QStringLiteral("ComboBoxTextConvertType4"),
-            QStringLiteral("ComboBoxTextConvertType5"), QStringLiteral("ComboBoxTextConstraintType"),
-            QStringLiteral("EditTextConstraintError"), QStringLiteral("EditTextConstraintRegexp"),
-            QStringLiteral("ComboBoxTextRetypeItemNameAttr"), QStringLiteral("EditTextRetypeError"),
-            QStringLiteral("EditTextareaSizeConstraint"), QStringLiteral("EditTextareaSizeConstraintError"),
-            QStringLiteral("EditCheckboxValue"), QStringLiteral("MemoRadioValues"),
-            QStringLiteral("MemoPopupmenuValues"), QStringLiteral("BtnOK"), QStringLiteral("BitBtn2")};
+        const QStringList expected = {QStringLiteral("EditNameAttr"),
+                                      QStringLiteral("EditNameValue"),
+                                      QStringLiteral("CheckBoxRequired"),
+                                      QStringLiteral("EditRequiredError"),
+                                      QStringLiteral("ComboBoxType"),
+                                      QStringLiteral("CheckBoxTextPassword"),
+                                      QStringLiteral("EditTextSizeConstraint"),
+                                      QStringLiteral("EditTextSizeConstraintError"),
+                                      QStringLiteral("ComboBoxTextConvertType1"),
+                                      QStringLiteral("ComboBoxTextConvertType2"),
+                                      QStringLiteral("ComboBoxTextConvertType3"),
+                                      QStringLiteral("ComboBoxTextConvertType4"),
+                                      QStringLiteral("ComboBoxTextConvertType5"),
+                                      QStringLiteral("ComboBoxTextConstraintType"),
+                                      QStringLiteral("EditTextConstraintError"),
+                                      QStringLiteral("EditTextConstraintRegexp"),
+                                      QStringLiteral("ComboBoxTextRetypeItemNameAttr"),
+                                      QStringLiteral("EditTextRetypeError"),
+                                      QStringLiteral("EditTextareaSizeConstraint"),
+                                      QStringLiteral("EditTextareaSizeConstraintError"),
+                                      QStringLiteral("EditCheckboxValue"),
+                                      QStringLiteral("MemoRadioValues"),
+                                      QStringLiteral("MemoPopupmenuValues"),
+                                      QStringLiteral("BtnOK"),
+                                      QStringLiteral("BitBtn2")};
         QStringList chain;
         QWidget* start = ed.E("EditNameAttr");
         QWidget* w = start;
@@ -251,7 +276,8 @@ private slots:
             Editor ed(project);
             ed.Add(project);
             QCOMPARE(Entries(ed.C("ComboBoxTextRetypeItemNameAttr")),
-                     QStringList({QString(), QStringLiteral("mail"), QStringLiteral("agree"), QStringLiteral("sex")}));
+                     QStringList({QString(), QStringLiteral("mail"), QStringLiteral("agree"),
+                                  QStringLiteral("sex")}));
             QVERIFY(ed.Shown("ComboBoxTextRetypeItemNameAttr"));
             QVERIFY(ed.Shown("LabelTextRetype"));
             QCOMPARE(ed.C("ComboBoxTextRetypeItemNameAttr")->currentIndex(), 0);
@@ -357,7 +383,7 @@ private slots:
         shown[4]->setCurrentIndex(3);
         again.Ok();
         const std::vector<TProjectItemConvertType> twice = {ctStrip, ctZenNumHyphenToHan, ctHyphenDelete,
-                                                             ctHyphenDelete};
+                                                            ctHyphenDelete};
         QVERIFY(As<TProjectItemText>(project, 0).GetConvertTypes() == twice);
     }
 
@@ -400,8 +426,10 @@ private slots:
             ed.Add(project);
             ed.C("ComboBoxType")->setCurrentIndex(type);
             const char* size = type == 0 ? "EditTextSizeConstraint" : "EditTextareaSizeConstraint";
-            const char* message = type == 0 ? "EditTextSizeConstraintError" : "EditTextareaSizeConstraintError";
-            const char* label = type == 0 ? "LabelTextSizeConstraintError" : "LabelTextareaSizeConstraintError";
+            const char* message =
+                type == 0 ? "EditTextSizeConstraintError" : "EditTextareaSizeConstraintError";
+            const char* label =
+                type == 0 ? "LabelTextSizeConstraintError" : "LabelTextareaSizeConstraintError";
             QCOMPARE(ed.L(label)->text(), Q("エラーメッセージ"));
             QVERIFY(!ed.Shown(message));
             QVERIFY(!ed.Shown(label));
@@ -422,7 +450,8 @@ private slots:
                 QCOMPARE(As<TProjectItemText>(project, 0).GetSizeConstraintError(), Sj("100バイトまでです"));
                 QCOMPARE(As<TProjectItemText>(project, 0).GetSizeConstraint(), 50);
             } else {
-                QCOMPARE(As<TProjectItemTextarea>(project, 0).GetSizeConstraintError(), Sj("100バイトまでです"));
+                QCOMPARE(As<TProjectItemTextarea>(project, 0).GetSizeConstraintError(),
+                         Sj("100バイトまでです"));
             }
             Editor again(project);
             again.Edit(project, 0);
@@ -539,7 +568,8 @@ private slots:
         ed.Add(project);
         const char* groups[] = {"GroupBoxText", "GroupBoxTextarea", "GroupBoxCheckbox", "GroupBoxRadio",
                                 "GroupBoxPopupmenu"};
-        const char* captions[] = {"一行入力欄", "複数行入力欄", "チェックボックス", "ラジオボタン", "ポップアップメニュー"};
+        const char* captions[] = {"一行入力欄", "複数行入力欄", "チェックボックス", "ラジオボタン",
+                                  "ポップアップメニュー"};
         for (int i = 4; i >= 0; --i) {
             ed.C("ComboBoxType")->setCurrentIndex(i);
             QCOMPARE(ed.ShownGroup(), QString::fromLatin1(groups[i]));
@@ -612,8 +642,13 @@ private slots:
         }
         QLineEdit* typed = ed.E("EditNameValue");
         switch (scenario) {
-            case 0: ed.E("EditNameAttr")->clear(); typed = ed.E("EditNameAttr"); break;
-            case 1: ed.E("EditNameValue")->clear(); break;
+            case 0:
+                ed.E("EditNameAttr")->clear();
+                typed = ed.E("EditNameAttr");
+                break;
+            case 1:
+                ed.E("EditNameValue")->clear();
+                break;
             case 2:
                 ed.B("CheckBoxRequired")->setChecked(true);
                 ed.E("EditRequiredError")->clear();
@@ -635,15 +670,26 @@ private slots:
                 ed.C("ComboBoxTextRetypeItemNameAttr")->setCurrentIndex(1);
                 ed.E("EditTextRetypeError")->clear();
                 break;
-            case 7: ed.C("ComboBoxType")->setCurrentIndex(2); break;
+            case 7:
+                ed.C("ComboBoxType")->setCurrentIndex(2);
+                break;
             case 8:
                 ed.C("ComboBoxType")->setCurrentIndex(3);
                 ed.M("MemoRadioValues")->setPlainText(QStringLiteral("\n\n"));
                 break;
-            case 9: ed.C("ComboBoxType")->setCurrentIndex(4); break;
-            case 10: ed.E("EditNameAttr")->setText(QStringLiteral("mail")); typed = ed.E("EditNameAttr"); break;
-            case 11: ed.E("EditNameAttr")->setText(QStringLiteral("mail")); typed = ed.E("EditNameAttr"); break;
-            default: QFAIL("unknown scenario");
+            case 9:
+                ed.C("ComboBoxType")->setCurrentIndex(4);
+                break;
+            case 10:
+                ed.E("EditNameAttr")->setText(QStringLiteral("mail"));
+                typed = ed.E("EditNameAttr");
+                break;
+            case 11:
+                ed.E("EditNameAttr")->setText(QStringLiteral("mail"));
+                typed = ed.E("EditNameAttr");
+                break;
+            default:
+                QFAIL("unknown scenario");
         }
         const QString typedText = typed->text();
         const int typeIndex = ed.C("ComboBoxType")->currentIndex();
@@ -720,7 +766,8 @@ private slots:
         ed.E("EditCheckboxValue")->setText(QStringLiteral("yes"));
         const QString bad = Q("笑顔😀です");
         if (field.startsWith(QStringLiteral("Memo"))) {
-            W<QPlainTextEdit>(&ed.dlg, field.toLatin1().constData())->setPlainText(QStringLiteral("a\n") + bad);
+            W<QPlainTextEdit>(&ed.dlg, field.toLatin1().constData())
+                ->setPlainText(QStringLiteral("a\n") + bad);
         } else {
             W<QLineEdit>(&ed.dlg, field.toLatin1().constData())->setText(bad);
         }
@@ -834,9 +881,10 @@ private slots:
             Editor ed(reopened);
             ed.Edit(reopened, i);
             QCOMPARE(ed.C("ComboBoxType")->currentIndex(), i);
-            QCOMPARE(ed.ShownGroup(), QString::fromLatin1(
-                                          std::vector<const char*>{"GroupBoxText", "GroupBoxTextarea", "GroupBoxCheckbox",
-                                                                   "GroupBoxRadio", "GroupBoxPopupmenu"}[static_cast<std::size_t>(i)]));
+            QCOMPARE(ed.ShownGroup(),
+                     QString::fromLatin1(std::vector<const char*>{
+                         "GroupBoxText", "GroupBoxTextarea", "GroupBoxCheckbox", "GroupBoxRadio",
+                         "GroupBoxPopupmenu"}[static_cast<std::size_t>(i)]));
             QCOMPARE(ed.E("EditNameAttr")->text(), QStringLiteral("field_%1").arg(i));
             QCOMPARE(ed.E("EditNameValue")->text(), Q("表示ソ名%1").arg(i));
             QCOMPARE(ed.B("CheckBoxRequired")->isChecked(), i % 2 == 0);
