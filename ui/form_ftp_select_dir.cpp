@@ -420,7 +420,9 @@ void TFormFtpSelectDir::ShowRows() {
 
 void TFormFtpSelectDir::AppendLog(const QString& text) {
     ui_->Memo1->appendPlainText(text);
+    // The caret at the start of the newest line keeps it in view without scrolling sideways.
     ui_->Memo1->moveCursor(QTextCursor::End);
+    ui_->Memo1->moveCursor(QTextCursor::StartOfLine);
     ui_->Memo1->ensureCursorVisible();
 }
 

@@ -92,7 +92,9 @@ void TFormFtpUpload::done(int result) {
 
 void TFormFtpUpload::AppendLog(const QString& line) {
     ui_->Memo1->appendPlainText(line);
+    // The caret at the start of the newest line keeps it in view without scrolling sideways.
     ui_->Memo1->moveCursor(QTextCursor::End);
+    ui_->Memo1->moveCursor(QTextCursor::StartOfLine);
     ui_->Memo1->ensureCursorVisible();
 }
 
