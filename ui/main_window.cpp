@@ -115,6 +115,8 @@ TFormMain::TFormMain(QWidget* parent)
     SetupValueList(ui_->ValueListManagerHeader, headerKeys, 150, 480);
     SetupValueList(ui_->ValueListUserMailHeader, headerKeys, 150, 488);
     ui_->LayoutMail->addStretch(1);
+    // The finish page editor takes the page; without it the address stays at the top.
+    ui_->LayoutFinishHtml->setStretchFactor(ui_->PanelEditFinishHtml, 1);
     for (QLineEdit* edit : {ui_->EditFtpHostName, ui_->EditFtpUserName, ui_->EditPassword, ui_->EditFtpFileName,
                             ui_->EditFtpDirectory}) {
         // Host, account, file and folder names are typed in plain ASCII.

@@ -39,6 +39,7 @@ void SetupValueList(QTableWidget* list, const QStringList& keys, int keyWidth, i
     list->setRowCount(0);
     for (const QString& key : keys) AppendRow(list, key);
     list->setCurrentCell(0, 1);
+    list->clearSelection();
     int height = list->horizontalHeader()->sizeHint().height() + 2 * list->frameWidth();
     for (int r = 0; r < list->rowCount(); ++r) height += list->rowHeight(r);
     list->setMaximumHeight(height + 2);
