@@ -84,6 +84,7 @@ TItemGrid::TItemGrid(QWidget* parent)
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setMinimumSectionSize(16);
     setColumnWidth(2, kMarkColumnWidth);
     FitColumns();
 }
