@@ -93,9 +93,13 @@ int Run(const Args& args) {
     return kExitOk;
 }
 
-const RegisterCommand kRegister({"preview", "preview PROJECT.qpf [--port N] [--open] [--lib DIR]",
-                                 "serves the project's CGI on 127.0.0.1 with its mails captured", 60,
-                                 {"--port", "--lib"}, {"--open"}, Run});
+const RegisterCommand kRegister({"preview",
+                                 "preview PROJECT.qpf [--port N] [--open] [--lib DIR]",
+                                 "serves the project's CGI on 127.0.0.1 with its mails captured",
+                                 60,
+                                 {"--port", "--lib"},
+                                 {"--open"},
+                                 Run});
 
 }  // namespace
 }  // namespace qp::cli

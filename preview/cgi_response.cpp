@@ -26,7 +26,9 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-[[noreturn]] void Refuse(const std::string& why) { throw Error("CGIの応答が正しくありません: " + why); }
+[[noreturn]] void Refuse(const std::string& why) {
+    throw Error("CGIの応答が正しくありません: " + why);
+}
 
 }  // namespace
 
@@ -39,25 +41,44 @@ std::string TCgiResponse::Header(std::string_view name) const {
 
 const char* ReasonPhrase(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 201: return "Created";
-        case 204: return "No Content";
-        case 301: return "Moved Permanently";
-        case 302: return "Found";
-        case 303: return "See Other";
-        case 304: return "Not Modified";
-        case 307: return "Temporary Redirect";
-        case 308: return "Permanent Redirect";
-        case 400: return "Bad Request";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 413: return "Request Entity Too Large";
-        case 500: return "Internal Server Error";
-        case 502: return "Bad Gateway";
-        case 503: return "Service Unavailable";
-        case 504: return "Gateway Timeout";
-        default: return "Unknown";
+        case 200:
+            return "OK";
+        case 201:
+            return "Created";
+        case 204:
+            return "No Content";
+        case 301:
+            return "Moved Permanently";
+        case 302:
+            return "Found";
+        case 303:
+            return "See Other";
+        case 304:
+            return "Not Modified";
+        case 307:
+            return "Temporary Redirect";
+        case 308:
+            return "Permanent Redirect";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 413:
+            return "Request Entity Too Large";
+        case 500:
+            return "Internal Server Error";
+        case 502:
+            return "Bad Gateway";
+        case 503:
+            return "Service Unavailable";
+        case 504:
+            return "Gateway Timeout";
+        default:
+            return "Unknown";
     }
 }
 
@@ -105,8 +126,8 @@ TCgiResponse ParseCgiResponse(std::string_view output) {
         if (EqualsNoCase(name, "Status")) {
             if (hasStatus) Refuse("Status が二つあります。");
             hasStatus = true;
-            if (value.size() < 3 || !std::all_of(value.begin(), value.begin() + 3,
-                                                      [](char c) { return c >= '0' && c <= '9'; }) ||
+            if (value.size() < 3 ||
+                !std::all_of(value.begin(), value.begin() + 3, [](char c) { return c >= '0' && c <= '9'; }) ||
                 (value.size() > 3 && value[3] != ' ')) {
                 Refuse("Status が正しくありません: " + value);
             }

@@ -57,7 +57,9 @@ void MakePipe(Fd& readEnd, Fd& writeEnd) {
     if (!readEnd.Open() || !writeEnd.Open()) throw Error("プログラムを起動できません（pipe）。");
 }
 
-void SetNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void SetNonBlocking(int fd) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 std::vector<char*> CStrings(const std::vector<std::string>& strings) {
     std::vector<char*> result;
@@ -150,8 +152,8 @@ TProcessResult RunProcess(const TProcessRequest& request) {
     const pid_t pid = ::fork();
     if (pid < 0) throw Error("プログラムを起動できません（fork）。");
     if (pid == 0) {
-        RunChild(inRead.Get(), outWrite.Get(), errWrite.Get(), reportWrite.Get(),
-                 request.WorkDir.c_str(), argv.data(), envp.data());
+        RunChild(inRead.Get(), outWrite.Get(), errWrite.Get(), reportWrite.Get(), request.WorkDir.c_str(),
+                 argv.data(), envp.data());
     }
     ::setpgid(pid, pid);  // also here, so the group exists before any kill below
     inRead.Close();
@@ -205,8 +207,8 @@ TProcessResult RunProcess(const TProcessRequest& request) {
             if (fds[i].revents == 0) continue;
             Fd& fd = *owners[i];
             if (&fd == &inWrite) {
-                const ssize_t w = ::write(fd.Get(), request.Input.data() + written,
-                                          request.Input.size() - written);
+                const ssize_t w =
+                    ::write(fd.Get(), request.Input.data() + written, request.Input.size() - written);
                 if (w > 0) written += static_cast<std::size_t>(w);
                 // A program may stop reading early; what it did not take is simply dropped.
                 if ((w < 0 && errno != EAGAIN && errno != EINTR) || written == request.Input.size()) {

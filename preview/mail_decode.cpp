@@ -23,7 +23,9 @@ int HexValue(char c) {
     return -1;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // The name iconv should use: the Japanese Windows mapping for Shift_JIS (mails written on
 // Windows use its extension characters), and no RFC 2231 language suffix.

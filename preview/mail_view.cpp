@@ -1,9 +1,9 @@
 #include "preview/mail_view.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 
 #include "preview/mail_decode.h"
@@ -22,7 +22,8 @@ const char* const kStyle =
     ".mail h2{font-size:1.1em;margin:.3em 0}"
     "table{border-collapse:collapse}th{text-align:left;padding-right:1em;color:#555;"
     "vertical-align:top;font-weight:normal}"
-    "pre{font-family:'Noto Sans Mono CJK JP',monospace;white-space:pre-wrap;background:#f6f6f6;padding:.6em;border-radius:4px}"
+    "pre{font-family:'Noto Sans Mono CJK "
+    "JP',monospace;white-space:pre-wrap;background:#f6f6f6;padding:.6em;border-radius:4px}"
     ".args{color:#666;font-size:.9em}";
 
 }  // namespace
@@ -32,12 +33,23 @@ std::string EscapeHtmlUtf8(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out.push_back(c);
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;
@@ -71,8 +83,9 @@ std::string MailsPage(const std::vector<TCapturedMail>& mails, const std::string
         "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"UTF-8\">\n"
         "<title>プレビュー: 送信されたメール</title>\n<style>";
     html += kStyle;
-    html += "</style>\n</head>\n<body>\n<h1>送信されたメール</h1>\n<p>プレビューのCGIが送ったメールです"
-            "（実際には送信されていません）。新しいものが上にあります。<a href=\"";
+    html +=
+        "</style>\n</head>\n<body>\n<h1>送信されたメール</h1>\n<p>プレビューのCGIが送ったメールです"
+        "（実際には送信されていません）。新しいものが上にあります。<a href=\"";
     html += EscapeHtmlUtf8(formUrl);
     html += "\">フォームへ戻る</a></p>\n<p id=\"count\">" + std::to_string(mails.size()) + "通</p>\n";
     if (mails.empty()) html += "<p id=\"empty\">メールはまだありません。</p>\n";
@@ -87,8 +100,8 @@ std::string MailsPage(const std::vector<TCapturedMail>& mails, const std::string
         add({"<h2 class=\"subject\">", EscapeHtmlUtf8(mail.Header("Subject")), "</h2>\n<table>\n"});
         for (const auto& [name, value] : mail.Headers) {
             const std::string escapedName = EscapeHtmlUtf8(name);
-            add({"<tr><th>", escapedName, "</th><td data-header=\"", escapedName, "\">", EscapeHtmlUtf8(value),
-                 "</td></tr>\n"});
+            add({"<tr><th>", escapedName, "</th><td data-header=\"", escapedName, "\">",
+                 EscapeHtmlUtf8(value), "</td></tr>\n"});
         }
         add({"</table>\n<p class=\"args\">sendmail"});
         for (const auto& arg : captured.Args) add({" ", EscapeHtmlUtf8(arg)});

@@ -145,7 +145,9 @@ TPreviewServer::TPreviewServer(std::unique_ptr<TPreviewSite> site, Options optio
 TPreviewServer::TPreviewServer(std::unique_ptr<TPreviewSite> site)
     : TPreviewServer(std::move(site), Options{}) {}
 
-TPreviewServer::~TPreviewServer() { Stop(); }
+TPreviewServer::~TPreviewServer() {
+    Stop();
+}
 
 int TPreviewServer::Bind(int firstPort, int attempts) {
     for (int port = std::max(firstPort, 1); port < firstPort + attempts && port <= 65535; ++port) {
@@ -181,9 +183,15 @@ void TPreviewServer::Stop() {
     http_->server.stop();
 }
 
-std::string TPreviewServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
-std::string TPreviewServer::FormUrl() const { return BaseUrl() + "/" + site_->ScriptName(); }
-std::string TPreviewServer::MailsUrl() const { return BaseUrl() + kMailsPath; }
+std::string TPreviewServer::BaseUrl() const {
+    return "http://127.0.0.1:" + std::to_string(port_);
+}
+std::string TPreviewServer::FormUrl() const {
+    return BaseUrl() + "/" + site_->ScriptName();
+}
+std::string TPreviewServer::MailsUrl() const {
+    return BaseUrl() + kMailsPath;
+}
 
 void TPreviewServer::Log(const std::string& line) const {
     if (options_.Log) options_.Log(line);
@@ -225,7 +233,9 @@ THttpResponse TPreviewServer::Dispatch(const THttpRequest& request, int redirect
 THttpResponse TPreviewServer::RunCgi(const THttpRequest& request, const std::string& pathInfo,
                                      const std::string& query, int redirects) const {
     std::vector<std::string> env;
-    auto set = [&env](const std::string& name, const std::string& value) { env.push_back(name + "=" + value); };
+    auto set = [&env](const std::string& name, const std::string& value) {
+        env.push_back(name + "=" + value);
+    };
     const char* path = std::getenv("PATH");
     set("PATH", path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin");
     if (const char* tz = std::getenv("TZ")) set("TZ", tz);

@@ -62,8 +62,8 @@ public:
     THttpResponse Handle(const THttpRequest& request) const;
 
 private:
-    THttpResponse RunCgi(const THttpRequest& request, const std::string& pathInfo,
-                         const std::string& query, int redirects) const;
+    THttpResponse RunCgi(const THttpRequest& request, const std::string& pathInfo, const std::string& query,
+                         int redirects) const;
     THttpResponse Dispatch(const THttpRequest& request, int redirects) const;
     void Log(const std::string& line) const;
 

@@ -20,8 +20,8 @@ namespace {
 // only plain path characters are safe in the site's path.
 bool PlainPath(const std::string& path) {
     return !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-               c == '/' || c == '.' || c == '_' || c == '-' || c == '+';
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
+               c == '.' || c == '_' || c == '-' || c == '+';
     });
 }
 

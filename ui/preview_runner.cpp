@@ -11,7 +11,9 @@ TPreviewRunner::TPreviewRunner(QObject* parent) : QObject(parent) {
     if (parent != nullptr && parent->isWidgetType()) parent->installEventFilter(this);
 }
 
-TPreviewRunner::~TPreviewRunner() { Stop(); }
+TPreviewRunner::~TPreviewRunner() {
+    Stop();
+}
 
 QUrl TPreviewRunner::Start(TProjectConfig& project, const QString& runtimeDir, int firstPort) {
     Stop();

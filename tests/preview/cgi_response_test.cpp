@@ -9,8 +9,8 @@ namespace {
 
 TEST(CgiResponse, DocumentWithCrLfOrLfLineEnds) {
     for (const std::string nl : {"\r\n", "\n"}) {
-        const TCgiResponse r =
-            ParseCgiResponse("Content-Type: text/html; charset=EUC-JP" + nl + "X-Extra:  a b " + nl + nl + "<p>x</p>");
+        const TCgiResponse r = ParseCgiResponse("Content-Type: text/html; charset=EUC-JP" + nl +
+                                                "X-Extra:  a b " + nl + nl + "<p>x</p>");
         EXPECT_EQ(r.Status, 200);
         EXPECT_EQ(r.Reason, "OK");
         EXPECT_EQ(r.Header("content-type"), "text/html; charset=EUC-JP");
@@ -28,7 +28,8 @@ TEST(CgiResponse, BodyIsKeptByteForByteAfterTheFirstEmptyLine) {
 }
 
 TEST(CgiResponse, StatusIsTakenOutOfTheHeaders) {
-    TCgiResponse r = ParseCgiResponse("Status: 413 Request Entity Too Large\r\nContent-Type: text/html\r\n\r\n");
+    TCgiResponse r =
+        ParseCgiResponse("Status: 413 Request Entity Too Large\r\nContent-Type: text/html\r\n\r\n");
     EXPECT_EQ(r.Status, 413);
     EXPECT_EQ(r.Reason, "Request Entity Too Large");
     EXPECT_EQ(r.Header("Status"), "");
@@ -46,7 +47,8 @@ TEST(CgiResponse, AbsoluteLocationIsAClientRedirect) {
     EXPECT_TRUE(r.LocalRedirect.empty());
 
     // An explicit status wins, with a document for old clients.
-    r = ParseCgiResponse("Status: 303 See Other\r\nLocation: http://example.com/\r\nContent-Type: text/html\r\n\r\nmoved");
+    r = ParseCgiResponse(
+        "Status: 303 See Other\r\nLocation: http://example.com/\r\nContent-Type: text/html\r\n\r\nmoved");
     EXPECT_EQ(r.Status, 303);
     EXPECT_EQ(r.Body, "moved");
 }
@@ -71,11 +73,11 @@ TEST(CgiResponse, FoldedFieldIsJoined) {
 
 TEST(CgiResponse, MalformedResponsesAreRefused) {
     const char* const bad[] = {
-        "",                                                  // nothing at all
-        "Content-Type: text/html\r\n<html>",                 // no empty line
-        "<html><body>oops</body></html>\n\n",                // not a header line
-        "X-Only: 1\r\n\r\nbody",                             // neither Content-Type nor Location
-        "Status: 20\r\nContent-Type: text/html\r\n\r\n",     // short status
+        "",                                               // nothing at all
+        "Content-Type: text/html\r\n<html>",              // no empty line
+        "<html><body>oops</body></html>\n\n",             // not a header line
+        "X-Only: 1\r\n\r\nbody",                          // neither Content-Type nor Location
+        "Status: 20\r\nContent-Type: text/html\r\n\r\n",  // short status
         "Status: abc\r\nContent-Type: text/html\r\n\r\n",
         "Status: 2000 OK\r\nContent-Type: text/html\r\n\r\n",
         "Status: 999 Odd\r\nContent-Type: text/html\r\n\r\n",

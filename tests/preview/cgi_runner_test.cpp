@@ -18,7 +18,8 @@ TProcessRequest Shell(const std::string& script) {
 }
 
 TEST(CgiRunner, PassesEnvironmentInputAndFolderAndCollectsBothStreams) {
-    TProcessRequest request = Shell("echo \"$REQUEST_METHOD $QUERY_STRING\"; pwd; cat; echo oops >&2; exit 3");
+    TProcessRequest request =
+        Shell("echo \"$REQUEST_METHOD $QUERY_STRING\"; pwd; cat; echo oops >&2; exit 3");
     request.Environment.push_back("REQUEST_METHOD=POST");
     request.Environment.push_back("QUERY_STRING=a=1&b=2");
     request.WorkDir = "/tmp";

@@ -30,7 +30,10 @@ TEST(MailDecode, WhatIsNotAWordStaysAsItIs) {
     EXPECT_EQ(DecodeHeaderValue("a =?UTF-8?Q?with blank?= b"), "a =?UTF-8?Q?with blank?= b");
     EXPECT_EQ(DecodeHeaderValue("price =? 5"), "price =? 5");
     // Raw bytes that are not UTF-8 do not pass through as broken text.
-    EXPECT_EQ(DecodeHeaderValue("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(DecodeHeaderValue("a\xFF"
+                                "b"),
+              "a\xEF\xBF\xBD"
+              "b");
 }
 
 TEST(MailDecode, TransferEncodings) {
@@ -60,8 +63,8 @@ TEST(MailDecode, WholeMailAsTheRuntimeWritesIt) {
 }
 
 TEST(MailDecode, BodyCharsetsAndQuotedPrintable) {
-    TDecodedMail mail = DecodeMail(
-        "Content-Type: text/plain; charset=\"ISO-2022-JP\"\r\n\r\n\x1B$B$3$s$K$A$O\x1B(B\r\n");
+    TDecodedMail mail =
+        DecodeMail("Content-Type: text/plain; charset=\"ISO-2022-JP\"\r\n\r\n\x1B$B$3$s$K$A$O\x1B(B\r\n");
     EXPECT_EQ(mail.Body, "こんにちは\n");
 
     mail = DecodeMail(

@@ -104,7 +104,8 @@ TEST_F(PreviewTest, SiteHoldsTheScriptTheRuntimeAndTheCaptureProgram) {
         auto site = TPreviewSite::Make(project_, runtime_.Path());
         folder = site->Folder();
         EXPECT_EQ(site->ScriptName(), "contact.cgi");
-        for (const char* file : {"contact.cgi", "Quillpost.pm", "jcode.pl", "mimew.pl", "capture-sendmail.pl"}) {
+        for (const char* file :
+             {"contact.cgi", "Quillpost.pm", "jcode.pl", "mimew.pl", "capture-sendmail.pl"}) {
             EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/" + file)) << file;
         }
         EXPECT_TRUE(std::filesystem::is_directory(site->MailFolder()));
@@ -160,12 +161,12 @@ TEST_F(PreviewTest, CgiGetsTheMetaVariablesAndTheBody) {
     request.RemoteAddr = "127.0.0.9";
     const THttpResponse r = server->Handle(request);
     ASSERT_EQ(r.Status, 200) << r.Body;
-    for (const char* line : {"GATEWAY_INTERFACE=CGI/1.1\n", "REQUEST_METHOD=POST\n", "QUERY_STRING=env\n",
-                             "CONTENT_LENGTH=15\n", "CONTENT_TYPE=application/x-www-form-urlencoded\n",
-                             "SCRIPT_NAME=/contact.cgi\n", "PATH_INFO=/extra/path\n",
-                             "SERVER_NAME=127.0.0.1\n", "SERVER_PROTOCOL=HTTP/1.1\n",
-                             "REMOTE_ADDR=127.0.0.9\n", "HTTP_HOST=127.0.0.1:8080\n",
-                             "HTTP_X_CUSTOM_THING=v\n", "BODY=a=1&b=%E3%81%82"}) {
+    for (const char* line :
+         {"GATEWAY_INTERFACE=CGI/1.1\n", "REQUEST_METHOD=POST\n", "QUERY_STRING=env\n", "CONTENT_LENGTH=15\n",
+          "CONTENT_TYPE=application/x-www-form-urlencoded\n", "SCRIPT_NAME=/contact.cgi\n",
+          "PATH_INFO=/extra/path\n", "SERVER_NAME=127.0.0.1\n", "SERVER_PROTOCOL=HTTP/1.1\n",
+          "REMOTE_ADDR=127.0.0.9\n", "HTTP_HOST=127.0.0.1:8080\n", "HTTP_X_CUSTOM_THING=v\n",
+          "BODY=a=1&b=%E3%81%82"}) {
         EXPECT_NE(r.Body.find(line), std::string::npos) << line << r.Body;
     }
     for (const char* absent : {"HTTP_PROXY=", "HTTP_AUTHORIZATION=", "HTTP_CONTENT_LENGTH=", "=999"}) {

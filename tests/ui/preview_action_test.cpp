@@ -1,12 +1,12 @@
 // The preview action of the main window: checks first, then the project served on this
 // computer, restarted on a second press and stopped with the window.
+#include <httplib.h>
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QtTest>
-#include <httplib.h>
 
 #include "ui/app_setup.h"
 #include "ui/main_window.h"
