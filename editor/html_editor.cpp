@@ -94,7 +94,9 @@ int THtmlEditor::LineNumberBarWidth() const {
     return 10 + fontMetrics().horizontalAdvance(QLatin1Char('9')) * std::max(digits, 3);
 }
 
-int THtmlEditor::RulerHeight() const { return rulerVisible_ ? fontMetrics().height() + 4 : 0; }
+int THtmlEditor::RulerHeight() const {
+    return rulerVisible_ ? fontMetrics().height() + 4 : 0;
+}
 
 void THtmlEditor::UpdateMargins() {
     setViewportMargins(LineNumberBarWidth(), RulerHeight(), 0, 0);
@@ -165,7 +167,8 @@ void THtmlEditor::PaintRuler(QPaintEvent* event) {
     painter.setPen(pal.color(QPalette::Mid));
     painter.drawLine(0, ruler_->height() - 1, ruler_->width(), ruler_->height() - 1);
     const int charWidth = std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('0')));
-    const int origin = LineNumberBarWidth() + static_cast<int>(document()->documentMargin()) + contentOffset().toPoint().x();
+    const int origin =
+        LineNumberBarWidth() + static_cast<int>(document()->documentMargin()) + contentOffset().toPoint().x();
     const int h = ruler_->height();
     QFont small = font();
     small.setPointSizeF(std::max(6.0, font().pointSizeF() * 0.75));
@@ -179,7 +182,8 @@ void THtmlEditor::PaintRuler(QPaintEvent* event) {
         if (col % 10 == 0) {
             painter.drawLine(x, h - 8, x, h - 1);
             painter.setPen(pal.color(QPalette::WindowText));
-            painter.drawText(x + 2, 0, charWidth * 4, h - 3, Qt::AlignLeft | Qt::AlignVCenter, QString::number(col));
+            painter.drawText(x + 2, 0, charWidth * 4, h - 3, Qt::AlignLeft | Qt::AlignVCenter,
+                             QString::number(col));
         } else {
             painter.drawLine(x, h - (col % 5 == 0 ? 6 : 3), x, h - 1);
         }

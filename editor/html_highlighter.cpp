@@ -12,12 +12,14 @@ bool IsNameChar(QChar c) {
 
 THtmlHighlighter::THtmlHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
     // Later rules win where matches overlap: a character reference inside an address stays green.
-    rules_.push_back({QRegularExpression(QStringLiteral(R"([A-Za-z0-9._%+\-]+@[A-Za-z0-9\-]+(\.[A-Za-z0-9\-]+)+)")),
-                      THtmlToken::MailAddress});
+    rules_.push_back(
+        {QRegularExpression(QStringLiteral(R"([A-Za-z0-9._%+\-]+@[A-Za-z0-9\-]+(\.[A-Za-z0-9\-]+)+)")),
+         THtmlToken::MailAddress});
     rules_.push_back({QRegularExpression(QStringLiteral(R"((https?|ftp)://[^\s"'<>]+)")), THtmlToken::Url});
     rules_.push_back({QRegularExpression(QStringLiteral(R"(<%.*?%>)")), THtmlToken::ReservedWord});
-    rules_.push_back({QRegularExpression(QStringLiteral(R"(&(#[0-9]+|#[xX][0-9A-Fa-f]+|[A-Za-z][A-Za-z0-9]*);)")),
-                      THtmlToken::CharReference});
+    rules_.push_back(
+        {QRegularExpression(QStringLiteral(R"(&(#[0-9]+|#[xX][0-9A-Fa-f]+|[A-Za-z][A-Za-z0-9]*);)")),
+         THtmlToken::CharReference});
 }
 
 void THtmlHighlighter::SetStyle(THtmlToken token, const THtmlTokenStyle& style) {
@@ -33,7 +35,8 @@ void THtmlHighlighter::SetStyle(THtmlToken token, const THtmlTokenStyle& style) 
 }
 
 void THtmlHighlighter::Paint(qsizetype from, qsizetype length, THtmlToken token) {
-    if (length > 0) setFormat(static_cast<int>(from), static_cast<int>(length), formats_[static_cast<int>(token)]);
+    if (length > 0)
+        setFormat(static_cast<int>(from), static_cast<int>(length), formats_[static_cast<int>(token)]);
 }
 
 void THtmlHighlighter::ApplyRules(const QString& text, qsizetype from, qsizetype to) {
@@ -87,7 +90,8 @@ void THtmlHighlighter::highlightBlock(const QString& text) {
                     Paint(lt, k - lt, THtmlToken::ReservedWord);
                     state = InDeclaration;
                     i = k;
-                } else if (at(lt + 1).isLetter() || (at(lt + 1) == QLatin1Char('/') && at(lt + 2).isLetter())) {
+                } else if (at(lt + 1).isLetter() ||
+                           (at(lt + 1) == QLatin1Char('/') && at(lt + 2).isLetter())) {
                     qsizetype k = lt + (at(lt + 1) == QLatin1Char('/') ? 2 : 1);
                     while (k < n && IsNameChar(text[k])) ++k;
                     Paint(lt, k - lt, THtmlToken::TagName);
@@ -126,8 +130,9 @@ void THtmlHighlighter::highlightBlock(const QString& text) {
                     }
                 } else {
                     qsizetype k = i;
-                    while (k < n && !text[k].isSpace() && text[k] != QLatin1Char('=') && text[k] != QLatin1Char('>') &&
-                           text[k] != QLatin1Char('"') && text[k] != QLatin1Char('\'') &&
+                    while (k < n && !text[k].isSpace() && text[k] != QLatin1Char('=') &&
+                           text[k] != QLatin1Char('>') && text[k] != QLatin1Char('"') &&
+                           text[k] != QLatin1Char('\'') &&
                            !(text[k] == QLatin1Char('/') && at(k + 1) == QLatin1Char('>')))
                         ++k;
                     if (k == i) ++k;

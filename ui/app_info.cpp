@@ -35,10 +35,12 @@ QString TkAppInfo::GetValue(const QString& key) const {
 }
 
 QStringList TkAppInfo::Keys() {
-    return {QStringLiteral("Comments"),        QStringLiteral("CompanyName"),     QStringLiteral("FileDescription"),
-            QStringLiteral("FileVersion"),     QStringLiteral("InternalName"),    QStringLiteral("LegalCopyright"),
-            QStringLiteral("LegalTradeMarks"), QStringLiteral("OriginalFilename"), QStringLiteral("PrivateBuild"),
-            QStringLiteral("ProductName"),     QStringLiteral("ProductVersion")};
+    return {QStringLiteral("Comments"),        QStringLiteral("CompanyName"),
+            QStringLiteral("FileDescription"), QStringLiteral("FileVersion"),
+            QStringLiteral("InternalName"),    QStringLiteral("LegalCopyright"),
+            QStringLiteral("LegalTradeMarks"), QStringLiteral("OriginalFilename"),
+            QStringLiteral("PrivateBuild"),    QStringLiteral("ProductName"),
+            QStringLiteral("ProductVersion")};
 }
 
 }  // namespace qp

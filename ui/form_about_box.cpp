@@ -40,6 +40,8 @@ bool TFormAboutBox::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void TFormAboutBox::LabelUrlClick() { openUrl_(QUrl(ui_->LabelUrl->text())); }
+void TFormAboutBox::LabelUrlClick() {
+    openUrl_(QUrl(ui_->LabelUrl->text()));
+}
 
 }  // namespace qp

@@ -20,7 +20,9 @@ QString DisplayText(const std::string& sjis) {
 
 }  // namespace
 
-void TItemGridNotifyEvent::Notify(TProjectConfig*) { grid_->Refresh(); }
+void TItemGridNotifyEvent::Notify(TProjectConfig*) {
+    grid_->Refresh();
+}
 
 void TItemGridModel::Refresh() {
     beginResetModel();
@@ -32,12 +34,15 @@ int TItemGridModel::rowCount(const QModelIndex& parent) const {
     return std::max(1, project_->GetItemCount());
 }
 
-int TItemGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+int TItemGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
 
 QVariant TItemGridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     if (role == Qt::TextAlignmentRole) {
-        return QVariant::fromValue(Qt::AlignVCenter | (index.column() == 2 ? Qt::AlignHCenter : Qt::AlignLeft));
+        return QVariant::fromValue(Qt::AlignVCenter |
+                                   (index.column() == 2 ? Qt::AlignHCenter : Qt::AlignLeft));
     }
     if (role != Qt::DisplayRole || project_ == nullptr || index.row() >= project_->GetItemCount()) return {};
     const TProjectItem& item = *project_->GetItems()[static_cast<std::size_t>(index.row())];
@@ -70,7 +75,9 @@ QVariant TItemGridModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 TItemGrid::TItemGrid(QWidget* parent)
-    : QTableView(parent), model_(new TItemGridModel(this)), observer_(std::make_unique<TItemGridNotifyEvent>(this)) {
+    : QTableView(parent),
+      model_(new TItemGridModel(this)),
+      observer_(std::make_unique<TItemGridNotifyEvent>(this)) {
     setModel(model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -108,7 +115,9 @@ void TItemGrid::Refresh() {
     viewport()->update();
 }
 
-int TItemGrid::CurrentRow() const { return currentIndex().isValid() ? currentIndex().row() + 1 : 0; }
+int TItemGrid::CurrentRow() const {
+    return currentIndex().isValid() ? currentIndex().row() + 1 : 0;
+}
 
 void TItemGrid::SetCurrentRow(int row) {
     if (row >= 1 && row <= model_->rowCount()) setCurrentIndex(model_->index(row - 1, 0));

@@ -16,8 +16,8 @@
 #include "ui/form_about_box.h"
 #include "ui/item_grid.h"
 #include "ui/text_codec.h"
-#include "ui_main_window.h"
 #include "ui/value_list.h"
+#include "ui_main_window.h"
 
 namespace qp {
 namespace {
@@ -38,7 +38,9 @@ protected:
     }
 };
 
-QString ApplicationTitle() { return QGuiApplication::applicationDisplayName(); }
+QString ApplicationTitle() {
+    return QGuiApplication::applicationDisplayName();
+}
 
 // A project text for a control; a broken byte sequence is reported with the field it is in.
 QString FromProject(const std::string& sjis, const QString& fieldName) {
@@ -76,7 +78,9 @@ QString AskProjectFileName(QWidget* parent, bool forSave) {
     return dialog.selectedFiles().constFirst();
 }
 
-std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 }  // namespace
 
@@ -90,7 +94,8 @@ struct TFormMain::ControlValues {
     QString confirmHtml;
     int finishType = 0;
     QString finishLocation;
-    QString perlPath, sendmailPath, ftpHostName, ftpUserName, ftpPassword, ftpFileName, ftpDirectory, ftpChmod;
+    QString perlPath, sendmailPath, ftpHostName, ftpUserName, ftpPassword, ftpFileName, ftpDirectory,
+        ftpChmod;
     bool ftpPassive = false;
     int makeFileType = 0;
 };
@@ -101,7 +106,9 @@ void TFormMain::Wire(Sender* sender, Signal signal, Handler handler) {
 }
 
 TFormMain::TFormMain(QWidget* parent)
-    : QMainWindow(parent), ui_(std::make_unique<Ui::TFormMain>()), fileNamePrompt_(AskProjectFileName),
+    : QMainWindow(parent),
+      ui_(std::make_unique<Ui::TFormMain>()),
+      fileNamePrompt_(AskProjectFileName),
       openUrl_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     ui_->setupUi(this);
     ui_->PageControl->setCurrentIndex(0);
@@ -117,8 +124,8 @@ TFormMain::TFormMain(QWidget* parent)
     ui_->LayoutMail->addStretch(1);
     // The finish page editor takes the page; without it the address stays at the top.
     ui_->LayoutFinishHtml->setStretchFactor(ui_->PanelEditFinishHtml, 1);
-    for (QLineEdit* edit : {ui_->EditFtpHostName, ui_->EditFtpUserName, ui_->EditPassword, ui_->EditFtpFileName,
-                            ui_->EditFtpDirectory}) {
+    for (QLineEdit* edit : {ui_->EditFtpHostName, ui_->EditFtpUserName, ui_->EditPassword,
+                            ui_->EditFtpFileName, ui_->EditFtpDirectory}) {
         // Host, account, file and folder names are typed in plain ASCII.
         edit->setAttribute(Qt::WA_InputMethodEnabled, false);
         edit->setInputMethodHints(Qt::ImhPreferLatin | Qt::ImhNoPredictiveText);
@@ -195,11 +202,17 @@ TFormMain::~TFormMain() {
     ui_->ItemGrid = nullptr;
 }
 
-TItemGrid* TFormMain::ItemGrid() const { return ui_->ItemGrid; }
+TItemGrid* TFormMain::ItemGrid() const {
+    return ui_->ItemGrid;
+}
 
-QString TFormMain::LibFolderPath() { return QCoreApplication::applicationDirPath() + QStringLiteral("/lib"); }
+QString TFormMain::LibFolderPath() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/lib");
+}
 
-QString TFormMain::ProjectFileFilter() { return QStringLiteral("設定ファイル(*.qpf);;すべてのファイル(*.*)"); }
+QString TFormMain::ProjectFileFilter() {
+    return QStringLiteral("設定ファイル(*.qpf);;すべてのファイル(*.*)");
+}
 
 void TFormMain::SetupHtmlEditor(THtmlEditor* editor) {
     editor->SetAutoIndent(true);
@@ -221,7 +234,9 @@ void TFormMain::SetupHtmlEditor(THtmlEditor* editor) {
     editor->setStatusTip(QStringLiteral("<% name属性 %>で入力値が表示されます。"));
 }
 
-int TFormMain::FinishPageMoveTypeIndex() const { return finishGroup_->checkedId(); }
+int TFormMain::FinishPageMoveTypeIndex() const {
+    return finishGroup_->checkedId();
+}
 
 void TFormMain::SetFinishPageMoveTypeIndex(int index) {
     SelectButton(finishGroup_, index);
@@ -312,12 +327,16 @@ void TFormMain::ShowValues(const ControlValues& v) {
     SelectButton(makeTypeGroup_, v.makeFileType);
 }
 
-void TFormMain::LoadControlsFromProject() { ShowValues(ReadProject()); }
+void TFormMain::LoadControlsFromProject() {
+    ShowValues(ReadProject());
+}
 
 void TFormMain::StoreControlsToProject() {
     CommitPendingEdit(ui_->ValueListManagerHeader);
     CommitPendingEdit(ui_->ValueListUserMailHeader);
-    const auto sjis = [](const QString& text, const char* field) { return ToSjis(text, QString::fromUtf8(field)); };
+    const auto sjis = [](const QString& text, const char* field) {
+        return ToSjis(text, QString::fromUtf8(field));
+    };
     const QTableWidget* manager = ui_->ValueListManagerHeader;
     const QTableWidget* user = ui_->ValueListUserMailHeader;
     const int finishType = FinishPageMoveTypeIndex();
@@ -422,16 +441,20 @@ void TFormMain::ActionFileSaveAsExecute() {
     SaveProjectAs(path);
 }
 
-void TFormMain::ActionFileOpenLibDirExecute() { openUrl_(QUrl::fromLocalFile(LibFolderPath())); }
+void TFormMain::ActionFileOpenLibDirExecute() {
+    openUrl_(QUrl::fromLocalFile(LibFolderPath()));
+}
 
-void TFormMain::ActionFileCloseExecute() { close(); }
+void TFormMain::ActionFileCloseExecute() {
+    close();
+}
 
 void TFormMain::ActionItemDeleteExecute() {
     const int row = ItemGrid()->CurrentRow();
     if (row < 1 || row > project_->GetItemCount()) return;
-    const auto answer =
-        QMessageBox::question(this, ApplicationTitle(), QStringLiteral("選択されている項目を削除します。よろしいですか？"),
-                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    const auto answer = QMessageBox::question(
+        this, ApplicationTitle(), QStringLiteral("選択されている項目を削除します。よろしいですか？"),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer != QMessageBox::Yes) return;
     project_->DeleteItem(row - 1);
 }

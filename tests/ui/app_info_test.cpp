@@ -63,7 +63,8 @@ private slots:
         QCOMPARE(ApplicationErrorText(Q("Access denied")), Q("Access denied."));
         QCOMPARE(ApplicationErrorText(Q("done.")), Q("done."));
         QCOMPARE(ApplicationErrorText(Q("a (1)")), Q("a (1)"));  // ")" sorts before "."
-        QCOMPARE(ApplicationErrorText(Q("バージョン情報を取得できません")), Q("バージョン情報を取得できません."));
+        QCOMPARE(ApplicationErrorText(Q("バージョン情報を取得できません")),
+                 Q("バージョン情報を取得できません."));
         QCOMPARE(ApplicationErrorText(Q("不正なデータ型です。")), Q("不正なデータ型です。"));
         QCOMPARE(ApplicationErrorText(QString()), QString());
     }

@@ -11,7 +11,9 @@ using namespace qp;
 
 namespace {
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 const QColor kRef(0x00, 0xFF, 0x00);
 const QColor kLink(0x00, 0x00, 0x01);
@@ -96,7 +98,8 @@ private slots:
         editor.resize(400, 300);
         QVERIFY(editor.LineNumberBarWidth() > 0);
         QVERIFY(editor.RulerHeight() > 0);
-        QCOMPARE(editor.viewport()->geometry().left(), editor.contentsRect().left() + editor.LineNumberBarWidth());
+        QCOMPARE(editor.viewport()->geometry().left(),
+                 editor.contentsRect().left() + editor.LineNumberBarWidth());
         editor.SetLineNumbersVisible(false);
         editor.SetRulerVisible(false);
         QCOMPARE(editor.LineNumberBarWidth(), 0);
@@ -109,10 +112,11 @@ private slots:
         THtmlEditor editor;
         editor.EnableHtmlColouring(true);
         UseTestColours(editor.Highlighter());
-        editor.SetText(Q("<!DOCTYPE html PUBLIC \"-//W3C//DTD\">\n"
-                         "<form method=\"post\" action='<% __cgi_url__ %>' id=f1>\n"
-                         "Mail me@example.com or see https://example.com/a?b=1 &amp; &#12354;\n"
-                         "<% name %> &lt;b&gt;</form>"));
+        editor.SetText(
+            Q("<!DOCTYPE html PUBLIC \"-//W3C//DTD\">\n"
+              "<form method=\"post\" action='<% __cgi_url__ %>' id=f1>\n"
+              "Mail me@example.com or see https://example.com/a?b=1 &amp; &#12354;\n"
+              "<% name %> &lt;b&gt;</form>"));
         QCOMPARE(ColourAt(editor, 0, Q("<!DOCTYPE")), kWord);
         QCOMPARE(ColourAt(editor, 0, Q("PUBLIC")), kWord);
         QCOMPARE(ColourAt(editor, 0, Q("\"-//W3C")), kString);
@@ -138,13 +142,14 @@ private slots:
         THtmlEditor editor;
         editor.EnableHtmlColouring(true);
         UseTestColours(editor.Highlighter());
-        editor.SetText(Q("<input type=\"text\"\n"
-                         "  name=\"long\n"
-                         "value\" size=\"10\" />\n"
-                         "<!-- <b>not a tag</b>\n"
-                         "still comment --> <i>\n"
-                         "<% first\n"
-                         "second %> text"));
+        editor.SetText(
+            Q("<input type=\"text\"\n"
+              "  name=\"long\n"
+              "value\" size=\"10\" />\n"
+              "<!-- <b>not a tag</b>\n"
+              "still comment --> <i>\n"
+              "<% first\n"
+              "second %> text"));
         QCOMPARE(ColourAt(editor, 1, Q("name")), kAttr);  // still inside the tag
         QCOMPARE(ColourAt(editor, 1, Q("\"long")), kValue);
         QCOMPARE(ColourAt(editor, 2, Q("value\"")), kValue);  // the value goes on

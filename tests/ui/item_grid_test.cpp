@@ -28,8 +28,9 @@ private slots:
         QCOMPARE(grid.model()->headerData(0, Qt::Horizontal).toString(), Q("name属性"));
         QCOMPARE(grid.model()->headerData(1, Qt::Horizontal).toString(), Q("項目名称"));
         QCOMPARE(grid.model()->headerData(2, Qt::Horizontal).toString(), Q("必須"));
-        QCOMPARE(grid.model()->data(grid.model()->index(1, 2), Qt::TextAlignmentRole).toInt() & Qt::AlignHCenter,
-                 int(Qt::AlignHCenter));
+        QCOMPARE(
+            grid.model()->data(grid.model()->index(1, 2), Qt::TextAlignmentRole).toInt() & Qt::AlignHCenter,
+            int(Qt::AlignHCenter));
         QCOMPARE(grid.model()->data(grid.model()->index(1, 0), Qt::TextAlignmentRole).toInt() & Qt::AlignLeft,
                  int(Qt::AlignLeft));
         project.Reset();

@@ -13,8 +13,12 @@
 
 namespace qp::test {
 
-inline QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
-inline std::string Sj(const char* utf8) { return charset::Utf8ToSjis(utf8); }
+inline QString Q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+inline std::string Sj(const char* utf8) {
+    return charset::Utf8ToSjis(utf8);
+}
 
 template <class T>
 T* W(const QWidget* root, const char* name) {
@@ -62,7 +66,8 @@ private:
     QMessageBox::StandardButtons buttons_;
 };
 
-inline std::unique_ptr<TProjectItemText> TextItem(const char* attr, const char* value, bool required = false) {
+inline std::unique_ptr<TProjectItemText> TextItem(const char* attr, const char* value,
+                                                  bool required = false) {
     auto item = std::make_unique<TProjectItemText>(std::string());
     item->SetNameAttr(attr);
     item->SetNameValue(Sj(value));

@@ -28,12 +28,14 @@ int main(int argc, char* argv[]) {
     window.show();
     QDir().mkpath(args[2]);
     auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl"));
-    static const char* const kNames[] = {"items", "mail", "user-mail", "form-page", "confirm-page", "finish-page",
-                                         "make"};
+    static const char* const kNames[] = {"items",        "mail",        "user-mail", "form-page",
+                                         "confirm-page", "finish-page", "make"};
     for (int i = 0; i < pages->count() && i < 7; ++i) {
         pages->setCurrentIndex(i);
         for (int k = 0; k < 5; ++k) QApplication::processEvents();
-        const QString file = QStringLiteral("%1/%2-%3.png").arg(args[2]).arg(i + 1, 2, 10, QLatin1Char('0'))
+        const QString file = QStringLiteral("%1/%2-%3.png")
+                                 .arg(args[2])
+                                 .arg(i + 1, 2, 10, QLatin1Char('0'))
                                  .arg(QString::fromLatin1(kNames[i]));
         if (!window.grab().save(file)) {
             err << "cannot write " << file << "\n";
