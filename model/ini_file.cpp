@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -58,33 +59,9 @@ bool FoldedEqual(std::string_view a, std::string_view b) {
     return true;
 }
 
-using Entries = std::vector<std::pair<std::string, std::string>>;
-using KeyIndex = std::unordered_map<std::string, std::size_t>;
-
 // A section of an item holds a dozen keys: comparing them in place is cheaper than hashing.
 // Only a section that grows beyond this gets its hashed index, so no file makes look-ups slow.
 constexpr std::size_t kLinearLimit = 16;
-
-std::size_t FindEntry(const Entries& entries, const KeyIndex& index, std::string_view key) {
-    if (entries.size() > kLinearLimit) {
-        const auto it = index.find(FoldCase(key));
-        return it == index.end() ? std::string_view::npos : it->second;
-    }
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (FoldedEqual(entries[i].first, key)) return i;
-    }
-    return std::string_view::npos;
-}
-
-void AppendEntry(Entries& entries, KeyIndex& index, std::string_view key, std::string value) {
-    entries.emplace_back(std::string(key), std::move(value));
-    if (entries.size() == kLinearLimit + 1) {
-        index.reserve(entries.size() * 2);
-        for (std::size_t i = 0; i < entries.size(); ++i) index.emplace(FoldCase(entries[i].first), i);
-    } else if (entries.size() > kLinearLimit + 1) {
-        index.emplace(FoldCase(key), entries.size() - 1);
-    }
-}
 
 // A decimal integer, or hexadecimal after "0x"; anything else (or a value outside the
 // 32-bit range the file format has always used) is not an integer.
@@ -170,6 +147,20 @@ TIniFile TIniFile::FromText(std::string_view text) {
     return ini;
 }
 
+char* TIniFile::Store(std::string_view bytes) {
+    constexpr std::size_t kBlockSize = 64 * 1024;
+    if (bytes.empty()) return nullptr;
+    if (bytes.size() > blockSize_ - blockUsed_) {
+        blockSize_ = std::max(kBlockSize, bytes.size());
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize_));
+        blockUsed_ = 0;
+    }
+    char* dest = blocks_.back().get() + blockUsed_;
+    std::memcpy(dest, bytes.data(), bytes.size());
+    blockUsed_ += bytes.size();
+    return dest;
+}
+
 TIniFile TIniFile::NewFile(std::string path) {
     TIniFile ini{std::string()};
     ini.path_ = std::move(path);
@@ -177,12 +168,16 @@ TIniFile TIniFile::NewFile(std::string path) {
 }
 
 void TIniFile::Clear() {
+    blocks_.clear();
+    blockSize_ = 0;
+    blockUsed_ = 0;
     sections_.clear();
     sectionIndex_.clear();
     lastSection_ = static_cast<std::size_t>(-1);
 }
 
-void TIniFile::Parse(std::string_view text) {
+void TIniFile::Parse(std::string_view original) {
+    const std::string_view text(Store(original), original.size());
     Section* current = nullptr;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -201,10 +196,9 @@ void TIniFile::Parse(std::string_view text) {
         const std::size_t eq = line.find('=');  // "=" is never a trail byte
         if (eq == std::string_view::npos) continue;
         const std::string_view key = Trim(line.substr(0, eq));
-        if (FindEntry(current->entries, current->index, key) != std::string_view::npos) {
-            continue;  // the first occurrence wins
-        }
-        AppendEntry(current->entries, current->index, key, std::string(Trim(line.substr(eq + 1))));
+        if (FindEntry(*current, key) != std::string_view::npos) continue;  // the first occurrence wins
+        const std::string_view value = Trim(line.substr(eq + 1));
+        AppendEntry(*current, Entry{key.data(), key.size(), value.data(), value.size()});
     }
 }
 
@@ -230,27 +224,54 @@ TIniFile::Section& TIniFile::SectionFor(std::string_view name) {
     return sections_.back();
 }
 
-const std::string* TIniFile::Find(std::string_view section, std::string_view key) const {
+std::size_t TIniFile::FindEntry(const Section& s, std::string_view key) const {
+    if (s.entries.size() > kLinearLimit) {
+        const auto it = s.index.find(FoldCase(key));
+        return it == s.index.end() ? std::string_view::npos : it->second;
+    }
+    for (std::size_t i = 0; i < s.entries.size(); ++i) {
+        if (FoldedEqual(KeyOf(s.entries[i]), key)) return i;
+    }
+    return std::string_view::npos;
+}
+
+void TIniFile::AppendEntry(Section& s, Entry entry) {
+    s.entries.push_back(entry);
+    if (s.entries.size() == kLinearLimit + 1) {
+        s.index.reserve(s.entries.size() * 2);
+        for (std::size_t i = 0; i < s.entries.size(); ++i) s.index.emplace(FoldCase(KeyOf(s.entries[i])), i);
+    } else if (s.entries.size() > kLinearLimit + 1) {
+        s.index.emplace(FoldCase(KeyOf(entry)), s.entries.size() - 1);
+    }
+}
+
+bool TIniFile::Find(std::string_view section, std::string_view key, std::string_view& value) const {
     const Section* s = FindSection(section);
-    if (s == nullptr) return nullptr;
-    const std::size_t i = FindEntry(s->entries, s->index, key);
-    return i == std::string_view::npos ? nullptr : &s->entries[i].second;
+    if (s == nullptr) return false;
+    const std::size_t i = FindEntry(*s, key);
+    if (i == std::string_view::npos) return false;
+    value = ValueOf(s->entries[i]);
+    return true;
 }
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    // A line break inside a plain value would start a new line of the file and could
-    // forge keys or sections on the next read; it is written as a space.
-    std::string stored(value);
-    for (char& c : stored) {
-        if (c == '\r' || c == '\n') c = ' ';
-    }
     Section& s = SectionFor(section);
-    const std::size_t i = FindEntry(s.entries, s.index, key);
+    const std::size_t i = FindEntry(s, key);
+    const char* storedKey = i == std::string_view::npos ? Store(key) : nullptr;
+    // A rewritten value is stored anew and the old bytes stay unused: the object lives for
+    // one save or load only.
+    char* stored = Store(value);
+    // A line break inside a plain value would start a new line of the file and could forge
+    // keys or sections on the next read; it is written as a space.
+    for (std::size_t k = 0; k < value.size(); ++k) {
+        if (stored[k] == '\r' || stored[k] == '\n') stored[k] = ' ';
+    }
     if (i != std::string_view::npos) {
-        s.entries[i].second = std::move(stored);
+        s.entries[i].value = stored;
+        s.entries[i].valueSize = value.size();
         return;
     }
-    AppendEntry(s.entries, s.index, key, std::move(stored));
+    AppendEntry(s, Entry{storedKey, key.size(), stored, value.size()});
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, long long value) {
@@ -262,14 +283,14 @@ void TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
-    const std::string* v = Find(section, key);
-    return v ? *v : std::string(def);
+    std::string_view v;
+    return std::string(Find(section, key, v) ? v : def);
 }
 
 long long TIniFile::ReadInteger(std::string_view section, std::string_view key, long long def) const {
-    const std::string* v = Find(section, key);
+    std::string_view v;
     long long out = 0;
-    return (v && ParseInteger(*v, out)) ? out : def;
+    return (Find(section, key, v) && ParseInteger(v, out)) ? out : def;
 }
 
 bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
@@ -277,14 +298,15 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
 }
 
 bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
-    return Find(section, key) != nullptr;
+    std::string_view v;
+    return Find(section, key, v);
 }
 
 std::string TIniFile::ToText() const {
     std::size_t size = 0;
     for (const Section& s : sections_) {
         size += s.name.size() + 6;
-        for (const auto& [k, v] : s.entries) size += k.size() + v.size() + 3;
+        for (const Entry& e : s.entries) size += e.keySize + e.valueSize + 3;
     }
     std::string out;
     out.reserve(size);
@@ -292,10 +314,10 @@ std::string TIniFile::ToText() const {
         out += '[';
         out += s.name;
         out += "]\r\n";
-        for (const auto& [k, v] : s.entries) {
-            out += k;
+        for (const Entry& e : s.entries) {
+            out += KeyOf(e);
             out += '=';
-            out += v;
+            out += ValueOf(e);
             out += "\r\n";
         }
         out += "\r\n";

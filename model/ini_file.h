@@ -2,6 +2,7 @@
 // The in-memory INI object behind the project file and the converter file: sections and
 // keys in first-written order, case-insensitive look-up, Shift_JIS text with CR LF.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -37,18 +38,36 @@ public:
     void UpdateFile() const;
 
 private:
+    // Keys and values live in a few large blocks that never move (the first holds the file's
+    // own text), so that a large file is not one allocation per key. The object is movable,
+    // not copyable.
+    struct Entry {
+        const char* key;
+        std::size_t keySize;
+        const char* value;
+        std::size_t valueSize;
+    };
     struct Section {
         std::string name;
-        std::vector<std::pair<std::string, std::string>> entries;
+        std::vector<Entry> entries;
         std::unordered_map<std::string, std::size_t> index;  // lower-cased key -> entry, large sections only
     };
     void Parse(std::string_view text);
     Section* FindSection(std::string_view name);
     const Section* FindSection(std::string_view name) const;
     Section& SectionFor(std::string_view name);
-    const std::string* Find(std::string_view section, std::string_view key) const;
+    static std::string_view KeyOf(const Entry& e) { return {e.key, e.keySize}; }
+    static std::string_view ValueOf(const Entry& e) { return {e.value, e.valueSize}; }
+    // Copies bytes into the blocks and returns where they now live (null for none).
+    char* Store(std::string_view bytes);
+    std::size_t FindEntry(const Section& s, std::string_view key) const;
+    void AppendEntry(Section& s, Entry entry);
+    bool Find(std::string_view section, std::string_view key, std::string_view& value) const;
 
     std::string path_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t blockSize_ = 0;  // size of the last block
+    std::size_t blockUsed_ = 0;  // bytes of it in use
     std::vector<Section> sections_;
     std::unordered_map<std::string, std::size_t> sectionIndex_;  // lower-cased name -> section
     // Readers and writers use one section for many keys in a row: the last one found is
