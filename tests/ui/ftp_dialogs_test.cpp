@@ -69,13 +69,6 @@ QString WriteLocal(const QTemporaryDir& dir, const char* name, const QByteArray&
     return path;
 }
 
-QtMessageHandler previousHandler = nullptr;
-// The offscreen platform warns about every fixed-size dialog; that says nothing about the test.
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.contains(QStringLiteral("propagateSizeHints"))) return;
-    previousHandler(type, context, message);
-}
-
 std::string Local(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
@@ -112,7 +105,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { previousHandler = qInstallMessageHandler(QuietHandler); }
+    void initTestCase() { QuietSizeHintWarnings(); }
     void init() {
         server_ = std::make_unique<TFtpTestServer>();
         server_->MakeFolder(Q("Alpha"));

@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 
-#include "model/charset.h"
 #include "model/item_checkbox.h"
 #include "model/item_text.h"
 #include "model/project_config.h"
@@ -19,38 +18,12 @@
 #include "ui/form_item_edit.h"
 #include "ui/item_grid.h"
 #include "ui/main_window.h"
+#include "window_test_support.h"
 
 using namespace qp;
+using namespace qp::test;
 
 namespace {
-
-QString Q(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-std::string Sj(const char* utf8) {
-    return charset::Utf8ToSjis(utf8);
-}
-
-template <class T>
-T* W(QWidget* root, const char* name) {
-    T* w = root->findChild<T*>(QString::fromLatin1(name));
-    if (w == nullptr) qFatal("control %s missing", name);
-    return w;
-}
-
-std::unique_ptr<TProjectItemText> TextItem(const char* attr, const char* value) {
-    auto item = std::make_unique<TProjectItemText>(std::string());
-    item->SetNameAttr(attr);
-    item->SetNameValue(Sj(value));
-    return item;
-}
-
-QtMessageHandler previousHandler = nullptr;
-// The offscreen platform warns about every fixed-size dialog; that says nothing about the test.
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.contains(QStringLiteral("propagateSizeHints"))) return;
-    previousHandler(type, context, message);
-}
 
 // Drives every item editor that opens modally while it lives: hands it to the callback, which
 // must close it; an editor left open is cancelled so that no test can hang.
@@ -108,8 +81,8 @@ private:
     TItemGrid* Grid() { return w_->ItemGrid(); }
 
 private slots:
-    void initTestCase() { previousHandler = qInstallMessageHandler(QuietHandler); }
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+    void initTestCase() { QuietSizeHintWarnings(); }
+    void cleanupTestCase() { RestoreMessageHandler(); }
     void init() {
         w_ = std::make_unique<TFormMain>();
         w_->resize(900, 700);

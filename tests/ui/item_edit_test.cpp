@@ -10,14 +10,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "model/charset.h"
 #include "model/ini_file.h"
 #include "model/item_checkbox.h"
 #include "model/item_choice.h"
@@ -25,61 +23,12 @@
 #include "model/item_textarea.h"
 #include "model/project_config.h"
 #include "ui/form_item_edit.h"
+#include "window_test_support.h"
 
 using namespace qp;
+using namespace qp::test;
 
 namespace {
-
-QtMessageHandler previousHandler = nullptr;
-// The offscreen platform warns about every fixed-size dialog; that says nothing about the test.
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.contains(QStringLiteral("propagateSizeHints"))) return;
-    previousHandler(type, context, message);
-}
-
-std::string Sj(const char* utf8) {
-    return charset::Utf8ToSjis(utf8);
-}
-QString Q(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
-template <class T>
-T* W(QWidget* root, const char* name) {
-    T* w = root->findChild<T*>(QString::fromLatin1(name));
-    if (w == nullptr) qFatal("control %s missing", name);
-    return w;
-}
-
-// Answers every message box that opens while it lives: records it and presses OK.
-class BoxAnswerer : public QObject {
-public:
-    BoxAnswerer() {
-        timer_.setInterval(2);
-        connect(&timer_, &QTimer::timeout, this, &BoxAnswerer::Poll);
-        timer_.start();
-    }
-    int Count() const { return count_; }
-    QString Text() const { return text_; }
-    QMessageBox::Icon Icon() const { return icon_; }
-    QMessageBox::StandardButtons Buttons() const { return buttons_; }
-
-private:
-    void Poll() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr) return;
-        ++count_;
-        text_ = box->text();
-        icon_ = box->icon();
-        buttons_ = box->standardButtons();
-        box->button(QMessageBox::Ok) != nullptr ? box->button(QMessageBox::Ok)->click() : box->reject();
-    }
-    QTimer timer_;
-    int count_ = 0;
-    QString text_;
-    QMessageBox::Icon icon_ = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons_;
-};
 
 // Counts the project's notifications.
 class CountingObserver final : public TProjectItemObservable {
@@ -99,13 +48,6 @@ std::string Snapshot(const TProjectConfig& project) {
         ids += ";";
     }
     return ini.ToText() + ids;
-}
-
-std::unique_ptr<TProjectItemText> TextItem(const char* attr, const char* value) {
-    auto item = std::make_unique<TProjectItemText>(std::string());
-    item->SetNameAttr(attr);
-    item->SetNameValue(Sj(value));
-    return item;
 }
 
 template <class T>
@@ -176,9 +118,9 @@ class ItemEditTest : public QObject {
 private slots:
     void initTestCase() {
         QApplication::setApplicationDisplayName(QStringLiteral("Quillpost"));
-        previousHandler = qInstallMessageHandler(QuietHandler);
+        QuietSizeHintWarnings();
     }
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+    void cleanupTestCase() { RestoreMessageHandler(); }
 
     void addStateOnEmptyProject() {
         TProjectConfig project;
@@ -695,7 +637,7 @@ private slots:
         const int typeIndex = ed.C("ComboBoxType")->currentIndex();
         ed.dlg.show();
         {
-            BoxAnswerer answer;
+            TBoxAnswerer answer;
             ed.Ok();
             QCOMPARE(answer.Count(), 1);
             QCOMPARE(answer.Text(), message);
@@ -736,7 +678,7 @@ private slots:
         edit->setText(text);
         ed.dlg.show();
         {
-            BoxAnswerer answer;
+            TBoxAnswerer answer;
             ed.Ok();
             QCOMPARE(answer.Count(), 1);
             QCOMPARE(answer.Text(), message);
@@ -773,7 +715,7 @@ private slots:
         }
         ed.dlg.show();
         {
-            BoxAnswerer answer;
+            TBoxAnswerer answer;
             ed.Ok();
             QCOMPARE(answer.Count(), 1);
             QVERIFY2(answer.Text().contains(Q("😀")), qPrintable(answer.Text()));

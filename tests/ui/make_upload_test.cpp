@@ -26,13 +26,6 @@ using namespace qp::test;
 
 namespace {
 
-QtMessageHandler previousHandler = nullptr;
-// The offscreen platform warns about every fixed-size dialog; that says nothing about the test.
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.contains(QStringLiteral("propagateSizeHints"))) return;
-    previousHandler(type, context, message);
-}
-
 QByteArray ReadBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
@@ -109,7 +102,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { previousHandler = qInstallMessageHandler(QuietHandler); }
+    void initTestCase() { QuietSizeHintWarnings(); }
     void init() {
         w_ = std::make_unique<TFormMain>();
         prompts_ = 0;

@@ -66,6 +66,24 @@ private:
     QMessageBox::StandardButtons buttons_;
 };
 
+// The offscreen platform warns about every fixed-size dialog; that says nothing about the test.
+// QuietSizeHintWarnings() drops those warnings and passes every other message on;
+// RestoreMessageHandler() puts the handler it replaced back.
+inline QtMessageHandler& PreviousMessageHandler() {
+    static QtMessageHandler previous = nullptr;
+    return previous;
+}
+inline void QuietSizeHintHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.contains(QStringLiteral("propagateSizeHints"))) return;
+    PreviousMessageHandler()(type, context, message);
+}
+inline void QuietSizeHintWarnings() {
+    PreviousMessageHandler() = qInstallMessageHandler(QuietSizeHintHandler);
+}
+inline void RestoreMessageHandler() {
+    qInstallMessageHandler(PreviousMessageHandler());
+}
+
 inline std::unique_ptr<TProjectItemText> TextItem(const char* attr, const char* value,
                                                   bool required = false) {
     auto item = std::make_unique<TProjectItemText>(std::string());
