@@ -1,53 +1,33 @@
 #pragma once
-// Helpers of the FTP dialog tests: a real FTP server (the pyftpdlib script of the FTP tests,
-// run by the system's Python) in a temporary home, and a poller that works the modal dialogs.
+// Helpers of the FTP dialog tests: the FTP tests' real FTP server with its files reached by
+// Qt paths, and a poller that works the modal dialogs.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
+#include <exception>
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "ftp/test_ftp_server.h"
 
 namespace qp::test {
 
 class TFtpTestServer {
 public:
-    static constexpr const char* kUser = "user";
-    static constexpr const char* kPassword = "secret";
+    static constexpr const char* kUser = PyFtpServer::kUser;
+    static constexpr const char* kPassword = PyFtpServer::kPassword;
 
-    TFtpTestServer() {
-        const QString script = QStringLiteral(QP_SOURCE_DIR "/tests/ftp/ftp_test_server.py");
-        process_.setProgram(QStringLiteral("/usr/bin/python3"));
-        process_.setArguments(
-            {script, home_.path(), QString::fromLatin1(kUser), QString::fromLatin1(kPassword)});
-        process_.setProcessChannelMode(QProcess::SeparateChannels);
-        process_.start();
-        if (!process_.waitForStarted(10000)) qFatal("the FTP test server did not start");
-        QByteArray out;
-        while (!out.contains('\n') && process_.waitForReadyRead(20000))
-            out += process_.readAllStandardOutput();
-        if (!out.startsWith("PORT ")) qFatal("the FTP test server said: %s", out.constData());
-        port_ = out.mid(5).trimmed().toInt();
-    }
-    ~TFtpTestServer() {
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    TFtpTestServer(const TFtpTestServer&) = delete;
-    TFtpTestServer& operator=(const TFtpTestServer&) = delete;
+    TFtpTestServer() : server_(Start()) {}
 
-    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string Host() const { return server_->Host(); }
     // The server's root folder on this machine, and a path below it.
-    QString Home() const { return home_.path(); }
-    QString Path(const QString& relative) const { return QDir(home_.path()).filePath(relative); }
+    QString Home() const { return QFile::decodeName(QByteArray::fromStdString(server_->Home())); }
+    QString Path(const QString& relative) const { return QDir(Home()).filePath(relative); }
 
-    void MakeFolder(const QString& relative) const { QDir(home_.path()).mkpath(relative); }
+    void MakeFolder(const QString& relative) const { QDir(Home()).mkpath(relative); }
     void WriteFile(const QString& relative, const QByteArray& bytes) const {
         QFile f(Path(relative));
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write test file");
@@ -58,9 +38,18 @@ public:
     }
 
 private:
-    QTemporaryDir home_;
-    QProcess process_;
-    int port_ = 0;
+    // A window test cannot go on without its server: stop the whole run with the reason.
+    static std::unique_ptr<PyFtpServer> Start() {
+        std::unique_ptr<PyFtpServer> server;
+        try {
+            server = std::make_unique<PyFtpServer>();
+        } catch (const std::exception& e) {
+            qFatal("%s", e.what());
+        }
+        return server;
+    }
+
+    std::unique_ptr<PyFtpServer> server_;
 };
 
 // Calls handler with the active modal widget every few milliseconds while it lives, so that a
