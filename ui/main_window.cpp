@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -10,6 +11,7 @@
 #include <QStyle>
 #include <QUrl>
 
+#include "deploy/make_upload.h"
 #include "editor/html_editor.h"
 #include "model/charset.h"
 #include "ui/app_error.h"
@@ -207,7 +209,9 @@ TItemGrid* TFormMain::ItemGrid() const {
 }
 
 QString TFormMain::LibFolderPath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/lib");
+    QString folder = QFile::decodeName(QByteArray::fromStdString(SupportFolder()));
+    folder.chop(1);  // the folder itself, without the "/" that file names are appended to
+    return folder;
 }
 
 QString TFormMain::ProjectFileFilter() {
