@@ -147,6 +147,13 @@ void LoadProject(const std::string& path, TProjectConfig& project) {
     project.LoadFromFile(path);
 }
 
+std::string LoadProjectForOutput(const Args& args, TProjectConfig& project) {
+    args.ExpectPositional(1);
+    std::string output = args.Required("-o");
+    LoadProject(args.positional[0], project);
+    return output;
+}
+
 void WriteOutput(const std::string& path, std::string_view bytes) {
     if (!path.empty()) {
         WriteFileAtomic(path, bytes);

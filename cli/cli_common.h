@@ -87,6 +87,10 @@ int RunCommand(const Command& command, const std::vector<std::string>& args);
 // refuses raises its Error.
 void LoadProject(const std::string& path, TProjectConfig& project);
 
+// For the commands "NAME PROJECT.qpf -o FILE": checks the command line (UsageError), loads
+// the project as LoadProject does and returns FILE.
+std::string LoadProjectForOutput(const Args& args, TProjectConfig& project);
+
 // Writes bytes to path through a temporary file and a rename, or to standard output when
 // path is empty. Raises FileError.
 void WriteOutput(const std::string& path, std::string_view bytes);

@@ -8,10 +8,8 @@ namespace qp::cli {
 namespace {
 
 int Run(const Args& args) {
-    args.ExpectPositional(1);
-    const std::string output = args.Required("-o");
     TProjectConfig project;
-    LoadProject(args.positional[0], project);
+    const std::string output = LoadProjectForOutput(args, project);
     MakeLocalCgi(project, output);
     std::cout << kMakeLocalDoneMessage << "\n";
     return kExitOk;

@@ -5,10 +5,8 @@ namespace qp::cli {
 namespace {
 
 int Run(const Args& args) {
-    args.ExpectPositional(1);
-    const std::string output = args.Required("-o");
     TProjectConfig project;
-    LoadProject(args.positional[0], project);
+    const std::string output = LoadProjectForOutput(args, project);
     try {
         project.SaveConverterFile(output);
     } catch (const FileError&) {
