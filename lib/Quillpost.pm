@@ -428,11 +428,11 @@ sub _admin_body {
 # Fills and checks the headers of one mail. Returns the mail, or undef and the messages
 # that tell the visitor which field made it impossible (none when the form is at fault).
 sub _build_mail {
-  my ($self, $spec, $values, $body) = @_;
-  return (undef, undef) unless ref $spec eq 'HASH';
+  my ($self, $settings, $values, $body) = @_;
+  return (undef, undef) unless ref $settings eq 'HASH';
   my %header;
   for my $key (qw(FROM TO SUBJECT)) {
-    my $template = _text($spec->{$key});
+    my $template = _text($settings->{$key});
     my $value = $self->_fill($template, $values, [], 1);
     my $address = $key ne 'SUBJECT';
     $value =~ s/\A +| +\z//g if $address;
