@@ -13,13 +13,6 @@ std::string SingleQuoted(const std::string& head, const std::string& value) {
     return head + "'" + QuotePerlSingle(value) + "',";
 }
 
-// The opening line, the quoted body as one entry, and the terminator.
-void Heredoc(std::vector<std::string>& lines, const char* opening, const std::string& body) {
-    lines.emplace_back(opening);
-    lines.push_back(QuotePerlHeredoc(body));
-    lines.emplace_back("__END__");
-}
-
 }  // namespace
 
 std::string TProjectConfig::MakeCgiScript() const {
@@ -41,29 +34,29 @@ std::string TProjectConfig::MakeCgiScript() const {
     lines.push_back("  ADMIN => {");
     lines.push_back(SingleQuoted("    FROM => ", GetManagerMailFrom()));
     lines.push_back(SingleQuoted("    TO => ", GetManagerMailTo()));
-    Heredoc(lines, "    SUBJECT =><<__END__,", GetManagerMailSubject());
+    AppendHeredoc(lines, "    SUBJECT =><<__END__,", GetManagerMailSubject());
     lines.push_back("  },");
     if (GetUseUserMail()) {
         lines.push_back("  USER => {");
         lines.push_back(SingleQuoted("    FROM => ", GetUserMailFrom()));
         lines.push_back(SingleQuoted("    TO => ", GetUserMailTo()));
-        Heredoc(lines, "    SUBJECT =><<__END__,", GetUserMailSubject());
-        Heredoc(lines, "    BODY =><<__END__,", GetUserMailBody());
+        AppendHeredoc(lines, "    SUBJECT =><<__END__,", GetUserMailSubject());
+        AppendHeredoc(lines, "    BODY =><<__END__,", GetUserMailBody());
         lines.push_back("  }");
     }
     lines.push_back("};");
 
     lines.push_back("my $html = {");
-    Heredoc(lines, "  FORM =><<__END__,", GetFormHtml());
+    AppendHeredoc(lines, "  FORM =><<__END__,", GetFormHtml());
     lines.push_back("  CONFIRM =><<__END__,");
     if (GetUseConfirm()) lines.push_back(QuotePerlHeredoc(GetConfirmHtml()));
     lines.push_back("__END__");
     // Only 0 and 1 come from the main window; any other number from a file still gets a
     // complete $html block, as the finish page template.
     if (GetFinishPageMoveType() == 1) {
-        Heredoc(lines, "  REDIRECT =><<__END__,", GetFinishPageLocation());
+        AppendHeredoc(lines, "  REDIRECT =><<__END__,", GetFinishPageLocation());
     } else {
-        Heredoc(lines, "  FINISH =><<__END__,", GetFinishPageLocation());
+        AppendHeredoc(lines, "  FINISH =><<__END__,", GetFinishPageLocation());
     }
     lines.push_back("};");
     lines.push_back("my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail);");
