@@ -4,6 +4,7 @@
 
 #include "cli/cli_common.h"
 #include "deploy/folder_browser.h"
+#include "ftp/visible_text.h"
 
 namespace qp::cli {
 namespace {
@@ -34,13 +35,17 @@ int Run(const Args& args) {
             PrintError(*moveError);
             return kExitFile;
         }
+        if (browser.ListingError()) {
+            PrintError(*browser.ListingError());
+            return kExitFile;
+        }
     } catch (const Error& e) {
         PrintError(e.Message());
         return kExitFile;
     }
     for (const TFolderRow& row : browser.Rows())
-        std::cout << row.Name << '\t' << row.Date << '\t' << row.Size << '\t' << row.Attributes << '\t'
-                  << row.Owner << '\n';
+        std::cout << VisibleText(row.Name) << '\t' << row.Date << '\t' << row.Size << '\t'
+                  << VisibleText(row.Attributes) << '\t' << VisibleText(row.Owner) << '\n';
     browser.Close();
     return kExitOk;
 }

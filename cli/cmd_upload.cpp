@@ -5,13 +5,14 @@
 #include "cli/cli_common.h"
 #include "deploy/make_upload.h"
 #include "deploy/upload_sequence.h"
+#include "ftp/visible_text.h"
 
 namespace qp::cli {
 namespace {
 
 class ConsoleUpload : public TUploadListener {
 public:
-    void LogLine(const std::string& line) override { std::cout << line << std::endl; }
+    void LogLine(const std::string& line) override { std::cout << VisibleText(line) << std::endl; }
     void Progress(const TUploadFile&, std::int64_t, std::int64_t) override {}
     void Pump() override {}
     bool CancelRequested() override { return false; }

@@ -109,6 +109,7 @@ std::optional<std::string> TFolderBrowser::StartUp() {
 
 void TFolderBrowser::Refresh() {
     rows_.clear();
+    listingError_.reset();
     if (!client_.Connected()) {
         comboText_.clear();
         return;
@@ -119,6 +120,8 @@ void TFolderBrowser::Refresh() {
         entries = client_.Entries();
     } catch (const Error& e) {
         AppendLog(e.Message());
+        if (!client_.Connected()) throw;
+        listingError_ = e.Message();
     }
     const std::string folder = client_.Pwd();
     auto at = std::lower_bound(history_.begin(), history_.end(), folder, [](const auto& a, const auto& b) {

@@ -49,9 +49,11 @@ public:
     // returned for the "エラー" box, and the login folder stays shown.
     std::optional<std::string> StartUp();
 
-    // Lists the current folder again. A failed listing goes to the log and leaves no rows;
-    // a failed PWD is raised.
+    // Lists the current folder again. A failed listing goes to the log and leaves no rows,
+    // and ListingError() holds its message; a failed PWD, or a listing that cost the
+    // connection, is raised.
     void Refresh();
+    const std::optional<std::string>& ListingError() const { return listingError_; }
     // CWD with the text as it is, then Refresh; nothing for an empty text. Raises on failure;
     // after a failed CWD nothing has changed.
     void MoveTo(const std::string& folder);
@@ -85,6 +87,7 @@ private:
     std::string directory_;
     std::string comboText_;
     std::vector<TFolderRow> rows_;
+    std::optional<std::string> listingError_;
     std::vector<std::string> history_;
 };
 

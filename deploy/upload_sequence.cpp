@@ -63,7 +63,9 @@ void TUploadSequence::UploadAll() {
         try {
             client_.Allo(size);
         } catch (const Error&) {
-            // Most servers need no allocation and say so with another code.
+            // Most servers need no allocation and say so with another code; a server that
+            // closed the connection has said its last word, and that is the error to show.
+            if (!client_.Connected()) throw;
         }
         if (listener_.CancelRequested()) return;
         client_.SetTypeAscii();

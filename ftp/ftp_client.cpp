@@ -16,12 +16,14 @@
 #include <ctime>
 #include <memory>
 
+#include "ftp/visible_text.h"
 #include "model/error.h"
 
 namespace qp {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr auto kNoDeadline = Clock::time_point::max();
 constexpr std::size_t kMaxReplyBytes = 1 << 20;
 constexpr std::size_t kMaxListingBytes = 64u << 20;
 constexpr std::size_t kChunk = 256 * 1024;
@@ -110,6 +112,15 @@ socklen_t AddrLen(const sockaddr_storage& addr) {
     return addr.ss_family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
 }
 
+bool SameAddress(const sockaddr_storage& a, const sockaddr_storage& b) {
+    if (a.ss_family != b.ss_family) return false;
+    if (a.ss_family == AF_INET)
+        return reinterpret_cast<const sockaddr_in*>(&a)->sin_addr.s_addr ==
+               reinterpret_cast<const sockaddr_in*>(&b)->sin_addr.s_addr;
+    return std::memcmp(&reinterpret_cast<const sockaddr_in6*>(&a)->sin6_addr,
+                       &reinterpret_cast<const sockaddr_in6*>(&b)->sin6_addr, sizeof(in6_addr)) == 0;
+}
+
 bool IsPreliminary(int code) {
     return code >= 100 && code < 200;
 }
@@ -168,6 +179,24 @@ bool ParseEpsv(const std::string& text, unsigned& port) {
 
 }  // namespace
 
+// Sets the deadline of the outermost operation; nested ones run within it.
+class TFtpClient::Operation {
+public:
+    explicit Operation(TFtpClient& client, std::chrono::milliseconds extra = {})
+        : client_(client), outer_(client.opDeadline_ != kNoDeadline) {
+        if (!outer_) client_.opDeadline_ = Clock::now() + client_.operationTimeout_ + extra;
+    }
+    ~Operation() {
+        if (!outer_) client_.opDeadline_ = kNoDeadline;
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+private:
+    TFtpClient& client_;
+    bool outer_;
+};
+
 TFtpClient::TFtpClient() = default;
 
 TFtpClient::~TFtpClient() {
@@ -177,17 +206,18 @@ TFtpClient::~TFtpClient() {
 std::string TFtpClient::LogEscape(const std::string& data) {
     std::string out;
     out.reserve(data.size() + 8);
-    for (std::size_t i = 0; i < data.size(); ++i) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= data.size(); ++i) {
+        if (i < data.size() && data[i] != '\r' && data[i] != '\n') continue;
+        out += VisibleText(std::string_view(data).substr(start, i - start));
+        if (i == data.size()) break;
         if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n') {
             out += "<EOL>";
             ++i;
-        } else if (data[i] == '\r') {
-            out += "<CR>";
-        } else if (data[i] == '\n') {
-            out += "<LF>";
         } else {
-            out += data[i];
+            out += data[i] == '\r' ? "<CR>" : "<LF>";
         }
+        start = i + 1;
     }
     return out;
 }
@@ -214,6 +244,7 @@ void TFtpClient::PumpNow() {
 }
 
 void TFtpClient::Wait(int fd, short events, Clock::time_point deadline, const char* what) {
+    deadline = std::min(deadline, opDeadline_);
     for (;;) {
         auto now = Clock::now();
         if (now >= deadline) throw Error(std::string(what) + "（タイムアウト）");
@@ -227,6 +258,27 @@ void TFtpClient::Wait(int fd, short events, Clock::time_point deadline, const ch
     }
 }
 
+void TFtpClient::WaitData(int fd, short events, const char* what) {
+    const auto deadline = std::min(Clock::now() + replyTimeout_, opDeadline_);
+    for (;;) {
+        auto now = Clock::now();
+        if (now >= deadline) throw Error(std::string(what) + "（タイムアウト）");
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+        int slice = static_cast<int>(std::min<long long>(left + 1, kPumpInterval.count()));
+        pollfd p[2] = {{fd, events, 0}, {finalReply_ ? -1 : control_, POLLIN, 0}};
+        int rc = ::poll(p, 2, slice);
+        if (rc < 0 && errno != EINTR) throw Error(std::string(what) + ": " + SystemText(errno));
+        if (rc > 0 && p[0].revents) return;
+        if (rc > 0 && p[1].revents) {
+            TFtpReply reply = ReadReply();
+            if (IsSuccess(reply.Code)) finalReply_ = reply;
+            else if (!IsPreliminary(reply.Code)) FailWithReply(reply);
+            continue;
+        }
+        PumpNow();
+    }
+}
+
 void TFtpClient::CloseControl() {
     if (control_ >= 0) ::close(control_);
     control_ = -1;
@@ -236,7 +288,7 @@ void TFtpClient::CloseControl() {
 
 void TFtpClient::FailWithReply(const TFtpReply& reply) {
     if (reply.Code == 421) CloseControl();
-    throw Error(reply.Text);
+    throw Error(VisibleLines(reply.Text));
 }
 
 void TFtpClient::FailSystem(const std::string& what, int err) {
@@ -246,6 +298,7 @@ void TFtpClient::FailSystem(const std::string& what, int err) {
 
 void TFtpClient::Connect() {
     if (Connected()) Disconnect();
+    Operation operation(*this);
     activeRefused_ = false;
     epsvRefused_ = false;
     HostPort hp = SplitHost(host_);
@@ -306,13 +359,13 @@ void TFtpClient::Connect() {
 
 void TFtpClient::Disconnect() {
     if (!Connected()) return;
-    auto saved = replyTimeout_;
-    replyTimeout_ = std::min(replyTimeout_, std::chrono::milliseconds(3000));
+    const auto savedDeadline = opDeadline_;
+    opDeadline_ = Clock::now() + std::min(replyTimeout_, std::chrono::milliseconds(3000));
     try {
         SendCommand("QUIT");
     } catch (const Error&) {
     }
-    replyTimeout_ = saved;
+    opDeadline_ = savedDeadline;
     CloseControl();
 }
 
@@ -389,7 +442,7 @@ TFtpReply TFtpClient::ReadReply() {
         if (code.empty()) {
             if (!hasCode || (line.size() > 3 && line[3] != ' ' && line[3] != '-')) {
                 CloseControl();
-                throw Error("サーバーの応答を解釈できません: " + line);
+                throw Error("サーバーの応答を解釈できません: " + VisibleText(line));
             }
             code = line.substr(0, 3);
             multi = line.size() > 3 && line[3] == '-';
@@ -407,6 +460,7 @@ TFtpReply TFtpClient::ReadReply() {
 TFtpReply TFtpClient::SendCommand(const std::string& command) {
     if (command.find_first_of("\r\n") != std::string::npos)
         throw Error("コマンドに改行を含めることはできません。");
+    Operation operation(*this);
     Send(command);
     return ReadReply();
 }
@@ -434,7 +488,7 @@ std::string TFtpClient::Pwd() {
             }
         }
     }
-    throw Error("現在のフォルダがわかりません: " + t);
+    throw Error("現在のフォルダがわかりません: " + VisibleLines(t));
 }
 
 void TFtpClient::Cwd(const std::string& folder) {
@@ -482,13 +536,15 @@ void TFtpClient::RunBody(const std::function<void(int)>& body, int fd) {
 }
 
 void TFtpClient::FinishTransfer() {
-    TFtpReply reply = ReadReply();
+    TFtpReply reply = finalReply_ ? *finalReply_ : ReadReply();
+    finalReply_.reset();
     while (IsPreliminary(reply.Code)) reply = ReadReply();
     if (!IsSuccess(reply.Code)) FailWithReply(reply);
 }
 
 void TFtpClient::Transfer(const std::string& command, const std::function<void(int)>& body) {
     if (!Connected()) throw Error("サーバーに接続していません。");
+    finalReply_.reset();
     if (!passive_ && !activeRefused_) {
         if (TransferActive(command, body)) return;
         // The server refused PORT or could not reach us: passive from now on.
@@ -506,7 +562,7 @@ bool TFtpClient::TransferActive(const std::string& command, const std::function<
     Fd listener(::socket(local.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (listener.Get() < 0) throw Error("データ接続を準備できません: " + SystemText(errno));
     if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&local), AddrLen(local)) < 0 ||
-        ::listen(listener.Get(), 1) < 0)
+        ::listen(listener.Get(), 4) < 0)
         throw Error("データ接続を準備できません: " + SystemText(errno));
     SetNonBlocking(listener.Get());
     len = sizeof local;
@@ -527,14 +583,23 @@ bool TFtpClient::TransferActive(const std::string& command, const std::function<
         return false;
     }
 
+    sockaddr_storage peer{};
+    len = sizeof peer;
+    if (::getpeername(control_, reinterpret_cast<sockaddr*>(&peer), &len) < 0)
+        FailSystem("データ接続を準備できません", errno);
     Send(command);
     bool preliminary = false;
     Fd data;
-    auto deadline = Clock::now() + connectTimeout_;
+    // One wait for the connection and the server's word on it: a server that neither connects
+    // nor answers has left the command in an unknown state, so the connection is given up.
+    const auto deadline = std::min(Clock::now() + connectTimeout_, opDeadline_);
     while (data.Get() < 0) {
-        pollfd p[2] = {{listener.Get(), POLLIN, 0}, {control_, POLLIN, 0}};
         auto now = Clock::now();
-        if (now >= deadline) break;
+        if (now >= deadline) {
+            CloseControl();
+            throw Error("サーバーからのデータ接続がありません（タイムアウト）。パッシブモードを試してください。");
+        }
+        pollfd p[2] = {{listener.Get(), POLLIN, 0}, {control_, POLLIN, 0}};
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
         int rc = ::poll(p, 2, static_cast<int>(std::min<long long>(left + 1, kPumpInterval.count())));
         if (rc < 0 && errno != EINTR) FailSystem("データ接続を待てません", errno);
@@ -543,8 +608,14 @@ bool TFtpClient::TransferActive(const std::string& command, const std::function<
             continue;
         }
         if (p[0].revents & POLLIN) {
-            int fd = ::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0) data.Reset(fd);
+            // Only the server may connect: anyone else on the network could take the file.
+            sockaddr_storage from{};
+            socklen_t fromLen = sizeof from;
+            int fd = ::accept4(listener.Get(), reinterpret_cast<sockaddr*>(&from), &fromLen, SOCK_CLOEXEC);
+            if (fd >= 0 && SameAddress(from, peer))
+                data.Reset(fd);
+            else if (fd >= 0)
+                ::close(fd);
             continue;
         }
         if (p[1].revents & (POLLIN | POLLHUP | POLLERR)) {
@@ -558,12 +629,6 @@ bool TFtpClient::TransferActive(const std::string& command, const std::function<
         }
     }
     listener.Reset();
-    if (data.Get() < 0) {
-        // The server never connected back; collect what it says about the command.
-        reply = ReadReply();
-        while (IsPreliminary(reply.Code)) reply = ReadReply();
-        return false;
-    }
     SetNonBlocking(data.Get());
     if (!preliminary) {
         reply = ReadReply();
@@ -588,7 +653,7 @@ int TFtpClient::OpenPassiveSocket() {
     }
     if (port == 0) {
         TFtpReply reply = Expect("PASV", {227});
-        if (!ParsePasv(reply.Text, port)) throw Error("PASVの応答を解釈できません: " + reply.Text);
+        if (!ParsePasv(reply.Text, port)) throw Error("PASVの応答を解釈できません: " + VisibleLines(reply.Text));
     }
     // The data connection goes to the control connection's peer, never to an address the
     // server names: NAT routers rewrite it wrongly, and a hostile server could aim it elsewhere.
@@ -629,6 +694,7 @@ void TFtpClient::Stor(const std::string& localPath, const std::string& remoteNam
     const std::int64_t total = st.st_size;
     std::unique_ptr<char[]> buffer(new char[kChunk]);
 
+    Operation operation(*this, std::chrono::milliseconds(total * 1000 / std::max<std::int64_t>(minTransferRate_, 1)));
     Transfer("STOR " + remoteName, [&](int fd) {
         if (::lseek(file.Get(), 0, SEEK_SET) < 0) throw Error(localPath + ": " + SystemText(errno));
         std::int64_t sent = 0;
@@ -647,7 +713,7 @@ void TFtpClient::Stor(const std::string& localPath, const std::string& remoteNam
                 if (n > 0) {
                     done += static_cast<std::size_t>(n);
                 } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                    Wait(fd, POLLOUT, Clock::now() + replyTimeout_, "データを送信できません");
+                    WaitData(fd, POLLOUT, "データを送信できません");
                 } else if (n < 0 && errno == EINTR) {
                     continue;
                 } else {
@@ -665,6 +731,7 @@ void TFtpClient::List() {
     entries_.clear();
     rawListing_.clear();
     std::string listing;
+    Operation operation(*this);
     Transfer("LIST", [&](int fd) {
         char buf[16384];
         for (;;) {
@@ -675,7 +742,7 @@ void TFtpClient::List() {
             } else if (n == 0) {
                 break;
             } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                Wait(fd, POLLIN, Clock::now() + replyTimeout_, "一覧を受信できません");
+                WaitData(fd, POLLIN, "一覧を受信できません");
             } else if (errno != EINTR) {
                 throw Error("一覧を受信できません: " + SystemText(errno));
             }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,13 @@ public:
     void SetPassive(bool passive) { passive_ = passive; }
     bool Passive() const { return passive_; }
     void SetConnectTimeout(std::chrono::milliseconds t) { connectTimeout_ = t; }
+    // Each single wait: for a reply, a data connection, or data to move.
     void SetReplyTimeout(std::chrono::milliseconds t) { replyTimeout_ = t; }
+    // Each whole operation (connect-and-login, one command, one listing) ends within this, so
+    // that a server that answers "1xx" again and again or trickles bytes cannot hold the
+    // caller. A transfer gets this plus its size at the minimum rate.
+    void SetOperationTimeout(std::chrono::milliseconds t) { operationTimeout_ = t; }
+    void SetMinTransferRate(std::int64_t bytesPerSecond) { minTransferRate_ = bytesPerSecond; }
 
     void SetLogHook(LogHook hook) { logHook_ = std::move(hook); }
     void SetLogEnabled(bool on) { logEnabled_ = on; }
@@ -82,7 +89,8 @@ public:
     static std::string LogTimeStamp();
 
 private:
-    struct DataChannel;
+    class Operation;
+    using Clock = std::chrono::steady_clock;
 
     void Send(const std::string& line);
     TFtpReply ReadReply();
@@ -91,7 +99,10 @@ private:
     [[noreturn]] void FailSystem(const std::string& what, int err);
     void CloseControl();
     void Log(TFtpLogDirection dir, const std::string& data);
-    void Wait(int fd, short events, std::chrono::steady_clock::time_point deadline, const char* what);
+    void Wait(int fd, short events, Clock::time_point deadline, const char* what);
+    // Waits for a data connection while reading what the server says on the control one: an
+    // error reply ends the wait with the server's words.
+    void WaitData(int fd, short events, const char* what);
     void PumpNow();
 
     // Runs a transfer command over a data connection, trying the next mode when the
@@ -111,10 +122,14 @@ private:
     bool epsvRefused_ = false;
     std::chrono::milliseconds connectTimeout_{30000};
     std::chrono::milliseconds replyTimeout_{30000};
+    std::chrono::milliseconds operationTimeout_{120000};
+    std::int64_t minTransferRate_ = 16 * 1024;
+    Clock::time_point opDeadline_ = Clock::time_point::max();
+    std::optional<TFtpReply> finalReply_;  // a transfer's end, when it came during the data
     LogHook logHook_;
     bool logEnabled_ = false;
     PumpHook pump_;
-    std::chrono::steady_clock::time_point lastPump_{};
+    Clock::time_point lastPump_{};
 
     int control_ = -1;
     std::string inbox_;

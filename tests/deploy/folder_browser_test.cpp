@@ -241,3 +241,43 @@ TEST(FolderRows, ColumnsAndOrder) {
 
 }  // namespace
 }  // namespace qp
+
+namespace qp {
+namespace {
+
+// A listing that never arrives must end the start-up with the server's reply or the timeout,
+// not with a later "not connected".
+TEST(FolderBrowserFake, ListingThatNeverArrivesReportsWhatHappened) {
+    for (bool serverSpeaks : {true, false}) {
+        SCOPED_TRACE(serverSpeaks);
+        FakeFtpServer server([&](FakeFtpServer::Session& s) {
+            s.Send("220 ready\r\n");
+            s.Read();
+            s.Send("230 ok\r\n");
+            if (s.Read() != "EPSV") return;
+            s.Send("229 ok (|||" + std::to_string(s.OpenPassive()) + "|)\r\n");
+            s.Read();
+            s.Send("150 here\r\n");
+            int fd = s.AcceptPassive();
+            if (serverSpeaks) s.Send("425 Data connection lost\r\n");
+            s.Read();
+            ::close(fd);
+        });
+        LogListener listener;
+        TFolderBrowser browser(listener);
+        browser.SetFtpServer(server.Host(), "u", "p");
+        browser.Client().SetPassive(true);
+        browser.Client().SetReplyTimeout(std::chrono::milliseconds(300));
+        std::string message;
+        try {
+            browser.StartUp();
+        } catch (const Error& e) {
+            message = e.Message();
+        }
+        EXPECT_EQ(message, serverSpeaks ? "425 Data connection lost" : "一覧を受信できません（タイムアウト）");
+        browser.Close();
+    }
+}
+
+}  // namespace
+}  // namespace qp

@@ -205,3 +205,61 @@ TEST_F(CliUploadTest, ListsAFolderInTheBrowsersOrder) {
 
 }  // namespace
 }  // namespace qp
+
+namespace qp {
+namespace {
+
+// A server that logs anyone in, sits in /cgi-bin, and answers LIST (passive) and ALLO as told.
+std::function<void(test::FakeFtpServer::Session&)> Responder(std::string listReply, std::string listing,
+                                                             std::string alloReply) {
+    return [=](test::FakeFtpServer::Session& s) {
+        s.Send("220 ready\r\n");
+        for (;;) {
+            std::string cmd = s.Read();
+            if (cmd.empty()) return;
+            if (cmd.rfind("USER", 0) == 0)
+                s.Send("230 ok\r\n");
+            else if (cmd == "PWD")
+                s.Send("257 \"/cgi-bin\"\r\n");
+            else if (cmd == "EPSV")
+                s.Send("229 ok (|||" + std::to_string(s.OpenPassive()) + "|)\r\n");
+            else if (cmd == "LIST") {
+                s.Send(listReply);
+                if (listReply[0] == '1') {
+                    s.SendPassiveData(listing);
+                    s.Send("226 done\r\n");
+                }
+            } else if (cmd.rfind("ALLO", 0) == 0)
+                s.Send(alloReply);
+            else if (cmd == "QUIT")
+                s.Send("221 bye\r\n");
+            else
+                s.Send("502 no\r\n");
+        }
+    };
+}
+
+TEST_F(CliUploadTest, ServerErrorsFailTheCommandWithTheServersReply) {
+    test::FakeFtpServer refusing(Responder("550 Permission denied\r\n", "", "200 ok\r\n"));
+    CliResult r = RunCli({"ls", Save(*UploadProject(refusing.Host())), "--passive"}, lib);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_THAT(r.err, HasSubstr("550 Permission denied"));
+    EXPECT_EQ(r.out, "");
+
+    test::FakeFtpServer closing(Responder("150 x\r\n", "", "421 Service closing\r\n"));
+    r = RunCli({"upload", Save(*UploadProject(closing.Host())), "--lib", lib.File("lib"), "--passive"}, lib);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_THAT(r.err, HasSubstr("421 Service closing"));
+}
+
+TEST_F(CliUploadTest, NamesWithControlCharactersAreListedEscaped) {
+    test::FakeFtpServer hostile(Responder(
+        "150 here\r\n", "-rw-r--r-- 1 own\x1b[2J grp 3 Jan  1  2024 a\tb\x1b]0;title\x07\x1b[2J.txt\r\n",
+        "200 ok\r\n"));
+    CliResult r = RunCli({"ls", Save(*UploadProject(hostile.Host())), "--passive"}, lib);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "a\\x09b\\x1B]0;title\\x07\\x1B[2J.txt\t2024-01-01\t3\trw-r--r--\town\\x1B[2J\n");
+}
+
+}  // namespace
+}  // namespace qp

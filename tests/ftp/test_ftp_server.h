@@ -11,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -112,16 +113,39 @@ public:
             ::getsockname(passive_, reinterpret_cast<sockaddr*>(&a), &len);
             return ntohs(a.sin_port);
         }
-        // Accepts the passive data connection, sends data on it and closes it.
-        void SendPassiveData(const std::string& data) {
+        // Accepts the passive data connection (-1 when none came within 5 s).
+        int AcceptPassive() {
             pollfd p{passive_, POLLIN, 0};
-            if (::poll(&p, 1, 5000) > 0) {
-                int fd = ::accept(passive_, nullptr, nullptr);
-                SendAll(fd, data);
-                ::close(fd);
-            }
+            int fd = ::poll(&p, 1, 5000) > 0 ? ::accept(passive_, nullptr, nullptr) : -1;
             ::close(passive_);
             passive_ = -1;
+            return fd;
+        }
+        // Accepts the passive data connection, sends data on it and closes it.
+        void SendPassiveData(const std::string& data) {
+            int fd = AcceptPassive();
+            if (fd < 0) return;
+            SendAll(fd, data);
+            ::close(fd);
+        }
+        // Connects to the client's "PORT h1,h2,h3,h4,p1,p2" from the local address `from`.
+        static int ConnectToPort(const std::string& portCommand, const char* from = "127.0.0.1") {
+            unsigned v[6] = {};
+            if (std::sscanf(portCommand.c_str(), "PORT %u,%u,%u,%u,%u,%u", &v[0], &v[1], &v[2], &v[3], &v[4],
+                            &v[5]) != 6)
+                return -1;
+            int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            ::inet_pton(AF_INET, from, &a.sin_addr);
+            ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            a.sin_port = htons(static_cast<std::uint16_t>(v[4] * 256 + v[5]));
+            ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                ::close(fd);
+                return -1;
+            }
+            return fd;
         }
         ~Session() {
             if (passive_ >= 0) ::close(passive_);
