@@ -67,10 +67,18 @@ const char* ReasonPhrase(int status) {
             return "Not Found";
         case 405:
             return "Method Not Allowed";
+        case 408:
+            return "Request Timeout";
         case 413:
             return "Request Entity Too Large";
+        case 421:
+            return "Misdirected Request";
+        case 431:
+            return "Request Header Fields Too Large";
         case 500:
             return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
         case 502:
             return "Bad Gateway";
         case 503:

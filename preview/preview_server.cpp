@@ -6,20 +6,30 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 #include <thread>
 
+#include "ftp/visible_text.h"
 #include "model/error.h"
 #include "preview/cgi_response.h"
 #include "preview/cgi_runner.h"
 #include "preview/mail_view.h"
+#include "preview/request_gate.h"
+#include "preview/request_stream.h"
+#include "preview/status_page.h"
 
 namespace qp::preview {
 namespace {
 
 constexpr const char* kMailsPath = "/__mails__";
 constexpr int kMaxLocalRedirects = 5;
+// Whole requests are answered by a few threads; the gate holds everything that is slower.
+constexpr int kWorkers = 4;
+constexpr std::size_t kMaxWaitingRequests = 32;
+constexpr std::chrono::seconds kWriteTimeout{10};
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -47,11 +57,17 @@ THttpResponse Page(int status, const std::string& title, const std::string& body
     THttpResponse response;
     response.Status = status;
     response.Headers.emplace_back("Content-Type", "text/html; charset=UTF-8");
-    response.Body = "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"UTF-8\">\n<title>" +
-                    EscapeHtmlUtf8(title) + "</title>\n</head>\n<body>\n<h1>" + EscapeHtmlUtf8(title) +
-                    "</h1>\n" + bodyHtml + "</body>\n</html>\n";
+    response.Body = StatusPageHtml(title, bodyHtml);
     return response;
 }
+
+// cpp-httplib hands every accepted connection to its task queue; here the gate takes it at
+// once on the accepting thread.
+class InlineTaskQueue : public httplib::TaskQueue {
+public:
+    void enqueue(std::function<void()> fn) override { fn(); }
+    void shutdown() override {}
+};
 
 // The CGI failed: what it wrote to standard error is what the user needs to put it right.
 THttpResponse CgiFailure(const std::string& why, const std::string& errorOutput) {
@@ -71,27 +87,100 @@ std::string THttpResponse::Header(const std::string& name) const {
     return {};
 }
 
-struct TPreviewServer::Http {
-    httplib::Server server;
+// cpp-httplib parses and answers each request, but reads it from the gate's copy: the
+// sockets go to the gate instead of to the library's blocking reads.
+class TPreviewServer::Http : public httplib::Server {
+public:
+    explicit Http(const TPreviewServer& owner)
+        : gate(
+              owner.options_.Requests,
+              [this](int socket, std::string request) { return Enqueue(socket, std::move(request)); },
+              [&owner](const std::string& line) { owner.Log(line); }) {
+        new_task_queue = [] { return new InlineTaskQueue; };
+    }
+    ~Http() override { StopServing(); }
+
+    // The library listens with a backlog of 5: a burst of connections would make the user's
+    // own wait for the kernel to retry it. Listening again only changes the backlog.
+    void WidenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+
+    void StartServing() {
+        gate.Start();
+        for (int i = 0; i < kWorkers; ++i) workers_.emplace_back([this] { Work(); });
+    }
+    void StopServing() {
+        gate.Stop();
+        {
+            std::lock_guard<std::mutex> lock(jobMutex_);
+            jobsClosed_ = true;
+        }
+        jobReady_.notify_all();
+        for (auto& worker : workers_) worker.join();
+        workers_.clear();
+        for (auto& job : jobs_) ::close(job.socket);
+        jobs_.clear();
+    }
+
+    TRequestGate gate;
     std::mutex mutex;
     bool stopRequested = false;
     bool runStarted = false;
     std::atomic<bool> runFinished{false};
+
+private:
+    struct Job {
+        int socket;
+        std::string request;
+    };
+
+    bool process_and_close_socket(socket_t sock) override {
+        gate.Adopt(sock);
+        return true;
+    }
+    bool Enqueue(int socket, std::string request) {
+        {
+            std::lock_guard<std::mutex> lock(jobMutex_);
+            if (jobsClosed_ || jobs_.size() >= kMaxWaitingRequests) return false;
+            jobs_.push_back({socket, std::move(request)});
+        }
+        jobReady_.notify_one();
+        return true;
+    }
+    void Work() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock<std::mutex> lock(jobMutex_);
+                jobReady_.wait(lock, [this] { return jobsClosed_ || !jobs_.empty(); });
+                if (jobs_.empty()) return;
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            TRequestStream stream(job.socket, std::move(job.request), kWriteTimeout);
+            bool closed = false;
+            process_request(stream, true, closed, nullptr);
+            ::shutdown(job.socket, SHUT_RDWR);
+            ::close(job.socket);
+        }
+    }
+
+    std::mutex jobMutex_;
+    std::condition_variable jobReady_;
+    std::deque<Job> jobs_;
+    bool jobsClosed_ = false;
+    std::vector<std::thread> workers_;
 };
 
 TPreviewServer::TPreviewServer(std::unique_ptr<TPreviewSite> site, Options options)
-    : site_(std::move(site)), options_(std::move(options)), http_(std::make_unique<Http>()) {
-    auto& server = http_->server;
+    : site_(std::move(site)), options_(std::move(options)), http_(std::make_unique<Http>(*this)) {
+    auto& server = *http_;
     // The library's default shares the port (SO_REUSEPORT): a second preview, or another
     // server, would then split the requests with this one instead of making it move on.
     server.set_socket_options([](socket_t sock) {
         int yes = 1;
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    server.set_keep_alive_timeout(2);
-    server.set_read_timeout(10);
-    server.set_write_timeout(10);
-    server.set_payload_max_length(8 * 1024 * 1024);
+    server.set_payload_max_length(options_.Requests.Limits.MaxBodyBytes);
 
     auto reply = [](const THttpResponse& answer, httplib::Response& res) {
         res.status = answer.Status;
@@ -130,14 +219,20 @@ TPreviewServer::TPreviewServer(std::unique_ptr<TPreviewSite> site, Options optio
                                              const httplib::ContentReader& reader) {
         THttpRequest request = convert(req);
         // The raw body, also for multipart forms: the CGI parses it, not the server.
-        reader([&request](const char* data, size_t length) {
+        const bool whole = reader([&request](const char* data, size_t length) {
             request.Body.append(data, length);
             return true;
         });
+        if (!whole) {
+            reply(Page(400, "リクエストが正しくありません",
+                       "<p>本文を読み取れなかったため、CGIは実行していません。</p>\n"),
+                  res);
+            return;
+        }
         reply(Handle(request), res);
     });
     server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-        Log(req.method + " " + (req.target.empty() ? req.path : req.target) + " " +
+        Log(VisibleText(req.method + " " + (req.target.empty() ? req.path : req.target)) + " " +
             std::to_string(res.status));
     });
 }
@@ -151,7 +246,8 @@ TPreviewServer::~TPreviewServer() {
 
 int TPreviewServer::Bind(int firstPort, int attempts) {
     for (int port = std::max(firstPort, 1); port < firstPort + attempts && port <= 65535; ++port) {
-        if (http_->server.bind_to_port("127.0.0.1", port)) {
+        if (http_->bind_to_port("127.0.0.1", port)) {
+            http_->WidenBacklog();
             port_ = port;
             return port;
         }
@@ -166,7 +262,9 @@ void TPreviewServer::Run() {
         if (http_->stopRequested) return;
         http_->runStarted = true;
     }
-    http_->server.listen_after_bind();
+    http_->StartServing();
+    http_->listen_after_bind();
+    http_->StopServing();
     http_->runFinished = true;
 }
 
@@ -177,10 +275,10 @@ void TPreviewServer::Stop() {
         if (!http_->runStarted) return;
     }
     // Run() may not have reached its loop yet; stopping before that would be lost.
-    while (!http_->server.is_running() && !http_->runFinished) {
+    while (!http_->is_running() && !http_->runFinished) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    http_->server.stop();
+    http_->stop();
 }
 
 std::string TPreviewServer::BaseUrl() const {
@@ -197,7 +295,33 @@ void TPreviewServer::Log(const std::string& line) const {
     if (options_.Log) options_.Log(line);
 }
 
+bool TPreviewServer::OwnHost(const std::string& host) const {
+    std::string name = host;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string port = ":" + std::to_string(port_);
+    for (const char* own : {"127.0.0.1", "localhost", "[::1]"}) {
+        if (name == own + port || (port_ == 80 && name == own)) return true;
+    }
+    return false;
+}
+
 THttpResponse TPreviewServer::Handle(const THttpRequest& request) const {
+    // A page on another site can make the browser send its requests here under its own name
+    // (DNS rebinding); only the preview's own address is answered.
+    std::string host;
+    int hosts = 0;
+    for (const auto& [name, value] : request.Headers) {
+        if (EqualsNoCase(name, "Host")) {
+            host = value;
+            ++hosts;
+        }
+    }
+    if (hosts != 1 || !OwnHost(host)) {
+        return Page(421, "このアドレスでは応答しません",
+                    "<p>プレビューは <a href=\"" + EscapeHtmlUtf8(BaseUrl()) + "/\">" +
+                        EscapeHtmlUtf8(BaseUrl()) + "/</a> でだけ応答します。</p>\n");
+    }
     return Dispatch(request, 0);
 }
 
@@ -280,7 +404,7 @@ THttpResponse TPreviewServer::RunCgi(const THttpRequest& request, const std::str
     process.Input = request.Method == "POST" ? request.Body : std::string();
     process.Timeout = options_.CgiTimeout;
     const TProcessResult result = RunProcess(process);
-    if (!result.ErrorOutput.empty()) Log("CGI: " + result.ErrorOutput);
+    if (!result.ErrorOutput.empty()) Log("CGI: " + VisibleLines(result.ErrorOutput));
 
     if (result.ExecErrno != 0) return CgiFailure("perlを起動できませんでした。", result.ErrorOutput);
     if (result.TimedOut) {

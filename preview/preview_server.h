@@ -1,7 +1,8 @@
 #pragma once
 // The local web server of a preview: serves the site's CGI on 127.0.0.1 as a web server
 // would run it (RFC 3875), the captured mails at /__mails__, and "/" as a redirect to the
-// form. The HTTP side is cpp-httplib, kept out of this header.
+// form. Only requests to its own address are answered. The HTTP side is cpp-httplib, kept
+// out of this header, behind a gate that lets only whole requests within limits through.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "preview/preview_site.h"
+#include "preview/request_gate.h"
 
 namespace qp::preview {
 
@@ -34,6 +36,8 @@ class TPreviewServer {
 public:
     struct Options {
         std::chrono::milliseconds CgiTimeout{10000};
+        // Limits on each request and on the connections waiting for theirs.
+        TRequestGate::Options Requests;
         // One line for each request and for what the CGI wrote to standard error.
         std::function<void(const std::string&)> Log;
     };
@@ -58,7 +62,8 @@ public:
     std::string MailsUrl() const;  // the mail page
     const TPreviewSite& Site() const { return *site_; }
 
-    // Answers one request as the server does; used by the HTTP side and by tests.
+    // Answers one request as the server does; used by the HTTP side and by tests. A request
+    // whose Host is not the preview's own address gets 421.
     THttpResponse Handle(const THttpRequest& request) const;
 
 private:
@@ -66,8 +71,9 @@ private:
                          int redirects) const;
     THttpResponse Dispatch(const THttpRequest& request, int redirects) const;
     void Log(const std::string& line) const;
+    bool OwnHost(const std::string& host) const;
 
-    struct Http;
+    class Http;
     std::unique_ptr<TPreviewSite> site_;
     Options options_;
     std::unique_ptr<Http> http_;

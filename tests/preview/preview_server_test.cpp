@@ -10,91 +10,10 @@
 
 #include "model/error.h"
 #include "preview/mail_view.h"
-#include "support/sjis_literal.h"
+#include "preview_fixture.h"
 
 namespace qp::preview {
 namespace {
-
-using namespace std::chrono_literals;
-using test::ReadFile;
-using test::TempDir;
-using test::WriteFile;
-
-// Stands in for the runtime: answers by the query string, so that the server's side of the
-// CGI exchange can be tested on its own.
-const char* const kFakeRuntime = R"PERL(package Quillpost;
-sub new { my ($class, %args) = @_; return bless {%args}, $class }
-sub run {
-  my ($self) = @_;
-  my $q = $ENV{QUERY_STRING};
-  my $in = '';
-  read(STDIN, $in, $ENV{CONTENT_LENGTH}) if ($ENV{CONTENT_LENGTH} || 0) > 0;
-  if ($q eq 'env') {
-    return "Content-Type: text/plain\r\n\r\n"
-      . join('', map { "$_=$ENV{$_}\n" } sort keys %ENV) . "BODY=$in";
-  }
-  return "Status: 404 Not Here\r\nContent-Type: text/plain\r\nX-Test: yes\r\n\r\ngone" if $q eq 'status';
-  return "Location: http://example.com/done\r\n\r\n" if $q eq 'redirect';
-  return "Location: /__mails__\r\n\r\n" if $q eq 'local';
-  return "Location: /contact.cgi?loop\r\n\r\n" if $q eq 'loop';
-  if ($q eq 'broken') { print STDERR "something <went> wrong\n"; return "no header here"; }
-  die "fake failure\n" if $q eq 'die';
-  sleep 30 if $q eq 'sleep';
-  if ($q eq 'mail') {
-    my @command = split ' ', $self->{MAIL}{SENDMAIL};
-    open(my $pipe, '|-', @command, '-oi', 'to@example.com') or die "sendmail: $!";
-    print $pipe "To: to\@example.com\nSubject: $in\nContent-Type: text/plain; charset=UTF-8\n\n<b>\xE6\x9C\xAC\xE6\x96\x87</b>\n";
-    close $pipe or die "sendmail failed";
-    return "Content-Type: text/plain\r\n\r\nsent";
-  }
-  return "Content-Type: text/plain\r\n\r\nhello";
-}
-1;
-)PERL";
-
-// A temporary folder of its own for the sites, so that what a test leaves behind is seen.
-class PreviewTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const char* old = std::getenv("TMPDIR");
-        oldTmp_ = old != nullptr ? old : "";
-        hadTmp_ = old != nullptr;
-        ::setenv("TMPDIR", tmp_.Path().c_str(), 1);
-        for (const char* file : {"jcode.pl", "mimew.pl"}) WriteFile(runtime_.File(file), "1;\n");
-        WriteFile(runtime_.File("Quillpost.pm"), kFakeRuntime);
-        project_.LoadFromFile(std::string(QP_SOURCE_DIR) + "/tests/e2e/fixtures/contact.qpf");
-    }
-    void TearDown() override {
-        if (hadTmp_) {
-            ::setenv("TMPDIR", oldTmp_.c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
-    }
-    int SitesLeft() const {
-        int count = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(tmp_.Path())) {
-            count += entry.path().filename().string().rfind("quillpost-preview-", 0) == 0;
-        }
-        return count;
-    }
-    std::unique_ptr<TPreviewServer> Server(std::chrono::milliseconds timeout = 10s) {
-        TPreviewServer::Options options;
-        options.CgiTimeout = timeout;
-        return std::make_unique<TPreviewServer>(TPreviewSite::Make(project_, runtime_.Path()), options);
-    }
-    static THttpResponse Get(const TPreviewServer& server, const std::string& target) {
-        THttpRequest request;
-        request.Target = target;
-        return server.Handle(request);
-    }
-
-    TempDir tmp_;
-    TempDir runtime_;
-    TProjectConfig project_;
-    std::string oldTmp_;
-    bool hadTmp_ = false;
-};
 
 TEST_F(PreviewTest, SiteHoldsTheScriptTheRuntimeAndTheCaptureProgram) {
     const std::string perl = project_.GetPerlPath();
@@ -153,7 +72,7 @@ TEST_F(PreviewTest, CgiGetsTheMetaVariablesAndTheBody) {
     request.Target = "/contact.cgi/extra/path?env";
     request.Headers = {{"Content-Type", "application/x-www-form-urlencoded"},
                        {"Content-Length", "999"},
-                       {"Host", "127.0.0.1:8080"},
+                       {"Host", Host(*server)},
                        {"X-Custom-Thing", "v"},
                        {"Proxy", "http://evil.example/"},
                        {"Authorization", "Basic c2VjcmV0"}};
@@ -165,7 +84,7 @@ TEST_F(PreviewTest, CgiGetsTheMetaVariablesAndTheBody) {
          {"GATEWAY_INTERFACE=CGI/1.1\n", "REQUEST_METHOD=POST\n", "QUERY_STRING=env\n", "CONTENT_LENGTH=15\n",
           "CONTENT_TYPE=application/x-www-form-urlencoded\n", "SCRIPT_NAME=/contact.cgi\n",
           "PATH_INFO=/extra/path\n", "SERVER_NAME=127.0.0.1\n", "SERVER_PROTOCOL=HTTP/1.1\n",
-          "REMOTE_ADDR=127.0.0.9\n", "HTTP_HOST=127.0.0.1:8080\n", "HTTP_X_CUSTOM_THING=v\n",
+          "REMOTE_ADDR=127.0.0.9\n", "HTTP_HOST=127.0.0.1:0\n", "HTTP_X_CUSTOM_THING=v\n",
           "BODY=a=1&b=%E3%81%82"}) {
         EXPECT_NE(r.Body.find(line), std::string::npos) << line << r.Body;
     }
@@ -230,6 +149,7 @@ TEST_F(PreviewTest, CapturedMailsAreShownDecodedNewestFirst) {
         THttpRequest request;
         request.Method = "POST";
         request.Target = "/contact.cgi?mail";
+        request.Headers = {{"Host", Host(*server)}};
         request.Body = subject;
         ASSERT_EQ(server->Handle(request).Body, "sent");
     }
