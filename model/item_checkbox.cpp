@@ -1,6 +1,7 @@
 #include "model/item_checkbox.h"
 
 #include "model/error.h"
+#include "model/perl_quote.h"
 
 namespace qp {
 
@@ -32,6 +33,8 @@ void TProjectItemCheckbox::Validate() const {
 
 void TProjectItemCheckbox::WritePerl(std::vector<std::string>& lines) const {
     WritePerlHead(lines);
+    // The only value the server accepts besides none.
+    lines.push_back("    VALUE => '" + QuotePerlSingle(value_) + "',");
     lines.push_back("    CONVERT => [");
     lines.push_back("      ],");
     lines.push_back("  },");

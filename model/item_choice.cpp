@@ -1,6 +1,7 @@
 #include "model/item_choice.h"
 
 #include "model/error.h"
+#include "model/perl_quote.h"
 
 namespace qp {
 
@@ -34,6 +35,10 @@ void TProjectItemChoice::Validate() const {
 
 void TProjectItemChoice::WritePerl(std::vector<std::string>& lines) const {
     WritePerlHead(lines);
+    // The server refuses a posted value that is not one of these.
+    lines.push_back("    VALUES => [");
+    for (const std::string& v : values_) lines.push_back("      '" + QuotePerlSingle(v) + "',");
+    lines.push_back("      ],");
     lines.push_back("    CONVERT => [");
     lines.push_back("      ],");
     lines.push_back("  },");

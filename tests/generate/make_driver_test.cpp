@@ -26,7 +26,7 @@ TEST(MakeLocal, WritesTheConvertedScript) {
     EXPECT_TRUE(written == ToCrLfLines(charset::SjisToEucJp(p->MakeCgiScript())));
     EXPECT_NE(written.find("\r\n" + charset::SjisToEucJp(S("<h1>完了画面</h1>")) + "\r\n"),
               std::string::npos);
-    EXPECT_EQ(written.rfind("#!/usr/bin/perl --\r\nuse FindBin;\r\n", 0), 0u);
+    EXPECT_EQ(written.rfind("#!/usr/bin/perl --\r\nBEGIN {", 0), 0u);
 }
 
 TEST(MakeLocal, LoneLineBreaksInTextsBecomeCrLf) {

@@ -11,6 +11,8 @@
 #include "fixtures.h"
 #include "generate/make_driver.h"
 #include "model/charset.h"
+#include "model/item_checkbox.h"
+#include "model/item_choice.h"
 #include "model/item_text.h"
 #include "support/sjis_literal.h"
 
@@ -139,6 +141,16 @@ TEST(PerlScript, FullProjectReadsBackEveryText) {
         EXPECT_EQ(at(k + "REQUIRED"), item.GetRequired() ? "1" : "0");
         if (!item.GetRequiredError().empty()) {
             EXPECT_EQ(at(k + "REQUIRED_ERROR"), Heredoc(item.GetRequiredError())) << k;
+        }
+        if (const auto* box = dynamic_cast<const TProjectItemCheckbox*>(&item)) {
+            EXPECT_EQ(at(k + "VALUE"), Euc(box->GetValue())) << k;
+        }
+        if (const auto* choice = dynamic_cast<const TProjectItemChoice*>(&item)) {
+            const auto& choices = choice->GetValues();
+            ASSERT_EQ(at(k + "VALUES#"), std::to_string(choices.size())) << k;
+            for (std::size_t c = 0; c < choices.size(); ++c) {
+                EXPECT_EQ(at(k + "VALUES[" + std::to_string(c) + "]"), Euc(choices[c])) << k;
+            }
         }
         const auto* text = dynamic_cast<const TProjectItemText*>(&item);
         if (text == nullptr) continue;

@@ -40,7 +40,8 @@ TEST(PerlQuote, SingleQuotedCases) {
     EXPECT_EQ(QuotePerlSingle("\x81'"), "\x81\\'");
 }
 
-// Runs perl on the entries and returns "KEY=hex" lines, one per scalar value, in item order.
+// Runs perl on the entries and returns "KEY=hex" lines, one per scalar value, in item order;
+// the texts of a list as "KEY0", "KEY1", ...
 std::string RunPerl(const std::vector<std::string>& entries, const std::string& folder) {
     std::string script = "use strict;\nuse warnings;\nmy $items = [\n";
     for (const std::string& e : entries) script += e + "\n";
@@ -49,6 +50,11 @@ std::string RunPerl(const std::vector<std::string>& entries, const std::string& 
         "binmode STDOUT;\n"
         "for my $it (@$items) {\n"
         "  for my $k (sort keys %$it) {\n"
+        "    if (ref $it->{$k} eq 'ARRAY') {\n"
+        "      my $i = 0;\n"
+        "      print $k, $i++, '=', unpack('H*', $_), \"\\n\" for grep { !ref } @{$it->{$k}};\n"
+        "      next;\n"
+        "    }\n"
         "    next if ref $it->{$k};\n"
         "    print $k, '=', unpack('H*', $it->{$k}), \"\\n\";\n"
         "  }\n"
@@ -199,16 +205,21 @@ TEST(PerlEntries, CheckboxAndChoiceEntriesCompile) {
     std::vector<std::string> entries;
     TProjectItemCheckbox box("c");
     box.SetNameValue(S("同意'\\"));
+    box.SetValue(S("はい' $x \\"));
     box.SetRequired(true);
     box.SetRequiredError("@all $1");
     box.WritePerl(entries);
     TProjectItemPopupmenu menu("m");
     menu.SetNameValue("'");
+    menu.SetValues({"'", S("表\\"), "@a $b"});
     menu.WritePerl(entries);
     const std::string expected =
-        Expect({{"ATTR", "c"}, {"NAME", S("同意'\\")}, {"TYPE", "CHECKBOX"}, {"REQUIRED", "1"}},
+        Expect({{"ATTR", "c"}, {"NAME", S("同意'\\")}, {"TYPE", "CHECKBOX"}, {"REQUIRED", "1"},
+                {"VALUE", S("はい' $x \\")}},
                {{"REQUIRED_ERROR", "@all $1"}}) +
-        Expect({{"ATTR", "m"}, {"NAME", "'"}, {"TYPE", "POPUPMENU"}, {"REQUIRED", "0"}}, {});
+        Expect({{"ATTR", "m"}, {"NAME", "'"}, {"TYPE", "POPUPMENU"}, {"REQUIRED", "0"},
+                {"VALUES0", "'"}, {"VALUES1", S("表\\")}, {"VALUES2", "@a $b"}},
+               {});
     EXPECT_EQ(RunPerl(entries, dir.Path()), expected);
 }
 

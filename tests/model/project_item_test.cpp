@@ -82,12 +82,12 @@ TEST(ItemBase, PerlFrameQuotesEveryText) {
     item.SetNameValue("O'Reilly\\");
     item.SetValue("secret value");
     EXPECT_EQ(PerlOf(item), (Lines{"  {", "    ATTR => 'agree',", "    TYPE => 'CHECKBOX',",
-                                   "    NAME => 'O\\'Reilly\\\\',", "    REQUIRED => 0,", "    CONVERT => [",
-                                   "      ],", "  },"}));
+                                   "    NAME => 'O\\'Reilly\\\\',", "    REQUIRED => 0,",
+                                   "    VALUE => 'secret value',", "    CONVERT => [", "      ],", "  },"}));
     item.SetRequired(true);
     item.SetRequiredError("costs $5 @ home\n__END__");
     const Lines lines = PerlOf(item);
-    ASSERT_EQ(lines.size(), 11u);
+    ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[4], "    REQUIRED => 1,");
     EXPECT_EQ(lines[5], "    REQUIRED_ERROR =><<__END__,");
     EXPECT_EQ(lines[6], "costs \\$5 \\@ home\n\\__END__");
@@ -269,7 +269,7 @@ TEST(TextareaItem, EntrySampleLinesAndKeys) {
     EXPECT_EQ(back.GetNameValue(), S("本文"));
 }
 
-TEST(CheckboxItem, SampleLinesChecksAndNoValueInTheEntry) {
+TEST(CheckboxItem, SampleLinesChecksAndTheValueInTheEntry) {
     TProjectItemCheckbox item("news");
     item.SetNameValue("News");
     EXPECT_EQ(ErrorOf([&] { item.Validate(); }), "選択値が設定されていません。");
@@ -282,7 +282,7 @@ TEST(CheckboxItem, SampleLinesChecksAndNoValueInTheEntry) {
               "News:<input type=\"checkbox\" name=\"news\" value=\"A&amp;B\" <% news_checked %> />A&amp;B<br />");
     EXPECT_EQ(item.GetConfirmHtml(),
               "News:<% news %><input name=\"news\" type=\"hidden\" value=\"<% news %>\" /><br />");
-    for (const std::string& line : PerlOf(item)) EXPECT_EQ(line.find("A&B"), std::string::npos);
+    EXPECT_EQ(PerlOf(item)[5], "    VALUE => 'A&B',");
 }
 
 TEST(ChoiceItems, ValuesDropEmptyLinesAndRoundTripThroughCommaText) {
@@ -325,10 +325,14 @@ TEST(ChoiceItems, SampleLinesEscapeOnlyOutsideTheMark) {
     EXPECT_EQ(radio.GetFormHtml(), S("性別:<br />\r\n"));
     EXPECT_EQ(menu.GetConfirmHtml(), "M:<% m %><input name=\"m\" type=\"hidden\" value=\"<% m %>\" /><br />");
 
+    radio.SetValues({"a", "it's"});
     Lines r = PerlOf(radio);
+    EXPECT_EQ(std::vector<std::string>(r.begin() + 5, r.begin() + 9),
+              (Lines{"    VALUES => [", "      'a',", "      'it\\'s',", "      ],"}));
     Lines m;
     TProjectItemPopupmenu menu2("sex");
     menu2.SetNameValue(S("性別"));
+    menu2.SetValues({"a", "it's"});
     menu2.WritePerl(m);
     ASSERT_EQ(r.size(), m.size());
     for (std::size_t i = 0; i < r.size(); ++i) {

@@ -1,6 +1,5 @@
 #!/usr/bin/perl --
-use FindBin;
-use lib $FindBin::Bin;
+BEGIN { my $f = __FILE__; for (1 .. 40) { my $l = readlink $f; last unless defined $l; $f =~ s{[^/]*\z}{}; $f = $l =~ m{\A/} ? $l : $f . $l } unshift @INC, $f =~ m{\A(.*)/}s ? $1 : '.' }
 use Quillpost;
 my $items = [
 ];

@@ -1,6 +1,5 @@
 #!/usr/bin/perl --
-use FindBin;
-use lib $FindBin::Bin;
+BEGIN { my $f = __FILE__; for (1 .. 40) { my $l = readlink $f; last unless defined $l; $f =~ s{[^/]*\z}{}; $f = $l =~ m{\A/} ? $l : $f . $l } unshift @INC, $f =~ m{\A(.*)/}s ? $1 : '.' }
 use Quillpost;
 my $items = [
   {
@@ -118,6 +117,7 @@ __END__
     TYPE => 'CHECKBOX',
     NAME => 'O\'Reilly \\ ¡Ö¥Ë¥å¡¼¥¹¡×',
     REQUIRED => 0,
+    VALUE => '¼õ¤±¼è¤ë & <³ÎÇ§>',
     CONVERT => [
       ],
   },
@@ -129,6 +129,11 @@ __END__
     REQUIRED_ERROR =><<__END__,
 ¼ïÊÌ¤òÁª¤ó¤Ç¤¯¤À¤µ¤¤¡£
 __END__
+    VALUES => [
+      '¼ÁÌä',
+      '¤´°Õ¸«',
+      '<¤½¤ÎÂ¾>',
+      ],
     CONVERT => [
       ],
   },
@@ -137,6 +142,11 @@ __END__
     TYPE => 'POPUPMENU',
     NAME => 'ÅÔÆ»ÉÜ¸©',
     REQUIRED => 0,
+    VALUES => [
+      'ÅìµþÅÔ',
+      'ÂçºåÉÜ',
+      'ôûÃÎ¸©­¡',
+      ],
     CONVERT => [
       ],
   },

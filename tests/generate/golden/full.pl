@@ -1,6 +1,5 @@
 #!/usr/bin/perl --
-use FindBin;
-use lib $FindBin::Bin;
+BEGIN { my $f = __FILE__; for (1 .. 40) { my $l = readlink $f; last unless defined $l; $f =~ s{[^/]*\z}{}; $f = $l =~ m{\A/} ? $l : $f . $l } unshift @INC, $f =~ m{\A(.*)/}s ? $1 : '.' }
 use Quillpost;
 my $items = [
   {
@@ -118,6 +117,7 @@ __END__
     TYPE => 'CHECKBOX',
     NAME => 'O\'Reilly \\ uƒjƒ…[ƒXv',
     REQUIRED => 0,
+    VALUE => 'Žó‚¯Žæ‚é & <Šm”F>',
     CONVERT => [
       ],
   },
@@ -129,6 +129,11 @@ __END__
     REQUIRED_ERROR =><<__END__,
 Ží•Ê‚ð‘I‚ñ‚Å‚­‚¾‚³‚¢B
 __END__
+    VALUES => [
+      'Ž¿–â',
+      '‚²ˆÓŒ©',
+      '<‚»‚Ì‘¼>',
+      ],
     CONVERT => [
       ],
   },
@@ -137,6 +142,11 @@ __END__
     TYPE => 'POPUPMENU',
     NAME => '“s“¹•{Œ§',
     REQUIRED => 0,
+    VALUES => [
+      '“Œ‹ž“s',
+      '‘åã•{',
+      'ûü’mŒ§‡@',
+      ],
     CONVERT => [
       ],
   },
