@@ -1,5 +1,6 @@
 # The form-mail runtime: reads the request, converts and checks the fields, fills the page
-# templates and sends the mails that the generated CGI describes. This file is EUC-JP.
+# templates and sends the mails that the generated CGI describes. This file is EUC-JP. What
+# a form page does not run sits after __DATA__ and is compiled when first called.
 package Quillpost;
 use strict;
 use warnings;
@@ -9,22 +10,33 @@ our $VERSION = '1.0';
 # Largest request body (and query string) read; bigger requests get an error page.
 our $MAX_BODY = 100 * 1024;
 
-my $MSG_TOO_LARGE   = '送信されたデータが大きすぎます。';
-my $MSG_SEND_FAILED = 'メールの送信に失敗しました。';
-my $MSG_INTERNAL    = 'エラーが発生しました。';
-my $MSG_BAD_ADDRESS = '「%s」に正しいメールアドレスを入力してください。';
-my $MSG_BAD_CHARS   = '「%s」に改行などの使えない文字が含まれています。';
-my $MSG_INVALID     = '「%s」の入力内容に誤りがあります。';
-my $MSG_TOO_LONG    = '「%s」は%dバイト以内で入力してください。';
-my $MSG_REQUIRED    = '「%s」が入力されていません。';
+# A site's pattern sees at most $PATTERN_MAX_BYTES of a value (a longer value fails it), and
+# all the patterns of one request together run for at most $PATTERN_SECONDS: a pattern that
+# backtracks without end costs the visitor an error message, not the server its processor.
+our $PATTERN_MAX_BYTES = 1024;
+our $PATTERN_SECONDS = 1;
+
+# A mail header filled with visitor values is cut to this many bytes (EUC-JP, whole
+# characters); the body keeps every value whole.
+our $HEADER_MAX_BYTES = 256;
+
+# Longest address taken (RFC 5321 path limit less its angle brackets).
+our $ADDRESS_MAX_BYTES = 254;
+
+# These and $EUC_CHAR are package variables: the groups compiled later (see Loading) see
+# no lexical of this file.
+our $MSG_TOO_LARGE   = '送信されたデータが大きすぎます。';
+our $MSG_SEND_FAILED = 'メールの送信に失敗しました。';
+our $MSG_INTERNAL    = 'エラーが発生しました。';
+our $MSG_BAD_ADDRESS = '「%s」に正しいメールアドレスを入力してください。';
+our $MSG_BAD_CHARS   = '「%s」に改行などの使えない文字が含まれています。';
+our $MSG_INVALID     = '「%s」の入力内容に誤りがあります。';
+our $MSG_TOO_LONG    = '「%s」は%dバイト以内で入力してください。';
+our $MSG_REQUIRED    = '「%s」が入力されていません。';
+our $MSG_NOT_OFFERED = '「%s」は選択肢の中から選んでください。';
 
 # One EUC-JP character; anything else is a stray byte.
-my $EUC_CHAR = qr/[\x00-\x7F]|\x8E[\xA1-\xDF]|\x8F[\xA1-\xFE][\xA1-\xFE]|[\xA1-\xFE][\xA1-\xFE]/;
-
-# One plain address: no display name, no comment, no list, no blank, no leading hyphen
-# (it is handed to sendmail as an argument).
-my $ADDRESS = qr/\A(?!-)[A-Za-z0-9!#\$%&'*+\/=?^_`{|}~.-]{1,64}\@
-  [A-Za-z0-9](?:[A-Za-z0-9-]*[A-Za-z0-9])?(?:\.[A-Za-z0-9](?:[A-Za-z0-9-]*[A-Za-z0-9])?)*\z/x;
+our $EUC_CHAR = qr/[\x00-\x7F]|\x8E[\xA1-\xDF]|\x8F[\xA1-\xFE][\xA1-\xFE]|[\xA1-\xFE][\xA1-\xFE]/;
 
 # The folder of this file, in a form that require takes as a path, never as an @INC search.
 my $LIB_DIR = do {
@@ -165,30 +177,6 @@ sub _parse_urlencoded {
   return @pairs;
 }
 
-# multipart/form-data without files: file parts are skipped.
-sub _parse_multipart {
-  my ($data, $type) = @_;
-  my ($boundary) = $type =~ /boundary=(?:"([^"]+)"|([^;,\s]+))/i;
-  $boundary = $2 unless defined $boundary && length $boundary;
-  return () unless defined $boundary && length $boundary;
-  my @pairs;
-  for my $part (split /--\Q$boundary\E/, $data) {
-    next unless $part =~ s/\A\r?\n//;
-    my ($head, $body) = split /\r?\n\r?\n/, $part, 2;
-    next unless defined $body;
-    $body =~ s/\r?\n\z//;
-    my ($disposition) = $head =~ /^Content-Disposition:[ \t]*([^\r\n]*)/mi;
-    next unless defined $disposition && $disposition =~ /\bform-data\b/i;
-    next if $disposition =~ /;\s*filename\*?=/i;
-    my ($name) = $disposition =~ /;\s*name="((?:[^"\\]|\\.)*)"/i;
-    ($name) = $disposition =~ /;\s*name=([^;\s]+)/i unless defined $name;
-    next unless defined $name;
-    $name =~ s/%22/"/g;
-    push @pairs, $name, $body;
-  }
-  return @pairs;
-}
-
 # Line breaks become LF; a byte that is not part of a valid EUC-JP character becomes "?",
 # so that no broken sequence can swallow the quote or bracket that follows it in a page.
 sub _clean_value {
@@ -196,80 +184,6 @@ sub _clean_value {
   $value =~ s/\r\n?/\n/g;
   $value =~ s/((?:$EUC_CHAR)+)|[\x80-\xFF]/defined $1 ? $1 : '?'/ge;
   return $value;
-}
-
-# ---------------------------------------------------------------------------------------
-# Conversions and checks
-
-sub _convert {
-  my ($self, $values) = @_;
-  for my $item (@{$self->{items}}) {
-    next unless defined $item->{ATTR} && ref $item->{CONVERT} eq 'ARRAY';
-    my $value = $values->{$item->{ATTR}};
-    for my $f (@{$item->{CONVERT}}) {
-      next unless ref $f eq 'CODE';
-      $value = $f->($value);
-      $value = '' unless defined $value;
-    }
-    $values->{$item->{ATTR}} = $value;
-  }
-}
-
-# One message per field, the first check that fails, in item order.
-sub _check {
-  my ($self, $values, $form) = @_;
-  my @errors;
-  for my $item (@{$self->{items}}) {
-    next unless defined $item->{ATTR};
-    my $value = $values->{$item->{ATTR}};
-    my $name = _text($item->{NAME});
-    my $message;
-    if ($value eq '') {
-      $message = _message($item->{REQUIRED_ERROR}, $MSG_REQUIRED, $name) if $item->{REQUIRED};
-    }
-    my $size = $item->{SIZE_CONSTRAINT};
-    if (!defined $message && $value ne '' && defined $size && $size =~ /\A\d+\z/
-        && $size > 0 && length($value) > $size) {
-      $message = _message($item->{SIZE_CONSTRAINT_ERROR}, $MSG_TOO_LONG, $name, $size);
-    }
-    if (!defined $message && $value ne '' && defined $item->{CONSTRAINT_REGEXP}) {
-      my $pattern = _text($item->{CONSTRAINT_REGEXP});
-      if ($pattern ne '' && !_matches($pattern, $value)) {
-        $message = _message($item->{CONSTRAINT_REGEXP_ERROR}, $MSG_INVALID, $name);
-      }
-    }
-    if (!defined $message && defined $item->{RETYPE_ATTR} && $item->{RETYPE_ATTR} ne '') {
-      my $other = $item->{RETYPE_ATTR};
-      my $again = exists $values->{$other} ? $values->{$other}
-                : defined $form->{$other} ? $form->{$other} : '';
-      $message = _message($item->{RETYPE_ERROR}, $MSG_INVALID, $name) if $again ne $value;
-    }
-    push @errors, $message if defined $message;
-  }
-  return \@errors;
-}
-
-my %pattern_cache;
-
-sub _matches {
-  my ($pattern, $value) = @_;
-  my $re = $pattern_cache{$pattern};
-  unless ($re) {
-    $re = eval { qr/$pattern/ };
-    unless ($re) {
-      # A pattern that does not compile is the form's fault: the value is refused.
-      warn "Quillpost: bad CONSTRAINT_REGEXP: $@";
-      return 0;
-    }
-    $pattern_cache{$pattern} = $re;
-  }
-  return $value =~ $re;
-}
-
-sub _message {
-  my ($text, $fallback, @args) = @_;
-  $text = _text($text);
-  return $text ne '' ? $text : sprintf($fallback, @args);
 }
 
 # A here-document value without its final line break.
@@ -381,6 +295,187 @@ sub _error_page {
 END_OF_PAGE
 }
 
+
+# ---------------------------------------------------------------------------------------
+# Loading
+
+# The groups of subs after __DATA__ are compiled on the first call of one of their subs, so
+# that a form page compiles nothing it does not run. A group begins with a line "#@ NAME".
+our $AUTOLOAD;
+my ($lazy_text, $lazy_line, %lazy_done);
+
+sub AUTOLOAD {
+  my ($sub) = $AUTOLOAD =~ /(\w+)\z/;
+  _compile_group_of($sub);
+  goto &{\&{"Quillpost::$sub"}};
+}
+
+sub DESTROY {}
+
+sub _compile_group_of {
+  my ($sub) = @_;
+  unless (defined $lazy_text) {
+    local $/;
+    $lazy_text = <DATA>;
+    close DATA;
+  }
+  my $line = $lazy_line;
+  for my $group (split /^(?=#@ )/m, $lazy_text) {
+    my ($name) = $group =~ /\A#@ (\w+)/;
+    if (defined $name && !$lazy_done{$name} && $group =~ /^sub \Q$sub\E\b/m) {
+      $lazy_done{$name} = 1;
+      (my $file = __FILE__) =~ tr/"//d;
+      _compile(qq{#line $line "$file"\n$group}) or die $@;
+      return;
+    }
+    $line += $group =~ tr/\n//;
+  }
+  die "Undefined subroutine &Quillpost::$sub called\n";
+}
+
+# Compiles a group with no lexical of this file in sight.
+sub _compile { eval "$_[0]\n;1" }
+
+$lazy_line = __LINE__ + 3;
+1;
+__DATA__
+#@ checks
+# ---------------------------------------------------------------------------------------
+# Conversions and checks
+
+sub _convert {
+  my ($self, $values) = @_;
+  for my $item (@{$self->{items}}) {
+    next unless defined $item->{ATTR} && ref $item->{CONVERT} eq 'ARRAY';
+    my $value = $values->{$item->{ATTR}};
+    for my $f (@{$item->{CONVERT}}) {
+      next unless ref $f eq 'CODE';
+      $value = $f->($value);
+      $value = '' unless defined $value;
+    }
+    $values->{$item->{ATTR}} = $value;
+  }
+}
+
+# One message per field, the first check that fails, in item order.
+sub _check {
+  my ($self, $values, $form) = @_;
+  my @errors;
+  for my $item (@{$self->{items}}) {
+    next unless defined $item->{ATTR};
+    my $value = $values->{$item->{ATTR}};
+    my $name = _text($item->{NAME});
+    my $message;
+    if ($value eq '') {
+      $message = _message($item->{REQUIRED_ERROR}, $MSG_REQUIRED, $name) if $item->{REQUIRED};
+    }
+    my $size = $item->{SIZE_CONSTRAINT};
+    if (!defined $message && $value ne '' && defined $size && $size =~ /\A\d+\z/
+        && $size > 0 && length($value) > $size) {
+      $message = _message($item->{SIZE_CONSTRAINT_ERROR}, $MSG_TOO_LONG, $name, $size);
+    }
+    if (!defined $message && $value ne '' && !_is_offered($item, $value)) {
+      $message = sprintf($MSG_NOT_OFFERED, $name);
+    }
+    if (!defined $message && $value ne '' && defined $item->{CONSTRAINT_REGEXP}) {
+      my $pattern = _text($item->{CONSTRAINT_REGEXP});
+      if ($pattern ne '' && !$self->_matches($pattern, $value)) {
+        $message = _message($item->{CONSTRAINT_REGEXP_ERROR}, $MSG_INVALID, $name);
+      }
+    }
+    if (!defined $message && defined $item->{RETYPE_ATTR} && $item->{RETYPE_ATTR} ne '') {
+      my $other = $item->{RETYPE_ATTR};
+      my $again = exists $values->{$other} ? $values->{$other}
+                : defined $form->{$other} ? $form->{$other} : '';
+      $message = _message($item->{RETYPE_ERROR}, $MSG_INVALID, $name) if $again ne $value;
+    }
+    push @errors, $message if defined $message;
+  }
+  return \@errors;
+}
+
+# A check box, radio button or pop-up menu takes only a value that its entry lists. An
+# entry without the list comes from a script made before entries carried it.
+sub _is_offered {
+  my ($item, $value) = @_;
+  my $type = defined $item->{TYPE} ? $item->{TYPE} : '';
+  if ($type eq 'CHECKBOX') {
+    return !exists $item->{VALUE} || (defined $item->{VALUE} && $value eq $item->{VALUE});
+  }
+  if ($type eq 'RADIO' || $type eq 'POPUPMENU') {
+    return 1 unless ref $item->{VALUES} eq 'ARRAY';
+    return scalar grep { defined $_ && $_ eq $value } @{$item->{VALUES}};
+  }
+  return 1;
+}
+
+my %pattern_cache;
+
+# The site's pattern, within the request's bounds; false when it fails or runs out of time.
+# No warning of the regex engine reaches the error log: a visitor could fill it at will.
+sub _matches {
+  my ($self, $pattern, $value) = @_;
+  return 0 if length($value) > $PATTERN_MAX_BYTES;
+  my $re = $pattern_cache{$pattern};
+  unless ($re) {
+    $re = eval { no warnings; qr/$pattern/ };
+    unless ($re) {
+      # A pattern that does not compile is the form's fault: the value is refused.
+      warn "Quillpost: bad CONSTRAINT_REGEXP: $@";
+      return 0;
+    }
+    $pattern_cache{$pattern} = $re;
+  }
+  require Time::HiRes;
+  my $left = exists $self->{pattern_time_left} ? $self->{pattern_time_left} : $PATTERN_SECONDS;
+  return 0 if $left <= 0;
+  my $start = Time::HiRes::time();
+  # The regex engine looks at pending signals while it backtracks, so the alarm stops it
+  # even with perl's deferred signals.
+  my $matched = eval {
+    local $SIG{ALRM} = sub { die "pattern timeout\n" };
+    Time::HiRes::alarm($left);
+    my $m = do { no warnings; $value =~ $re };
+    Time::HiRes::alarm(0);
+    $m;
+  };
+  Time::HiRes::alarm(0);
+  $self->{pattern_time_left} = $left - (Time::HiRes::time() - $start);
+  return $matched ? 1 : 0;
+}
+
+sub _message {
+  my ($text, $fallback, @args) = @_;
+  $text = _text($text);
+  return $text ne '' ? $text : sprintf($fallback, @args);
+}
+
+#@ multipart
+# multipart/form-data without files: file parts are skipped.
+sub _parse_multipart {
+  my ($data, $type) = @_;
+  my ($boundary) = $type =~ /boundary=(?:"([^"]+)"|([^;,\s]+))/i;
+  $boundary = $2 unless defined $boundary && length $boundary;
+  return () unless defined $boundary && length $boundary;
+  my @pairs;
+  for my $part (split /--\Q$boundary\E/, $data) {
+    next unless $part =~ s/\A\r?\n//;
+    my ($head, $body) = split /\r?\n\r?\n/, $part, 2;
+    next unless defined $body;
+    $body =~ s/\r?\n\z//;
+    my ($disposition) = $head =~ /^Content-Disposition:[ \t]*([^\r\n]*)/mi;
+    next unless defined $disposition && $disposition =~ /\bform-data\b/i;
+    next if $disposition =~ /;\s*filename\*?=/i;
+    my ($name) = $disposition =~ /;\s*name="((?:[^"\\]|\\.)*)"/i;
+    ($name) = $disposition =~ /;\s*name=([^;\s]+)/i unless defined $name;
+    next unless defined $name;
+    $name =~ s/%22/"/g;
+    push @pairs, $name, $body;
+  }
+  return @pairs;
+}
+
+#@ mails
 # ---------------------------------------------------------------------------------------
 # Mails
 
@@ -436,17 +531,18 @@ sub _build_mail {
     my $value = $self->_fill($template, $values, [], 1);
     my $address = $key ne 'SUBJECT';
     $value =~ s/\A +| +\z//g if $address;
-    my $bad = $value =~ /[\x00-\x1F\x7F]/ ? $MSG_BAD_CHARS
-            : $address && $value !~ $ADDRESS ? $MSG_BAD_ADDRESS : undef;
-    if ($bad) {
-      my @names = $self->_marked_names($template);
+    my $control = $value =~ /[\x00-\x1F\x7F]/;
+    if ($control || ($address && !_is_address($value))) {
+      # An address names every field it is made of; a subject only those that hold the
+      # character it cannot carry.
+      my @names = $self->_marked_names($template, $values, $address ? undef : qr/[\x00-\x1F\x7F]/);
       unless (@names) {
         warn "Quillpost: the mail's $key setting is not usable\n";
         return (undef, undef);
       }
-      return (undef, [map { sprintf($address ? $MSG_BAD_ADDRESS : $bad, $_) } @names]);
+      return (undef, [map { sprintf($address ? $MSG_BAD_ADDRESS : $MSG_BAD_CHARS, $_) } @names]);
     }
-    $header{$key} = $value;
+    $header{$key} = $address ? $value : _cut($value, $HEADER_MAX_BYTES);
   }
   _require_lib('jcode.pl');
   _require_lib('mimew.pl');
@@ -460,39 +556,71 @@ sub _build_mail {
   return ({ to => $header{TO}, text => $text }, undef);
 }
 
-# Display names of the items whose values a template takes.
+# Display names of the items whose values a template takes; with $only, of those whose
+# filled mark matches it.
 sub _marked_names {
-  my ($self, $template) = @_;
+  my ($self, $template, $values, $only) = @_;
   my (@names, %seen);
   while ($template =~ /<%\s*(.*?)\s*%>/gs) {
-    my ($attr) = $self->_mark_item($1) or next;
+    my $mark = $1;
+    my ($attr) = $self->_mark_item($mark) or next;
+    next if $only && $self->_mark($mark, $values, [], 1) !~ $only;
     push @names, _text($self->{by_attr}{$attr}{NAME}) unless $seen{$attr}++;
   }
   return @names;
 }
 
-# A relative redirect address is made absolute against the script's own URL.
+# One plain address: no display name, no comment, no list, no blank, no leading hyphen
+# (it is handed to sendmail as an argument), a domain of at least two labels.
+my $ADDRESS = qr/\A(?!-)[A-Za-z0-9!#\$%&'*+\/=?^_`{|}~.-]{1,64}\@
+  [A-Za-z0-9](?:[A-Za-z0-9-]*[A-Za-z0-9])?(?:\.[A-Za-z0-9](?:[A-Za-z0-9-]*[A-Za-z0-9])?)+\z/x;
+
+sub _is_address {
+  my ($value) = @_;
+  return length($value) <= $ADDRESS_MAX_BYTES && $value =~ $ADDRESS;
+}
+
+# The longest start of an EUC-JP text that fits in $max bytes, in whole characters.
+sub _cut {
+  my ($text, $max) = @_;
+  return $text if length($text) <= $max;
+  my ($start) = substr($text, 0, $max) =~ /\A((?:$EUC_CHAR)*)/;
+  return $start;
+}
+
+# One label of a host name, and a plain host name with an optional port.
+my $HOST_LABEL = qr/[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?/;
+my $PLAIN_HOST = qr/\A$HOST_LABEL(?:\.$HOST_LABEL)*(?::[0-9]{1,5})?\z/;
+
+# A relative redirect address is made absolute against the script's own URL when the host
+# is a plain host name; otherwise it goes out relative, for the browser to resolve against
+# the script's URL. Every byte outside printable ASCII is percent-encoded, so no control
+# byte of the setting or of the server's variables reaches the header.
 sub _absolute_url {
   my ($location) = @_;
-  $location =~ s/([^\x21-\x7E])/sprintf('%%%02X', ord $1)/ge;
+  $location = _url_bytes($location);
   return $location if $location =~ m{\A[A-Za-z][A-Za-z0-9+.-]*://};
   my $https = defined $ENV{HTTPS} && $ENV{HTTPS} =~ /\A(?:on|1)\z/i;
-  my $host_re = qr/\A[A-Za-z0-9.:\[\]-]+\z/;
   my $host = $ENV{HTTP_HOST};
-  unless (defined $host && $host =~ $host_re) {
+  if (!defined $host || $host eq '') {
     $host = $ENV{SERVER_NAME};
-    return $location unless defined $host && $host =~ $host_re;
     my $port = $ENV{SERVER_PORT};
-    $host .= ":$port" if defined $port && $port =~ /\A\d+\z/ && $port != ($https ? 443 : 80);
+    $host .= ":$port" if defined $host && defined $port && $port =~ /\A\d+\z/
+      && $port != ($https ? 443 : 80);
   }
+  return $location unless defined $host && length($host) <= 261 && $host =~ $PLAIN_HOST;
   my $path = $location;
   unless ($path =~ m{\A/}) {
-    my $dir = defined $ENV{SCRIPT_NAME} ? $ENV{SCRIPT_NAME} : '/';
+    my $dir = _url_bytes(defined $ENV{SCRIPT_NAME} ? $ENV{SCRIPT_NAME} : '/');
+    return $location unless $dir =~ m{\A/};
     $dir =~ s{[^/]*\z}{};
-    $dir = '/' if $dir eq '';
     $path = $dir . $path;
   }
   return ($https ? 'https' : 'http') . "://$host$path";
 }
 
-1;
+sub _url_bytes {
+  my ($text) = @_;
+  $text =~ s/([^\x21-\x7E])/sprintf('%%%02X', ord $1)/ge;
+  return $text;
+}

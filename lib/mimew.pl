@@ -68,7 +68,8 @@ sub date {
 }
 
 # The whole message, LF line ends, for sendmail. from and to are plain addresses that the
-# caller has checked; subject and body are UTF-8 bytes.
+# caller has checked (printable ASCII, at most 254 bytes): they go in as they are, since an
+# encoded word is no address. subject and body are UTF-8 bytes.
 sub message {
   my (%args) = @_;
   my ($domain) = $args{from} =~ /\@([A-Za-z0-9.-]+)\z/;
@@ -76,8 +77,8 @@ sub message {
   my $id = sprintf('%d.%d.%06x@%s', time, $$, int(rand(0x1000000)), $domain);
   my $body = defined $args{body} ? $args{body} : '';
   $body =~ s/\r?\n/\r\n/g;
-  return header_field('From', $args{from})
-    . header_field('To', $args{to})
+  return "From: $args{from}\n"
+    . "To: $args{to}\n"
     . header_field('Subject', defined $args{subject} ? $args{subject} : '')
     . header_field('Date', date())
     . header_field('Message-ID', "<$id>")

@@ -111,8 +111,10 @@ sub script_text {
 
 # Runs one request. Options: method (GET), form (list of name => EUC-JP value pairs,
 # sent as the query string of a GET or the urlencoded body of a POST), body and
-# content_type (a raw POST body), query, env (more variables), sendmail_exit.
-# Returns { status, headers, body, stderr, mails }.
+# content_type (a raw POST body), query, env (more variables), sendmail_exit, script and
+# cwd (the path perl is given and the folder it runs in; the made script and "/"), limit
+# (seconds after which the script is killed).
+# Returns { status, headers, body, stderr, mails, killed }.
 sub request {
   my ($self, %o) = @_;
   my $method = $o{method} || 'GET';
@@ -147,14 +149,20 @@ sub request {
   die "fork: $!\n" unless defined $pid;
   if ($pid == 0) {
     %ENV = %env;
-    chdir '/';
+    chdir($o{cwd} || '/') or die;
     open(STDIN, '<', $in) or die;
     open(STDOUT, '>', $out) or die;
     open(STDERR, '>', $err) or die;
-    exec { $^X } $^X, $self->{cgi};
+    exec { $^X } $^X, $o{script} || $self->{cgi};
     exit 127;
   }
-  waitpid($pid, 0);
+  my $killed = 0;
+  {
+    local $SIG{ALRM} = sub { $killed = kill 'KILL', $pid };
+    alarm($o{limit} || 0);
+    waitpid($pid, 0);
+    alarm 0;
+  }
   my $exit = $? >> 8;
   my $response = _read($out);
   my ($head, $page) = split /\r?\n\r?\n/, $response, 2;
@@ -170,6 +178,7 @@ sub request {
   return {
     exit => $exit, status => $status, headers => \%headers,
     body => defined $page ? $page : '', stderr => _read($err), mails => \@mails,
+    killed => $killed,
   };
 }
 

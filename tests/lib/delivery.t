@@ -35,8 +35,7 @@ subtest 'send and redirect' => sub {
   is($https->{headers}{location}, 'https://form.example.jp:8443/x/thanks.html', 'scheme and host');
   my $evil = $cgi->request(method => 'POST', form => [email => 'a@example.org', __action1__ => 1],
     env => { HTTP_HOST => "evil\r\nSet-Cookie: a=b" });
-  is($evil->{headers}{location}, 'http://www.example.com/cgi-bin/thanks.html',
-    'a broken Host header is not used');
+  is($evil->{headers}{location}, 'thanks.html', 'a broken Host header: relative to the script');
   ok(!exists $evil->{headers}{'set-cookie'}, 'no header added');
   my $port = $cgi->request(method => 'POST', form => [email => 'a@example.org', __action1__ => 1],
     env => { SERVER_PORT => 8080 });

@@ -1,6 +1,8 @@
 # Hostile requests against a made CGI: markup in every field kind, header injection
-# through an address field, forged hidden fields, a huge body, broken EUC-JP and NUL.
-# Each must leave the pages escaped and send no mail, or a mail without an added header.
+# through an address field, forged hidden fields and choices, a huge body, broken EUC-JP
+# and NUL, a site pattern that backtracks without end, a huge subject, odd addresses, and
+# forged Host and SCRIPT_NAME before a redirect. Each must leave the pages escaped and send
+# no mail, or a mail without an added header.
 use strict;
 use warnings;
 use utf8;
@@ -38,9 +40,12 @@ subtest 'markup in every field kind is escaped' => sub {
   my $script = '<script>alert("x")</script>\'';
   my @kinds = map { ($_ => $script) } qw(name nick body agree sex pref);
   # With errors (the form page), without (the confirmation page), and when correcting.
+  # Markup is no choice of the check box, radio buttons or menu: only the typed fields
+  # reach the confirmation page with it.
   for my $case (['form', [with(@kinds, email2 => $script, code => $script, __action1__ => 'x')],
                   qr{<p id="error">}],
-                ['confirmation', [with(@kinds, __action1__ => 'x')], qr{<h1>確認画面</h1>}],
+                ['confirmation', [with((map { ($_ => $script) } qw(name nick body)), __action1__ => 'x')],
+                  qr{<h1>確認画面</h1>}],
                 ['correct', [with(@kinds, email2 => $script, __action3__ => 'x')],
                   qr{<p id="error"></p>}]) {
     my ($label, $form, $page) = @$case;
@@ -87,6 +92,78 @@ subtest 'forged hidden fields are checked again' => sub {
     my $r = post(with(@$case, __action2__ => 'x'));
     is(scalar @{$r->{mails}}, 0, "no mail with @$case[0,1]");
     is(scalar @{errors($r) || []}, 1, 'one message');
+  }
+};
+
+subtest 'forged choices are refused' => sub {
+  my $r = post(with(agree => 'YES-SPAM', sex => 'NOT-A-CHOICE', pref => 'Atlantis', __action2__ => 'x'));
+  is(scalar @{$r->{mails}}, 0, 'no mail');
+  is_deeply(errors($r), ['「同意」は選択肢の中から選んでください。',
+    '「性別」は選択肢の中から選んでください。', '「都道府県」は選択肢の中から選んでください。'],
+    'one message per forged field');
+};
+
+subtest 'odd addresses' => sub {
+  # 129 bytes, and the start of an encoded word: both plain addresses, written as they are.
+  for my $to (('a' x 64) . '@' . ('b' x 60) . '.com', 'a=?b?=@example.com') {
+    my $r = post(with(email => $to, email2 => $to, __action2__ => 'x'));
+    my ($admin, $reply) = @{$r->{mails}};
+    is(scalar @{$r->{mails}}, 2, length($to) . ' bytes: sent');
+    is_deeply($admin->{raw_headers}{from}, [$to], 'From');
+    is_deeply($reply->{raw_headers}{to}, [$to], 'To');
+  }
+  for my $to (('a' x 64) . '@' . join('.', ('b' x 62) x 3) . '.com', 'taro@localhost') {
+    my $r = post(with(email => $to, email2 => $to, __action2__ => 'x'));
+    is(scalar @{$r->{mails}}, 0, "$to: no mail");
+    is_deeply(errors($r), ['「メールアドレス」に正しいメールアドレスを入力してください。']);
+  }
+};
+
+my $attack = make_cgi('attack');
+
+subtest 'site patterns that backtrack without end' => sub {
+  # A plain link with the confirm action: a value far beyond what a pattern sees, and one
+  # that a pattern sees and never finishes with.
+  my $r = $attack->request(limit => 60,
+    form => [tel => ('1' x 30000) . 'x', serial => ('1' x 1000) . 'x', __action1__ => 'x']);
+  ok(!$r->{killed}, 'the request ended');
+  is_deeply(errors($r), ['電話番号は数字とハイフンで入力してください。', '製造番号に誤りがあります。'],
+    "each field's message");
+  is($r->{stderr}, '', 'nothing in the error log');
+};
+
+subtest 'a huge value in the subject' => sub {
+  my $r = $attack->request(method => 'POST', form => [title => 'x' x 90000, note => 'n', __action2__ => 'x']);
+  my ($admin) = @{$r->{mails}};
+  is($admin->{header}{subject}, 'x' x 256, 'the subject cut');
+  my ($kept) = $admin->{body} =~ /^件名=(x*)\r$/m;
+  is(length $kept, 90000, 'the body keeps the whole value');
+};
+
+subtest 'a refused subject names the field at fault' => sub {
+  my $r = $attack->request(method => 'POST',
+    form => [title => e('ご挨拶'), note => e("一行目\r\n二行目"), __action2__ => 'x']);
+  is(scalar @{$r->{mails}}, 0, 'no mail');
+  is_deeply(errors($r), ['「ご用件」に改行などの使えない文字が含まれています。'], 'only the multi-line field');
+};
+
+subtest 'forged Host and SCRIPT_NAME before a redirect' => sub {
+  my $redirect = make_cgi('redirect');
+  my %cases = (
+    'a host with a path'    => [{ HTTP_HOST => 'evil.example/x?' }, 'thanks.html'],
+    'a host with CR LF'     => [{ HTTP_HOST => "evil\r\nSet-Cookie: a=b" }, 'thanks.html'],
+    'a plain host and port' => [{ HTTP_HOST => 'www.example.jp:8080' },
+                                'http://www.example.jp:8080/cgi-bin/thanks.html'],
+    'CR LF in SCRIPT_NAME'  => [{ SCRIPT_NAME => "/cgi-bin/\r\nSet-Cookie: a=b/form.cgi" },
+                                'http://www.example.com/cgi-bin/%0D%0ASet-Cookie:%20a=b/thanks.html'],
+  );
+  for my $label (sort keys %cases) {
+    my ($env, $location) = @{$cases{$label}};
+    my $r = $redirect->request(method => 'POST', form => [email => 'a@example.org', __action1__ => 1],
+      env => $env);
+    is($r->{status}, 302, "$label: redirect");
+    is($r->{headers}{location}, $location, "$label: Location");
+    ok(!exists $r->{headers}{'set-cookie'}, "$label: no header added");
   }
 };
 
