@@ -6,8 +6,8 @@
 #
 #   perl bench/runtime_bench.pl [--runs N] [--cli PATH]
 #
-# Also times the same script with its "use FindBin; use lib $FindBin::Bin;" lines replaced
-# by a plain BEGIN block, to tell the runtime's own cost from that of FindBin.
+# Also times "perl -Mstrict -Mwarnings -e 1", the floor of any request: the runtime loads
+# those two pragmas and itself for a form page, nothing else.
 use strict;
 use warnings;
 use utf8;
@@ -33,9 +33,6 @@ chmod 0755, "$dir/sendmail";
 my $text = $cgi->script_text;
 $text =~ s{SENDMAIL => '[^']*'}{SENDMAIL => '$dir/sendmail'} or die "no SENDMAIL line\n";
 write_file("$dir/form.cgi", $text);
-(my $plain = $text) =~ s{use FindBin;\r?\nuse lib \$FindBin::Bin;}{BEGIN { unshift \@INC, '$dir' }}
-  or die "no FindBin lines\n";
-write_file("$dir/plain.cgi", $plain);
 
 my $e = \&QpCgi::e;
 my @valid = (name => $e->('山田 太郎'), email => 'taro@example.com', email2 => 'taro@example.com',
@@ -49,12 +46,10 @@ sub encode_form {
 
 my @cases = (
   ['perl -e 1', [$^X, '-e', '1'], {}, ''],
-  ['perl -MFindBin -e 1', [$^X, '-MFindBin', '-e', '1'], {}, ''],
+  ['perl -Mstrict -Mwarnings -e 1', [$^X, '-Mstrict', '-Mwarnings', '-e', '1'], {}, ''],
   ['form page GET', [$^X, "$dir/form.cgi"], { REQUEST_METHOD => 'GET', QUERY_STRING => '' }, ''],
   ['confirmation POST', [$^X, "$dir/form.cgi"], post_env(), encode_form(@valid, __action1__ => 'x')],
   ['send POST', [$^X, "$dir/form.cgi"], post_env(), encode_form(@valid, __action2__ => 'x')],
-  ['form page GET, no FindBin', [$^X, "$dir/plain.cgi"], { REQUEST_METHOD => 'GET', QUERY_STRING => '' }, ''],
-  ['send POST, no FindBin', [$^X, "$dir/plain.cgi"], post_env(), encode_form(@valid, __action2__ => 'x')],
 );
 $_->[2]{CONTENT_LENGTH} = length $_->[3] for grep { $_->[2]{REQUEST_METHOD} && $_->[2]{REQUEST_METHOD} eq 'POST' } @cases;
 
@@ -82,11 +77,11 @@ for (1 .. $runs) {
 my $base_wall = median($wall{'perl -e 1'});
 my $base_cpu = $cpu{'perl -e 1'} / $runs;
 printf "%d runs each, interleaved; perl %s\n", $runs, $^V;
-printf "%-28s %12s %8s %12s %8s\n", 'case', 'median wall', 'ratio', 'mean CPU', 'ratio';
+printf "%-30s %12s %8s %12s %8s\n", 'case', 'median wall', 'ratio', 'mean CPU', 'ratio';
 for my $case (@cases) {
   my $w = median($wall{$case->[0]});
   my $c = $cpu{$case->[0]} / $runs;
-  printf "%-28s %9.2f ms %7.2fx %9.2f ms %7.2fx\n", $case->[0], $w * 1000, $w / $base_wall,
+  printf "%-30s %9.2f ms %7.2fx %9.2f ms %7.2fx\n", $case->[0], $w * 1000, $w / $base_wall,
     $c * 1000, $base_cpu ? $c / $base_cpu : 0;
 }
 
