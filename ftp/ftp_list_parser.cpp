@@ -174,19 +174,47 @@ std::optional<TFtpListEntry> ParseUnix(std::string_view line, const TFtpDateTime
     return std::nullopt;
 }
 
+// A size as IIS writes it: plain digits, or groups of three after a thousands separator
+// ("9,730", "1.234.567" where the server's locale uses full stops).
+bool ParseGroupedSize(std::string_view s, std::int64_t& out) {
+    if (ToNumber(s, out)) return true;
+    const std::size_t first = s.find_first_of(",.");
+    if (first == 0 || first == std::string_view::npos || first > 3) return false;
+    const char separator = s[first];
+    std::string digits(s.substr(0, first));
+    for (std::size_t i = first; i < s.size(); i += 4) {
+        if (s[i] != separator || i + 4 > s.size()) return false;
+        std::string_view group = s.substr(i + 1, 3);
+        if (!IsDigits(group)) return false;
+        digits.append(group);
+    }
+    return ToNumber(std::string_view(digits), out);
+}
+
+// The date of a DOS-style line: MM-DD-YY, MM-DD-YYYY or YYYY-MM-DD.
+bool ParseDosDate(std::string_view date, TFtpDateTime& when) {
+    if (date.size() == 10 && date[4] == '-' && date[7] == '-') {
+        if (!ToNumber(date.substr(0, 4), when.Year) || !ToNumber(date.substr(5, 2), when.Month) ||
+            !ToNumber(date.substr(8, 2), when.Day))
+            return false;
+    } else if ((date.size() == 8 || date.size() == 10) && date[2] == '-' && date[5] == '-') {
+        if (!ToNumber(date.substr(0, 2), when.Month) || !ToNumber(date.substr(3, 2), when.Day) ||
+            !ToNumber(date.substr(6), when.Year))
+            return false;
+        if (date.size() == 8) when.Year += when.Year < 70 ? 2000 : 1900;
+    } else {
+        return false;
+    }
+    return when.Month >= 1 && when.Month <= 12 && when.Day >= 1 && when.Day <= 31;
+}
+
 // "01-16-02  11:14AM       <DIR>          epsgroup" / "06-05-03  03:19PM   1973 readme.txt"
+// / "2002-09-02  19:06                9,730 file"
 std::optional<TFtpListEntry> ParseDos(std::string_view line) {
     std::vector<Token> tok = Tokenize(line, 3);
     if (tok.size() < 3) return std::nullopt;
-    std::string_view date = tok[0].text;
-    if (date.size() != 8 && date.size() != 10) return std::nullopt;
-    if (date[2] != '-' || date[5] != '-') return std::nullopt;
     TFtpDateTime when;
-    if (!ToNumber(date.substr(0, 2), when.Month) || !ToNumber(date.substr(3, 2), when.Day) ||
-        !ToNumber(date.substr(6), when.Year))
-        return std::nullopt;
-    if (when.Month < 1 || when.Month > 12 || when.Day < 1 || when.Day > 31) return std::nullopt;
-    if (date.size() == 8) when.Year += when.Year < 70 ? 2000 : 1900;
+    if (!ParseDosDate(tok[0].text, when)) return std::nullopt;
 
     std::string_view clock = tok[1].text;
     int pm = -1;
@@ -207,7 +235,7 @@ std::optional<TFtpListEntry> ParseDos(std::string_view line) {
     std::string_view third = tok[2].text;
     if (third == "<DIR>") {
         e.Kind = TFtpEntryKind::Folder;
-    } else if (!ToNumber(third, e.Size)) {
+    } else if (!ParseGroupedSize(third, e.Size)) {
         return std::nullopt;
     }
     std::size_t i = tok[2].end;

@@ -166,6 +166,14 @@ TEST(FtpListParser, BrokenLinesNeverCrash) {
                            "-rw-r--r-- 1 u g 1 Dec 32 10:00 n",
                            "-rw-r--r-- 1 u g 99999999999999999999 Dec 8 10:00 n"};
     for (const char* l : lines) EXPECT_FALSE(ParseFtpListLine(l, kToday).has_value()) << l;
+    // Separators that do not mark thousands, and impossible dates of year-first listings.
+    const char* dos[] = {"9,73", ",730", "9,7300", "1234,567", "1,234.567", "9,730,", "9,,730"};
+    for (const char* size : dos) {
+        const std::string line = std::string("2002-09-02  19:06  ") + size + " x";
+        EXPECT_FALSE(ParseFtpListLine(line, kToday).has_value()) << line;
+    }
+    EXPECT_FALSE(ParseFtpListLine("2002-13-02  19:06  1 x", kToday).has_value());
+    EXPECT_FALSE(ParseFtpListLine("2002-09-02  25:06  1 x", kToday).has_value());
 }
 
 }  // namespace
