@@ -15,17 +15,20 @@ QString ApplicationErrorText(const QString& message);
 void ShowApplicationError(QWidget* parent, const std::exception& e);
 void ShowApplicationError(QWidget* parent, const QString& message);
 
-// Runs an event handler; whatever it throws is shown by the general error display.
+// Runs an event handler; whatever it throws is shown by the general error display. False when
+// it threw (the start-up then ends the program).
 template <class F>
-void RunGuarded(QWidget* parent, F&& handler) {
+bool RunGuarded(QWidget* parent, F&& handler) {
     try {
         std::forward<F>(handler)();
+        return true;
     } catch (const std::exception& e) {
         ShowApplicationError(parent, e);
     } catch (...) {
         // Not an error type of ours: shown as an error with an empty message.
         ShowApplicationError(parent, QString());
     }
+    return false;
 }
 
 }  // namespace qp

@@ -1,7 +1,9 @@
 // Version information, the About box, the application error display and the Shift_JIS helper.
+#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "model/error.h"
@@ -50,13 +52,52 @@ private slots:
         QCOMPARE(W<QLabel>(&box, "ProductName")->text(), Q("Quillpost"));
         QCOMPARE(W<QLabel>(&box, "Version")->text(), Q("0.0.6.0"));
         QCOMPARE(W<QLabel>(&box, "Copyright")->text(), TkAppInfo().GetValue(Q("LegalCopyright")));
-        auto* link = W<QLabel>(&box, "LabelUrl");
-        QCOMPARE(link->text(), Q(TFormAboutBox::kWebAddress));
-        QTest::mouseClick(link, Qt::LeftButton);
-        QCOMPARE(opened, QUrl(Q(TFormAboutBox::kWebAddress)));
         QVERIFY(W<QPushButton>(&box, "OKButton")->isDefault());
+
+        // The link: the README beside the program, opened by a left click only.
+        const QString readme = Q(QP_BINARY_DIR "/share/doc/quillpost/README.md");
+        QCOMPARE(TFormAboutBox::LinkTarget(Q(QP_BINARY_DIR), QString()), readme);
+        box.SetLink(readme);
+        box.show();
+        auto* link = W<QLabel>(&box, "LabelUrl");
+        QVERIFY(link->isVisible());
+        QCOMPARE(link->text(), readme);
+        QTest::mouseClick(link, Qt::RightButton);
+        QTest::mouseClick(link, Qt::MiddleButton);
+        QCOMPARE(opened, QUrl());
+        QTest::mouseClick(link, Qt::LeftButton);
+        QCOMPARE(opened, QUrl::fromLocalFile(readme));
+        box.SetLink(QString());
+        QVERIFY(!link->isVisible());
+        box.hide();
         QTimer::singleShot(0, &box, [&] { W<QPushButton>(&box, "OKButton")->click(); });
         QCOMPARE(box.exec(), int(QDialog::Accepted));
+    }
+
+    // Installed as /usr/bin/quillpost, the README is in /usr/share/doc/quillpost; a configured
+    // web address comes first, and where no documentation exists there is no link.
+    void aboutLinkFindsTheInstalledDocumentation() {
+        QTemporaryDir root;
+        const QString bin = root.filePath(Q("usr/bin"));
+        const QString doc = root.filePath(Q("usr/share/doc/quillpost"));
+        QVERIFY(QDir().mkpath(bin));
+        QCOMPARE(TFormAboutBox::LinkTarget(bin, QString()), QString());
+        QVERIFY(QDir().mkpath(doc));
+        QCOMPARE(TFormAboutBox::LinkTarget(bin, QString()), doc);
+        QFile readme(doc + Q("/README.md"));
+        QVERIFY(readme.open(QIODevice::WriteOnly));
+        readme.close();
+        QCOMPARE(TFormAboutBox::LinkTarget(bin, QString()), doc + Q("/README.md"));
+        QCOMPARE(TFormAboutBox::LinkTarget(bin, Q("https://example.org/quillpost/")),
+                 Q("https://example.org/quillpost/"));
+
+        TFormAboutBox box(nullptr);
+        QUrl opened;
+        box.SetUrlOpener([&](const QUrl& url) { opened = url; });
+        box.SetLink(Q("https://example.org/quillpost/"));
+        box.show();
+        QTest::mouseClick(W<QLabel>(&box, "LabelUrl"), Qt::LeftButton);
+        QCOMPARE(opened, QUrl(Q("https://example.org/quillpost/")));
     }
 
     void errorDisplayAddsAFullStopOnlyWhereOneIsMissing() {
@@ -77,11 +118,13 @@ private slots:
         QCOMPARE(answer.Icon(), QMessageBox::Critical);
         QCOMPARE(answer.Text(), Q("壊れています."));
         QCOMPARE(answer.Buttons(), QMessageBox::Ok);
-        RunGuarded(nullptr, [] { throw 42; });  // not an error type: empty message
+        // Not an error type (as a start-up may throw): shown with an empty message, and the
+        // start-up learns that it failed.
+        QVERIFY(!RunGuarded(nullptr, [] { throw 42; }));
         QCOMPARE(answer.Count(), 2);
         QCOMPARE(answer.Text(), QString());
         bool ran = false;
-        RunGuarded(nullptr, [&] { ran = true; });
+        QVERIFY(RunGuarded(nullptr, [&] { ran = true; }));
         QVERIFY(ran);
         QCOMPARE(answer.Count(), 2);
     }

@@ -32,12 +32,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     qp::InitApplication(app);
     std::unique_ptr<qp::TFormMain> window;
-    try {
-        window = std::make_unique<qp::TFormMain>();
-    } catch (const std::exception& e) {
-        qp::ShowApplicationError(nullptr, e);
-        return 1;
-    }
+    // A start-up error of any kind is shown before the program ends, never swallowed.
+    if (!qp::RunGuarded(nullptr, [&] { window = std::make_unique<qp::TFormMain>(); })) return 1;
     const QStringList args = QCoreApplication::arguments();
     bool quitAfterPaint = qEnvironmentVariableIsSet("QP_QUIT_AFTER_PAINT");
     QString projectFile;
