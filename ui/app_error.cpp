@@ -1,7 +1,8 @@
 #include "ui/app_error.h"
 
-#include <QGuiApplication>
 #include <QMessageBox>
+
+#include "ui/app_setup.h"
 
 namespace qp {
 
@@ -15,8 +16,8 @@ QString ApplicationErrorText(const QString& message) {
 }
 
 void ShowApplicationError(QWidget* parent, const QString& message) {
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
-                    ApplicationErrorText(message), QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, ApplicationTitle(), ApplicationErrorText(message), QMessageBox::Ok,
+                    parent);
     box.exec();
 }
 

@@ -2,21 +2,40 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QTranslator>
 
 namespace qp {
 
 void InitApplication(QApplication& app) {
     app.setApplicationName(QStringLiteral("quillpost"));
-    app.setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
     app.setApplicationVersion(QStringLiteral(QP_PRODUCT_VERSION));
     app.setDesktopFileName(QStringLiteral("quillpost"));
     QFont font(QStringLiteral("Noto Sans CJK JP"), 9);
     font.setStyleHint(QFont::SansSerif);
     app.setFont(font);
     app.setWindowIcon(ProgramIcon());
+    InstallQtTranslations(app);
+}
+
+void InstallQtTranslations(QApplication& app) {
+    // The program speaks Japanese whatever the desktop's language, and so do Qt's dialogs.
+    auto* translator = new QTranslator(&app);
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), folder)) {
+        app.installTranslator(translator);
+    } else {
+        delete translator;
+        qWarning(
+            "Qt's Japanese translations (qtbase_ja.qm) are missing in %s: standard buttons and "
+            "file dialogs stay in English. Install qt6-translations-l10n.",
+            qPrintable(folder));
+    }
 }
 
 QIcon ProgramIcon() {

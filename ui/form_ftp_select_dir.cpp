@@ -1,7 +1,6 @@
 #include "ui/form_ftp_select_dir.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QKeyEvent>
@@ -13,10 +12,12 @@
 #include <QStatusTipEvent>
 #include <QStringDecoder>
 #include <QTimer>
+#include <exception>
 
 #include "model/charset.h"
 #include "model/error.h"
 #include "ui/app_error.h"
+#include "ui/app_setup.h"
 #include "ui/text_codec.h"
 #include "ui_form_ftp_select_dir.h"
 
@@ -273,8 +274,7 @@ void TFormFtpSelectDir::StartUp() {
         return;
     }
     if (failed) {
-        QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), message,
-                        QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::Critical, ApplicationTitle(), message, QMessageBox::Ok, this);
         box.exec();
         done(QDialog::Rejected);
         return;
@@ -288,6 +288,7 @@ void TFormFtpSelectDir::done(int result) {
         pendingResult_ = result;
         return;
     }
+    pendingResult_ = -1;
     browser_.Close();
     QDialog::done(result);
 }
@@ -353,9 +354,7 @@ void TFormFtpSelectDir::ActionMakeDirExecute() {
                                                QLineEdit::Normal, QString(), &ok);
     if (!ok) return;
     const std::string folder = ScreenToServer(name);
-    RunLocked([&] { browser_.MakeFolder(folder); });
-    ShowBrowser();
-    if (pendingResult_ >= 0) done(pendingResult_);
+    ChangeFolderContents([&] { browser_.MakeFolder(folder); });
 }
 
 void TFormFtpSelectDir::ActionDeleteFileExecute() {
@@ -364,13 +363,28 @@ void TFormFtpSelectDir::ActionDeleteFileExecute() {
     const std::size_t row = item->data(0, Qt::UserRole).toULongLong();
     if (row >= browser_.Rows().size()) return;
     const std::string name = browser_.Rows()[row].Name;
-    QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(),
+    QMessageBox box(QMessageBox::Question, ApplicationTitle(),
                     ServerNameText(name) + QStringLiteral("を削除します。よろしいですか？"),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     if (box.exec() != QMessageBox::Yes) return;
     // The list may have changed while the question was open.
     if (row >= browser_.Rows().size() || browser_.Rows()[row].Name != name) return;
-    RunLocked([&] { browser_.Delete(row); });
+    ChangeFolderContents([&] { browser_.Delete(row); });
+}
+
+template <class F>
+void TFormFtpSelectDir::ChangeFolderContents(F&& call) {
+    try {
+        RunLocked(std::forward<F>(call));
+    } catch (...) {
+        if (pendingResult_ < 0) throw;
+        // Closed while the call ran: the failure is still reported, then the dialog closes
+        // as asked instead of keeping the request for some later call.
+        const std::exception_ptr error = std::current_exception();
+        RunGuarded(this, [&] { std::rethrow_exception(error); });
+        done(pendingResult_);
+        return;
+    }
     ShowBrowser();
     if (pendingResult_ >= 0) done(pendingResult_);
 }

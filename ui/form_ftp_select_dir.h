@@ -63,6 +63,10 @@ private:
     template <class F>
     bool RunLocked(F&& call);
     void SetBusy(bool busy);
+    // Runs a make or delete call, whose errors go on to the caller; a close asked for while it
+    // ran is carried out when it ends, success or failure.
+    template <class F>
+    void ChangeFolderContents(F&& call);
     // Brings the list, the history and the folder field in line with the browser, touching
     // only what changed (a failed move leaves the typed folder and the selection alone).
     void ShowBrowser();

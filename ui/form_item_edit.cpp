@@ -1,6 +1,5 @@
 #include "ui/form_item_edit.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QStringList>
@@ -17,6 +16,7 @@
 #include "model/item_textarea.h"
 #include "model/project_config.h"
 #include "ui/app_error.h"
+#include "ui/app_setup.h"
 #include "ui/text_codec.h"
 #include "ui_form_item_edit.h"
 
@@ -417,8 +417,7 @@ void TFormItemEdit::SetLabelledVisible(QLineEdit* edit, bool visible) {
 }
 
 void TFormItemEdit::ShowRefusal(const QString& message) {
-    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), message,
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Information, ApplicationTitle(), message, QMessageBox::Ok, this);
     box.exec();
 }
 

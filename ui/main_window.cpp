@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStyle>
 #include <QUrl>
@@ -15,6 +16,7 @@
 #include "editor/html_editor.h"
 #include "model/charset.h"
 #include "ui/app_error.h"
+#include "ui/app_setup.h"
 #include "ui/form_about_box.h"
 #include "ui/item_grid.h"
 #include "ui/text_codec.h"
@@ -28,20 +30,33 @@ const QString kFrom = QStringLiteral("From");
 const QString kTo = QStringLiteral("To");
 const QString kSubject = QStringLiteral("Subject");
 
-// The window shows no tooltips: hints go to the status bar only.
+// The window's controls show no tooltips: their hints go to the status bar only. The tool
+// bar's buttons carry no caption, so they keep theirs; other windows (the dialogs) keep all.
 class TToolTipBlocker : public QObject {
 public:
-    using QObject::QObject;
+    TToolTipBlocker(QWidget* window, QWidget* toolBar)
+        : QObject(window), window_(window), toolBar_(toolBar) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::ToolTip) return true;
+        if (event->type() == QEvent::ToolTip && watched->isWidgetType()) {
+            const auto* widget = static_cast<QWidget*>(watched);
+            if (widget->window() == window_ && widget != toolBar_ && !toolBar_->isAncestorOf(widget))
+                return true;
+        }
         return QObject::eventFilter(watched, event);
     }
+
+private:
+    QWidget* window_;
+    QWidget* toolBar_;
 };
 
-QString ApplicationTitle() {
-    return QGuiApplication::applicationDisplayName();
+// An action's caption without its access key: "新規(&N)" becomes "新規".
+QString PlainCaption(QString caption) {
+    static const QRegularExpression accessKey(QStringLiteral("\\(&.\\)$"));
+    caption.remove(accessKey);
+    return caption.remove(QLatin1Char('&'));
 }
 
 // A project text for a control; a broken byte sequence is reported with the field it is in.
@@ -114,16 +129,25 @@ TFormMain::TFormMain(QWidget* parent)
       openUrl_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     ui_->setupUi(this);
     ui_->PageControl->setCurrentIndex(0);
-    qApp->installEventFilter(new TToolTipBlocker(this));
+    qApp->installEventFilter(new TToolTipBlocker(this, ui_->ToolBar));
     ui_->ActionFileNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
     ui_->ActionFileOpen->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     ui_->ActionFileSave->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     ui_->ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (QAction* action : ui_->ToolBar->actions()) {
+        // An icon alone says little: the caption as tooltip and as hint in the status bar.
+        const QString caption = PlainCaption(action->text());
+        action->setToolTip(caption);
+        if (action->statusTip().isEmpty()) action->setStatusTip(caption);
+    }
 
     const QStringList headerKeys{kFrom, kTo, kSubject};
     SetupValueList(ui_->ValueListManagerHeader, headerKeys, 150, 480);
     SetupValueList(ui_->ValueListUserMailHeader, headerKeys, 150, 488);
     ui_->LayoutMail->addStretch(1);
+    // The auto-reply panel takes the page; without it the check box stays at the top.
+    ui_->LayoutUserMail->setStretchFactor(ui_->PanelUserMailEdit, 1);
+    ui_->LayoutUserMail->addStretch(0);
     // The finish page editor takes the page; without it the address stays at the top.
     ui_->LayoutFinishHtml->setStretchFactor(ui_->PanelEditFinishHtml, 1);
     for (QLineEdit* edit : {ui_->EditFtpHostName, ui_->EditFtpUserName, ui_->EditPassword,
@@ -215,7 +239,7 @@ QString TFormMain::LibFolderPath() {
 }
 
 QString TFormMain::ProjectFileFilter() {
-    return QStringLiteral("設定ファイル(*.qpf);;すべてのファイル(*.*)");
+    return QStringLiteral("設定ファイル(*.qpf);;すべてのファイル(*)");
 }
 
 void TFormMain::SetupHtmlEditor(THtmlEditor* editor) {

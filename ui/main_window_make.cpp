@@ -1,12 +1,12 @@
 // The Make action with its three modes, and the browse for the installation folder.
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMessageBox>
 
 #include "deploy/make_upload.h"
 #include "generate/make_driver.h"
 #include "model/charset.h"
+#include "ui/app_setup.h"
 #include "ui/form_ftp_select_dir.h"
 #include "ui/form_ftp_upload.h"
 #include "ui/main_window.h"
@@ -40,8 +40,7 @@ QString AskPath(const Prompt& prompt, QWidget* parent, const QString& filter, co
 }
 
 void ShowInformation(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Information, ApplicationTitle(), text, QMessageBox::Ok, parent);
     box.exec();
 }
 
@@ -110,7 +109,7 @@ void TFormMain::MakeConverterFile() {
     const QString path = AskPath(savePathPrompt_, this, kShfFilter, QStringLiteral("SHF"), QString());
     if (path.isEmpty()) return;
     if (QFileInfo::exists(path)) {
-        QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
+        QMessageBox box(QMessageBox::Information, ApplicationTitle(),
                         path + QStringLiteral("はすでに存在します。\n上書きしますか？"),
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
         if (box.exec() != QMessageBox::Yes) return;

@@ -1,10 +1,10 @@
 // The preview action: the project's CGI tried on this computer in the desktop's browser.
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QStatusBar>
 
 #include "model/error.h"
+#include "ui/app_setup.h"
 #include "ui/main_window.h"
 #include "ui/preview_runner.h"
 
@@ -15,8 +15,8 @@ void TFormMain::ActionPreviewExecute() {
     try {
         project_->CheckForMake();
     } catch (const Error& e) {
-        QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
-                        QString::fromUtf8(e.what()), QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::Information, ApplicationTitle(), QString::fromUtf8(e.what()),
+                        QMessageBox::Ok, this);
         box.exec();
         return;
     }

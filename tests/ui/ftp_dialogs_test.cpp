@@ -13,6 +13,7 @@
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -20,6 +21,7 @@
 #include "ui/app_setup.h"
 #include "ui/form_ftp_select_dir.h"
 #include "ui/form_ftp_upload.h"
+#include "ui/main_window.h"
 #include "window_test_support.h"
 
 using namespace qp;
@@ -479,15 +481,108 @@ private slots:
         QVERIFY(!dialog.Client().Connected());
     }
 
-    // The tool buttons show only their icons; their hints reach the dialog's status bar.
+    // The tool buttons show only their icons; their hints reach the dialog's status bar and
+    // show as tooltips, also while the main window (which shows none) is open.
     void browserToolButtonHintsReachTheStatusBar() {
-        TFormFtpSelectDir dialog;
+        TFormMain window;
+        TFormFtpSelectDir dialog(&window);
         auto* up = W<QToolButton>(&dialog, "BtnMoveUp");
         QCOMPARE(up->text(), QString());
         QVERIFY(!up->icon().isNull());
         QStatusTipEvent tip(up->statusTip());
         QApplication::sendEvent(up, &tip);
         QCOMPARE(W<QStatusBar>(&dialog, "StatusBar1")->currentMessage(), Q("上のフォルダに移動"));
+        QStringList tooltips;
+        for (const char* name : {"BtnMoveUp", "BtnMakeDir", "BtnDeleteFile"}) {
+            auto* button = W<QToolButton>(&dialog, name);
+            QToolTip::hideText();
+            QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
+            QApplication::sendEvent(button, &help);
+            tooltips << (QToolTip::isVisible() ? QToolTip::text() : QString());
+        }
+        QToolTip::hideText();
+        QCOMPARE(tooltips,
+                 QStringList({Q("上のフォルダに移動"), Q("新しいフォルダの作成"), Q("ファイルの削除")}));
+    }
+
+    // OK, Cancel or the close box while a make-folder call runs: the dialog closes as soon as
+    // the call has ended, whether the server made the folder or refused it.
+    void browserClosedDuringAMakeFolderCallClosesWhenItEnds_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("made") << QByteArray("257 \"/slow\" created.");
+        QTest::newRow("refused") << QByteArray("550 Permission denied.");
+    }
+    void browserClosedDuringAMakeFolderCallClosesWhenItEnds() {
+        QFETCH(QByteArray, reply);
+        const std::string mkdReply = reply.toStdString();
+        // A server that takes its time over MKD, so that the close comes while the call runs.
+        test::FakeFtpServer server([&](test::FakeFtpServer::Session& s) {
+            s.Send("220 ready\r\n");
+            for (std::string line = s.Read(); !line.empty(); line = s.Read()) {
+                const std::string verb = line.substr(0, line.find(' '));
+                if (verb == "USER") {
+                    s.Send("331 password\r\n");
+                } else if (verb == "PASS") {
+                    s.Send("230 in\r\n");
+                } else if (verb == "PWD") {
+                    s.Send("257 \"/\" is the current folder\r\n");
+                } else if (verb == "EPSV") {
+                    s.Send("229 Entering Extended Passive Mode (|||" + std::to_string(s.OpenPassive()) +
+                           "|)\r\n");
+                } else if (verb == "LIST") {
+                    s.Send("150 listing\r\n");
+                    s.SendPassiveData("drwxr-xr-x 2 u g 4096 Dec  8 10:00 cgi-bin\r\n");
+                    s.Send("226 done\r\n");
+                } else if (verb == "MKD") {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+                    s.Send(mkdReply + "\r\n");
+                } else if (verb == "TYPE" || verb == "NOOP") {
+                    s.Send("200 ok\r\n");
+                } else if (verb == "QUIT") {
+                    s.Send("221 bye\r\n");
+                    return;
+                } else {
+                    s.Send("502 not here\r\n");
+                }
+            }
+        });
+        TFormFtpSelectDir dialog;
+        dialog.SetFtpServer(server.Host(), "user", "secret");
+        dialog.SetPassive(true);
+        bool ran = false, closedUnderTheCall = false, stillOpen = false;
+        TBoxAnswerer errors;
+        TModalPoller input([](QWidget* w) {
+            if (auto* box = qobject_cast<QInputDialog*>(w)) {
+                box->setTextValue(Q("slow"));
+                box->accept();
+            }
+        });
+        TModalPoller script([&](QWidget* w) {
+            if (w != &dialog || !dialog.StartUpDone() || ran) return;
+            ran = true;
+            bool closed = false;
+            TModalPoller closer([&](QWidget* active) {
+                // The greyed-out actions show that the call is running.
+                if (closed || active != &dialog || W<QAction>(&dialog, "ActionMakeDir")->isEnabled()) return;
+                closed = true;
+                dialog.close();
+                closedUnderTheCall = !dialog.isVisible();
+            });
+            W<QAction>(&dialog, "ActionMakeDir")->trigger();
+            QVERIFY(closed);
+            stillOpen = dialog.isVisible();
+            if (stillOpen) dialog.reject();
+        });
+        TWatchdog watchdog;
+        const int result = dialog.exec();
+        QVERIFY(ran);
+        QVERIFY(!closedUnderTheCall);
+        QVERIFY2(!stillOpen, "the close was not carried out when the call ended");
+        QCOMPARE(result, int(QDialog::Rejected));
+        QVERIFY(!dialog.Client().Connected());
+        // A refusal is still reported, once.
+        QCOMPARE(errors.Count(), reply.startsWith("550") ? 1 : 0);
+        if (errors.Count() > 0) QVERIFY2(errors.Text().startsWith(Q("550")), qPrintable(errors.Text()));
     }
 };
 

@@ -22,6 +22,7 @@
 #include "model/item_text.h"
 #include "model/item_textarea.h"
 #include "model/project_config.h"
+#include "ui/app_setup.h"
 #include "ui/form_item_edit.h"
 #include "window_test_support.h"
 
@@ -116,10 +117,7 @@ class ItemEditTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        QApplication::setApplicationDisplayName(QStringLiteral("Quillpost"));
-        QuietSizeHintWarnings();
-    }
+    void initTestCase() { QuietSizeHintWarnings(); }
     void cleanupTestCase() { RestoreMessageHandler(); }
 
     void addStateOnEmptyProject() {
@@ -886,6 +884,7 @@ private slots:
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    InitApplication(app);
     ItemEditTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -3,15 +3,25 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
 #include <QtTest>
 
 #include "editor/html_editor.h"
@@ -32,6 +42,65 @@ QString ReadAll(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
     return QString::fromLatin1(f.readAll());
+}
+
+// Runs the real program with a project file on an X display of its own and reads back the
+// caption that the X server holds for its window, which is what a window manager shows.
+// Empty with the reason in `error` when it cannot be read.
+QString CaptionOnXDisplay(const QString& projectFile, QString& error) {
+    struct TEnd {  // ends a started process, whatever way the function is left
+        QProcess& process;
+        ~TEnd() {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    };
+    QProcess xvfb;
+    const TEnd endXvfb{xvfb};
+    xvfb.start(Q("Xvfb"),
+               {Q("-displayfd"), Q("1"), Q("-screen"), Q("0"), Q("1024x768x24"), Q("-nolisten"), Q("tcp")});
+    QByteArray number;
+    QDeadlineTimer deadline(10000);
+    while (!number.contains('\n') && !deadline.hasExpired() &&
+           xvfb.waitForReadyRead(deadline.remainingTime())) {
+        number += xvfb.readAllStandardOutput();
+    }
+    if (!number.contains('\n')) {
+        error = Q("Xvfb did not start (packages xvfb and x11-utils): ") + xvfb.errorString();
+        return {};
+    }
+    const QString display = Q(":") + QString::fromLatin1(number.trimmed());
+    QProcess program;
+    const TEnd endProgram{program};
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(Q("DISPLAY"), display);
+    env.insert(Q("QT_QPA_PLATFORM"), Q("xcb"));
+    program.setProcessEnvironment(env);
+    program.start(Q(QP_BINARY_DIR "/quillpost"), {projectFile});
+    const auto run = [&](const QStringList& args) {
+        QProcess p;
+        p.start(args.first(), args.mid(1));
+        p.waitForFinished(5000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    // A top-level window of the program whose name holds the file name: the project is open.
+    static const QRegularExpression windowLine(Q("(0x[0-9a-f]+) \"([^\n]*)\": \\(\"quillpost\""));
+    deadline.setRemainingTime(15000);
+    while (!deadline.hasExpired() && program.state() != QProcess::NotRunning) {
+        const QString tree = run({Q("xwininfo"), Q("-display"), display, Q("-root"), Q("-tree")});
+        for (auto it = windowLine.globalMatch(tree); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (!m.captured(2).contains(QFileInfo(projectFile).fileName())) continue;
+            const QString prop =
+                run({Q("xprop"), Q("-display"), display, Q("-id"), m.captured(1), Q("_NET_WM_NAME")});
+            const qsizetype open = prop.indexOf(QLatin1Char('"'));
+            return prop.mid(open + 1, prop.lastIndexOf(QLatin1Char('"')) - open - 1);
+        }
+        QThread::msleep(100);
+    }
+    error =
+        Q("no window of the program named the project: ") + QString::fromUtf8(program.readAllStandardError());
+    return {};
 }
 
 }  // namespace
@@ -484,6 +553,84 @@ private slots:
         QCOMPARE(Ed("EditorConfirmHtml")->Text(), FromSjis(P().MakeConfirmSampleHtml()));
         // The pages depend on the items only: the project's page texts are untouched.
         QCOMPARE(P().GetFormHtml(), std::string());
+    }
+
+    // What a user sees of the window itself: the caption in the title bar, Qt's own texts in
+    // Japanese, the project file filters, tooltips and the auto-reply page's layout.
+    void whatTheUserSeesOfTheWindow() {
+        QString error;
+        const QString caption = CaptionOnXDisplay(Q(QP_SOURCE_DIR "/examples/contact.qpf"), error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(caption, Q("Quillpost - contact.qpf -"));
+
+        // A question box: Japanese standard buttons.
+        P().AddItem(TextItem("a", "A"));
+        {
+            TBoxAnswerer no(QMessageBox::No);
+            A("ActionItemDelete")->trigger();
+            QCOMPARE(no.Count(), 1);
+            QCOMPARE(no.ButtonText(QMessageBox::Yes), Q("はい(&Y)"));
+            QCOMPARE(no.ButtonText(QMessageBox::No), Q("いいえ(&N)"));
+            QCOMPARE(no.ButtonText(QMessageBox::Cancel), Q("キャンセル"));
+        }
+        QCOMPARE(P().GetItemCount(), 1);
+
+        // The project file dialog: Japanese buttons, and every file under "すべてのファイル".
+        TFormMain fresh;
+        QStringList filters;
+        QString openText, cancelText;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) return;
+            filters = dialog->nameFilters();
+            auto* buttons = W<QDialogButtonBox>(dialog, "buttonBox");
+            openText = buttons->button(QDialogButtonBox::Open)->text();
+            cancelText = buttons->button(QDialogButtonBox::Cancel)->text();
+            dialog->reject();
+        });
+        poll.start(5);
+        W<QAction>(&fresh, "ActionFileOpen")->trigger();
+        poll.stop();
+        QCOMPARE(filters, QStringList({Q("設定ファイル(*.qpf)"), Q("すべてのファイル(*)")}));
+        QCOMPARE(openText, Q("開く(&O)"));
+        QCOMPARE(cancelText, Q("キャンセル"));
+        QVERIFY(fresh.FileName().isEmpty());
+
+        // Hints go to the status bar, not into tooltips; the icon-only tool bar buttons keep theirs.
+        w_->resize(665, 473);
+        w_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+        const auto tooltipOf = [](QWidget* widget) {
+            QToolTip::hideText();
+            QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), widget->mapToGlobal(QPoint(2, 2)));
+            QApplication::sendEvent(widget, &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        auto* make = W<QPushButton>(w_.get(), "BtnMake");
+        make->setToolTip(Q("作成します"));
+        QCOMPARE(tooltipOf(make), QString());
+        auto* toolBar = W<QToolBar>(w_.get(), "ToolBar");
+        auto* newButton = qobject_cast<QToolButton*>(toolBar->widgetForAction(A("ActionFileNew")));
+        QVERIFY(newButton != nullptr);
+        QCOMPARE(tooltipOf(newButton), Q("新規"));
+        QStatusTipEvent tip(newButton->statusTip());
+        QApplication::sendEvent(newButton, &tip);
+        QCOMPARE(W<QStatusBar>(w_.get(), "StatusBar")->currentMessage(), Q("新規"));
+
+        // Auto-reply off: its check box sits at the top of the page, not in the middle.
+        auto* pages = W<QTabWidget>(w_.get(), "PageControl");
+        pages->setCurrentWidget(W<QWidget>(w_.get(), "TabUserMail"));
+        QApplication::processEvents();
+        auto* useUserMail = C("CheckBoxUseUserMail");
+        QVERIFY(!useUserMail->isChecked());
+        QVERIFY2(useUserMail->y() < 20, qPrintable(QString::number(useUserMail->y())));
+        useUserMail->click();
+        QApplication::processEvents();
+        auto* panel = W<QWidget>(w_.get(), "PanelUserMailEdit");
+        QVERIFY2(useUserMail->y() < 20, qPrintable(QString::number(useUserMail->y())));
+        QVERIFY2(panel->geometry().bottom() > panel->parentWidget()->height() - 20,
+                 qPrintable(QString::number(panel->geometry().bottom())));
     }
 
     void libFolderAndAboutBox() {

@@ -2,6 +2,7 @@
 // Helpers of the window tests: finding controls by name, answering message boxes, items.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QMap>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
@@ -41,6 +42,8 @@ public:
     QString Title() const { return title_; }
     QMessageBox::Icon Icon() const { return icon_; }
     QMessageBox::StandardButtons Buttons() const { return buttons_; }
+    // The caption of one of the box's standard buttons as it was shown.
+    QString ButtonText(QMessageBox::StandardButton button) const { return buttonTexts_.value(button); }
 
 private:
     void Poll() {
@@ -51,6 +54,8 @@ private:
         title_ = box->windowTitle();
         icon_ = box->icon();
         buttons_ = box->standardButtons();
+        buttonTexts_.clear();
+        for (QAbstractButton* b : box->buttons()) buttonTexts_.insert(box->standardButton(b), b->text());
         if (QAbstractButton* b = box->button(answer_)) {
             b->click();
         } else {
@@ -64,6 +69,7 @@ private:
     QString title_;
     QMessageBox::Icon icon_ = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons_;
+    QMap<int, QString> buttonTexts_;
 };
 
 // The offscreen platform warns about every fixed-size dialog; that says nothing about the test.
