@@ -3,10 +3,26 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 
 #include "generate/make_driver.h"
 
 namespace qp {
+
+std::string FindSupportFolder(const std::string& programFolder, const std::string& systemFolder) {
+    std::string program = programFolder;
+    if (!program.empty() && program.back() != '/') program += '/';
+    const std::string candidates[] = {
+        program + "lib/",
+        std::filesystem::path(program + "../share/quillpost/lib/").lexically_normal().string(),
+        systemFolder,
+    };
+    for (const auto& folder : candidates) {
+        std::error_code ec;
+        if (!folder.empty() && std::filesystem::is_regular_file(folder + "Quillpost.pm", ec)) return folder;
+    }
+    return candidates[0];
+}
 
 std::string SupportFolder() {
     std::string exe(PATH_MAX, '\0');
@@ -16,7 +32,7 @@ std::string SupportFolder() {
         exe.resize(static_cast<std::size_t>(n));
         folder = exe.substr(0, exe.rfind('/') + 1);
     }
-    return folder + "lib/";
+    return FindSupportFolder(folder, "/usr/share/quillpost/lib/");
 }
 
 std::vector<TUploadFile> MakeUploadList(const std::string& tempFile, const std::string& cgiRemoteName,

@@ -22,8 +22,12 @@ struct TUploadJob {
     bool Passive = false;
 };
 
-// The folder "lib" beside the running program, ending with "/".
+// The Perl runtime's folder, ending with "/": "lib" beside the running program (a build tree),
+// else "../share/quillpost/lib" from it (an installed or unpacked package), else
+// /usr/share/quillpost/lib. The first that holds Quillpost.pm; none: the one beside.
 std::string SupportFolder();
+// The same search from programFolder, with systemFolder (ending with "/") last.
+std::string FindSupportFolder(const std::string& programFolder, const std::string& systemFolder);
 
 // The four entries in upload order: the script under its remote name with the permission
 // flag, then Quillpost.pm, jcode.pl and mimew.pl from supportFolder.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <regex>
 
 #include "../ftp/test_ftp_server.h"
@@ -12,12 +13,15 @@
 #include "generate/make_driver.h"
 #include "model/error.h"
 #include "model/item_text.h"
+#include "support/sjis_literal.h"
 
 namespace qp {
 namespace {
 
 using test::PyFtpServer;
 using test::S;
+using test::TempDir;
+using test::WriteFile;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -57,10 +61,17 @@ TEST(MakeUpload, ListHasTheFourEntriesInOrder) {
     EXPECT_EQ(MakeUploadList("t", "c", "/lib/")[1].LocalFileName, "/lib/Quillpost.pm");
 }
 
-TEST(MakeUpload, SupportFolderIsBesideTheProgram) {
-    std::string exe(4096, '\0');
-    exe.resize(static_cast<std::size_t>(::readlink("/proc/self/exe", exe.data(), exe.size())));
-    EXPECT_EQ(SupportFolder(), exe.substr(0, exe.rfind('/') + 1) + "lib/");
+TEST(MakeUpload, SupportFolderBesideTheProgramThenInstalledThenTheSystems) {
+    TempDir root;
+    const std::string bin = root.File("usr/bin");
+    const std::string system = root.File("system/");
+    std::filesystem::create_directories(bin);
+    EXPECT_EQ(FindSupportFolder(bin, system), bin + "/lib/");  // nowhere: named where a build has it
+    for (const std::string& folder : {system, root.File("usr/share/quillpost/lib/"), bin + "/lib/"}) {
+        std::filesystem::create_directories(folder);
+        WriteFile(folder + "Quillpost.pm", "1;\n");
+        EXPECT_EQ(FindSupportFolder(bin, system), folder);
+    }
 }
 
 TEST(MakeUpload, ChecksRunInOrderAndWriteNothingOnFailure) {
