@@ -41,7 +41,7 @@ int Run(const Args& args) {
 const RegisterCommand kRegister({"upload",
                                  "upload PROJECT.qpf [--lib DIR] [--passive]",
                                  "checks the project, makes its CGI script and uploads it with the "
-                                 "support files (lib/ beside the program unless --lib)",
+                                 "support files (from the runtime folder unless --lib)",
                                  60,
                                  {"--lib"},
                                  {"--passive"},
