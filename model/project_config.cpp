@@ -89,6 +89,7 @@ void TProjectConfig::NotifyObservers() {
 void TProjectConfig::Reset() {
     perlPath_ = "/usr/bin/perl";
     sendmailPath_ = "/usr/lib/sendmail";
+    charset_ = TCgiCharset::EucJp;
     for (auto& item : items_) item.reset();
     items_.clear();
     managerMailFrom_.clear();

@@ -11,6 +11,9 @@ namespace qp {
 
 class TProjectConfig;
 
+// The character code of the made script, its pages and what its visitors send.
+enum class TCgiCharset { EucJp, Utf8 };
+
 class TProjectItemObservable {
 public:
     virtual void Notify(TProjectConfig* project) = 0;
@@ -61,6 +64,8 @@ public:
     void SetPerlPath(const std::string& v) { perlPath_ = v; }
     std::string GetSendmailPath() const { return sendmailPath_; }
     void SetSendmailPath(const std::string& v) { sendmailPath_ = v; }
+    TCgiCharset GetCharset() const { return charset_; }
+    void SetCharset(TCgiCharset v) { charset_ = v; }
     std::string GetManagerMailFrom() const { return managerMailFrom_; }
     void SetManagerMailFrom(const std::string& v) { managerMailFrom_ = v; }
     std::string GetManagerMailTo() const { return managerMailTo_; }
@@ -111,6 +116,7 @@ private:
 
     std::string perlPath_;
     std::string sendmailPath_;
+    TCgiCharset charset_ = TCgiCharset::EucJp;
     ItemList items_;
     std::string managerMailFrom_;
     std::string managerMailTo_;

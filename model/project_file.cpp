@@ -14,6 +14,18 @@ std::string ReadMultiLine(const TIniFile& ini, const char* section, const char* 
     return JoinLinesCrLf(DecodeCommaText(ini.ReadString(section, key, "")));
 }
 
+// The Charset value as the file spells it; the file's words are compared without case.
+const char* CharsetWord(TCgiCharset charset) { return charset == TCgiCharset::Utf8 ? "UTF-8" : "EUC-JP"; }
+
+TCgiCharset ReadCharset(const TIniFile& ini) {
+    const std::string word = ini.ReadString("SERVER", "Charset", "EUC-JP");
+    std::string upper;
+    for (const char c : word) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    if (upper == "EUC-JP") return TCgiCharset::EucJp;
+    if (upper == "UTF-8") return TCgiCharset::Utf8;
+    throw Error("文字コード(SERVERのCharset)はEUC-JPかUTF-8で指定してください。");
+}
+
 void WriteMultiLine(TIniFile& ini, const char* section, const char* key, const std::string& value) {
     ini.WriteString(section, key, EncodeCommaText(SplitLines(value)));
 }
@@ -40,6 +52,7 @@ void TProjectConfig::SaveToFile(const std::string& path) const {
     WriteMultiLine(ini, "FINISH_PAGE", "FinishPageLocation", finishPageLocation_);
     ini.WriteString("SERVER", "PerlPath", perlPath_);
     ini.WriteString("SERVER", "SendmailPath", sendmailPath_);
+    ini.WriteString("SERVER", "Charset", CharsetWord(charset_));
     ini.WriteString("FTP", "FtpHostName", ftpHostName_);
     ini.WriteString("FTP", "FtpUserName", ftpUserName_);
     ini.WriteString("FTP", "FtpPassword", ftpPassword_);
@@ -55,6 +68,8 @@ void TProjectConfig::SaveToFile(const std::string& path) const {
 void TProjectConfig::LoadFromFile(const std::string& path) {
     const TIniFile ini(path);
     const long long count = ini.ReadInteger("ITEM", "ItemCount", 0);
+    // Checked before anything changes: an unknown code must not become EUC-JP unnoticed.
+    const TCgiCharset charset = ReadCharset(ini);
 
     const bool hadItems = !items_.empty();
     for (auto& item : items_) item.reset();
@@ -96,6 +111,7 @@ void TProjectConfig::LoadFromFile(const std::string& path) {
     finishPageLocation_ = ReadMultiLine(ini, "FINISH_PAGE", "FinishPageLocation");
     perlPath_ = ini.ReadString("SERVER", "PerlPath", "");
     sendmailPath_ = ini.ReadString("SERVER", "SendmailPath", "");
+    charset_ = charset;
     ftpHostName_ = ini.ReadString("FTP", "FtpHostName", "");
     ftpUserName_ = ini.ReadString("FTP", "FtpUserName", "");
     ftpPassword_ = ini.ReadString("FTP", "FtpPassword", "");

@@ -41,6 +41,7 @@ protected:
 void FillProject(TProjectConfig& p) {
     p.SetPerlPath("/usr/local/bin/perl");
     p.SetSendmailPath("/usr/sbin/sendmail -t");
+    p.SetCharset(TCgiCharset::Utf8);
     p.SetManagerMailFrom("<% email %>");
     p.SetManagerMailTo("admin@example.jp");
     p.SetManagerMailSubject(S("お問い合わせ ソ表"));
@@ -111,6 +112,7 @@ TEST_F(ProjectFile, RoundTripsEveryItemTypeAndSetting) {
     EXPECT_EQ(test::ReadFile(Path("again.qpf")), test::ReadFile(Path()));
 
     EXPECT_EQ(q.GetPerlPath(), "/usr/local/bin/perl");
+    EXPECT_EQ(q.GetCharset(), TCgiCharset::Utf8);
     EXPECT_EQ(q.GetManagerMailSubject(), S("お問い合わせ ソ表"));
     EXPECT_EQ(q.GetUserMailBody(), S("様\r\n\r\n, \"quoted\", done\r\n"));
     EXPECT_EQ(q.GetConfirmHtml(), "\r\n");
@@ -161,7 +163,7 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
               "[FORM_PAGE]\r\nFormHtml=\r\nConfirmHtml=\r\n\r\n"
               "[CONFIRM_PAGE]\r\nUseConfirm=0\r\n\r\n"
               "[FINISH_PAGE]\r\nFinishPageMoveType=0\r\nFinishPageLocation=\"a, b\",c\r\n\r\n"
-              "[SERVER]\r\nPerlPath=/usr/bin/perl\r\nSendmailPath=/usr/lib/sendmail\r\n\r\n"
+              "[SERVER]\r\nPerlPath=/usr/bin/perl\r\nSendmailPath=/usr/lib/sendmail\r\nCharset=EUC-JP\r\n\r\n"
               "[FTP]\r\nFtpHostName=\r\nFtpUserName=\r\nFtpPassword=\r\nFtpFileName=formmail.cgi\r\n"
               "FtpDirectory=\r\nFtpChmod=CHMOD\r\nSaveFileName=\r\nFtpPassive=0\r\n\r\n"
               "[MAKE]\r\nMakeFileType=0\r\n\r\n");
@@ -169,6 +171,18 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
     q.LoadFromFile(Path());
     EXPECT_EQ(q.GetManagerMailSubject(), "subject");  // the leading blank is lost, as always
     EXPECT_EQ(q.GetFinishPageLocation(), "a, b\r\nc\r\n");
+}
+
+TEST_F(ProjectFile, CharsetIsEitherCodeAndAnyOtherWordIsRefused) {
+    test::WriteFile(Path(), "[SERVER]\r\nPerlPath=/p\r\nCharset=utf-8\r\n");
+    TProjectConfig p;
+    p.LoadFromFile(Path());
+    EXPECT_EQ(p.GetCharset(), TCgiCharset::Utf8);
+
+    test::WriteFile(Path(), "[ITEM]\r\nItemCount=0\r\n[SERVER]\r\nPerlPath=/q\r\nCharset=Shift_JIS\r\n");
+    EXPECT_EQ(LoadError(p, Path()), "文字コード(SERVERのCharset)はEUC-JPかUTF-8で指定してください。");
+    EXPECT_EQ(p.GetPerlPath(), "/p");
+    EXPECT_EQ(p.GetCharset(), TCgiCharset::Utf8);
 }
 
 TEST_F(ProjectFile, DefaultFinishPageComesBackWithCrLf) {
@@ -196,6 +210,7 @@ TEST_F(ProjectFile, MissingKeysGiveTheLoaderDefaults) {
     EXPECT_EQ(p.GetFtpFileName(), "");
     EXPECT_EQ(p.GetPerlPath(), "");
     EXPECT_EQ(p.GetSendmailPath(), "");
+    EXPECT_EQ(p.GetCharset(), TCgiCharset::EucJp);
     EXPECT_EQ(p.GetFinishPageLocation(), "");
     EXPECT_FALSE(p.GetFtpPassive());
     EXPECT_EQ(p.GetMakeFileType(), 0);
@@ -292,7 +307,8 @@ TEST_F(ProjectFile, HostileFilesAreHandled) {
         test::WriteFile(Path(), whole.substr(0, n));
         TProjectConfig p;
         const std::string err = LoadError(p, Path());
-        EXPECT_TRUE(err == "(no error)" || err == "不正なデータ型です。" || err == "name属性を設定してください。")
+        EXPECT_TRUE(err == "(no error)" || err == "不正なデータ型です。" || err == "name属性を設定してください。" ||
+                    err == "文字コード(SERVERのCharset)はEUC-JPかUTF-8で指定してください。")
             << n << ": " << err;
         EXPECT_LE(p.GetItemCount(), 5);
     }
