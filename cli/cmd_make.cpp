@@ -1,4 +1,4 @@
-// quillpost-cli make: the local make, writing the EUC-JP script to a file.
+// quillpost-cli make: the local make, writing the script in the project's character code to a file.
 #include <iostream>
 
 #include "cli/cli_common.h"
@@ -17,7 +17,7 @@ int Run(const Args& args) {
 
 const RegisterCommand kRegister({"make",
                                  "make PROJECT.qpf -o FILE",
-                                 "checks the project and writes its CGI script (EUC-JP, CR LF)",
+                                 "checks the project and writes its CGI script (EUC-JP or UTF-8 as the project says, CR LF)",
                                  10,
                                  {"-o"},
                                  {},

@@ -63,7 +63,10 @@ std::string TProjectConfig::MakeCgiScript() const {
         AppendHeredoc(lines, "  FINISH =><<__END__,", GetFinishPageLocation());
     }
     lines.push_back("};");
-    lines.push_back("my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail);");
+    // Without CHARSET the module speaks EUC-JP, as every script made before the choice did.
+    lines.push_back(GetCharset() == TCgiCharset::Utf8
+                        ? "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, CHARSET => 'UTF-8');"
+                        : "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail);");
     lines.push_back("print $qpf->run();");
     return JoinEntries(lines);
 }

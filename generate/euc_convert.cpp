@@ -15,7 +15,8 @@ std::string ConvertSjisToEuc(std::string_view text) {
         if (e.GetKind() == charset::CharsetError::Kind::OpenFailed) {
             throw Error("IEコンポーネントの初期化に失敗しました。(1)");
         }
-        throw Error("IEコンポーネントによる変換に失敗しました。");
+        // The make's own words first, then the character at fault, so the user can find it.
+        throw Error(std::string("IEコンポーネントによる変換に失敗しました。\n") + e.Message());
     } catch (const std::bad_alloc&) {
         throw Error("IEコンポーネントのメモリ確保に失敗しました。");
     }

@@ -5,6 +5,7 @@
 #include "generate/euc_convert.h"
 #include "generate/file_utility.h"
 #include "generate/text_file.h"
+#include "model/charset.h"
 
 namespace qp {
 
@@ -18,6 +19,7 @@ std::string MakeCgiText(const TProjectConfig& project) {
     if (script.find('\0') != std::string::npos) {
         throw Error("IEコンポーネントによる変換に失敗しました。");
     }
+    if (project.GetCharset() == TCgiCharset::Utf8) return ToCrLfLines(charset::SjisToUtf8(script));
     return ToCrLfLines(ConvertSjisToEuc(script));
 }
 

@@ -12,8 +12,9 @@ extern const char* const kMakeLocalDoneMessage;
 // Shown after the converter file is written.
 extern const char* const kMakeConverterDoneMessage;
 
-// The script as it goes to the server: MakeCgiScript() in EUC-JP with CR LF line ends.
-// Runs no checks. A script that holds a zero byte is refused rather than cut short.
+// The script as it goes to the server: MakeCgiScript() in the project's character code
+// (EUC-JP or UTF-8) with CR LF line ends. Runs no checks. A script that holds a zero byte is
+// refused rather than cut short; a text that cannot be converted is refused naming it.
 std::string MakeCgiText(const TProjectConfig& project);
 
 // CheckForMake, then the script written to path through a temporary file and a rename.

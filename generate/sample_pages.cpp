@@ -1,5 +1,6 @@
 // Sample form and confirmation pages built from the item list, as starting points for the
-// page templates (XHTML 1.0 Transitional declared as EUC-JP, kept in Shift_JIS here).
+// page templates (XHTML 1.0 Transitional declared in the script's character code, kept in
+// Shift_JIS here).
 #include <string>
 #include <vector>
 
@@ -11,13 +12,15 @@ namespace qp {
 namespace {
 
 // The fixed page texts are UTF-8 in the source; the pages are Shift_JIS like every text.
-std::vector<std::string> PageHead() {
+std::vector<std::string> PageHead(TCgiCharset code) {
+    const bool utf8 = code == TCgiCharset::Utf8;
     return {
-        R"(<?xml version="1.0" encoding="euc-jp"?>)",
+        utf8 ? R"(<?xml version="1.0" encoding="utf-8"?>)" : R"(<?xml version="1.0" encoding="euc-jp"?>)",
         R"(<!DOCTYPE html PUBLIC "-//W3C//DTD XHTML 1.0 Transitional//EN" "http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd">)",
         R"(<html xmlns="http://www.w3.org/1999/xhtml">)",
         "<head>",
-        R"(<meta http-equiv="Content-Type" content="text/html; charset=euc-jp" />)",
+        utf8 ? R"(<meta http-equiv="Content-Type" content="text/html; charset=utf-8" />)"
+             : R"(<meta http-equiv="Content-Type" content="text/html; charset=euc-jp" />)",
         charset::Utf8ToSjis("<title>タイトル</title>"),
         "</head>",
         "<body>",
@@ -37,7 +40,7 @@ void PageTail(std::vector<std::string>& entries) {
 }  // namespace
 
 std::string TProjectConfig::MakeFormSampleHtml() const {
-    std::vector<std::string> entries = PageHead();
+    std::vector<std::string> entries = PageHead(GetCharset());
     entries.emplace_back(R"(<p id="error"><% __error__ %></p>)");
     entries.emplace_back(kFormStart);
     for (const auto& item : GetItems()) entries.push_back(item->GetFormHtml());
@@ -47,7 +50,7 @@ std::string TProjectConfig::MakeFormSampleHtml() const {
 }
 
 std::string TProjectConfig::MakeConfirmSampleHtml() const {
-    std::vector<std::string> entries = PageHead();
+    std::vector<std::string> entries = PageHead(GetCharset());
     entries.emplace_back(kFormStart);
     for (const auto& item : GetItems()) entries.push_back(item->GetConfirmHtml());
     entries.push_back(charset::Utf8ToSjis(R"(<input type="submit" name="__action2__" value="送信" />)"));

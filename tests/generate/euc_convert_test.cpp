@@ -56,13 +56,13 @@ TEST(EucConvert, StopsAtZeroByte) {
     EXPECT_EQ(ConvertSjisToEuc("ok\0\x81"s), "ok");
 }
 
-TEST(EucConvert, BrokenSequencesAreRefused) {
-    const std::string message = "IEコンポーネントによる変換に失敗しました。";
-    EXPECT_EQ(ErrorOf("abc\x81"), message);      // lead byte at the end
-    EXPECT_EQ(ErrorOf("\x81\x20xyz"), message);  // second byte out of range
-    EXPECT_EQ(ErrorOf("a\xA0"), message);        // byte that starts nothing
-    EXPECT_EQ(ErrorOf("\x85\x40"), message);     // unassigned row
-    EXPECT_EQ(ErrorOf(S("表") + "\x82"), message);
+TEST(EucConvert, BrokenSequencesAreRefusedNamingTheBytes) {
+    const std::string message = "IEコンポーネントによる変換に失敗しました。\n";
+    EXPECT_EQ(ErrorOf("abc\x81"), message + "Shift_JISの文字が途中で切れています(0x81, 4バイト目)。");
+    EXPECT_EQ(ErrorOf("\x81\x20xyz"), message + "Shift_JISとして変換できないバイト列があります(0x81 0x20, 1バイト目)。");
+    EXPECT_EQ(ErrorOf("a\xA0"), message + "Shift_JISとして変換できないバイト列があります(0xA0, 2バイト目)。");
+    EXPECT_EQ(ErrorOf("\x85\x40"), message + "Shift_JISとして変換できないバイト列があります(0x85 0x40, 1バイト目)。");
+    EXPECT_EQ(ErrorOf(S("表") + "\x82"), message + "Shift_JISの文字が途中で切れています(0x82, 3バイト目)。");
 }
 
 }  // namespace

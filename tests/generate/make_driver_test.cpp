@@ -29,6 +29,20 @@ TEST(MakeLocal, WritesTheConvertedScript) {
     EXPECT_EQ(written.rfind("#!/usr/bin/perl --\r\nBEGIN {", 0), 0u);
 }
 
+TEST(MakeLocal, Utf8ProjectWritesAUtf8ScriptThatSaysSo) {
+    auto p = MakeFullProject();
+    p->SetCharset(TCgiCharset::Utf8);
+    const std::string text = MakeCgiText(*p);
+    EXPECT_EQ(text, ToCrLfLines(charset::SjisToUtf8(p->MakeCgiScript())));
+    EXPECT_NE(text.find("\r\n<h1>完了画面</h1>\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nmy $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, "
+                        "CHARSET => 'UTF-8');\r\nprint $qpf->run();\r\n"),
+              std::string::npos);
+    // NEC and IBM extension characters and half-width kana keep their own code points.
+    p->SetFormHtml(S("①髙ｱ"));
+    EXPECT_NE(MakeCgiText(*p).find("①髙ｱ\r\n__END__"), std::string::npos);
+}
+
 TEST(MakeLocal, LoneLineBreaksInTextsBecomeCrLf) {
     auto p = MakeRedirectProject();
     p->SetFormHtml("a\nb\rc");
@@ -64,14 +78,20 @@ TEST(MakeLocal, UnconvertibleTextWritesNothing) {
     const std::string path = dir.File("form.cgi");
     WriteFile(path, "keep");
     auto p = MakeFullProject();
-    p->SetFormHtml("<p>\x81</p>");
-    try {
-        MakeLocalCgi(*p, path);
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.Message(), "IEコンポーネントによる変換に失敗しました。");
+    // A byte of no character (0x85 0x40 is an unassigned row) is named in either code.
+    p->SetFormHtml(S("<p>表") + "\x85\x40</p>");
+    const std::string named = "Shift_JISとして変換できないバイト列があります(0x85 0x40, ";
+    for (const TCgiCharset code : {TCgiCharset::EucJp, TCgiCharset::Utf8}) {
+        p->SetCharset(code);
+        try {
+            MakeLocalCgi(*p, path);
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            const std::string head = code == TCgiCharset::EucJp ? "IEコンポーネントによる変換に失敗しました。\n" : "";
+            EXPECT_EQ(e.Message().rfind(head + named, 0), 0u) << e.Message();
+        }
+        EXPECT_EQ(ReadFile(path), "keep");
     }
-    EXPECT_EQ(ReadFile(path), "keep");
     // A zero byte would cut the script short: refused as well.
     p->SetFormHtml(std::string("<p>a\0b</p>", 10));
     EXPECT_THROW(MakeLocalCgi(*p, path), Error);

@@ -86,31 +86,46 @@ PerlRun RunScript(const TProjectConfig& project, const TempDir& dir) {
     return run;
 }
 
+// A project text in the script's character code.
+std::string Code(const std::string& sjis, TCgiCharset code) {
+    return code == TCgiCharset::Utf8 ? charset::SjisToUtf8(sjis) : charset::SjisToEucJp(sjis);
+}
+
+std::string Euc(const std::string& sjis) { return Code(sjis, TCgiCharset::EucJp); }
+
 // What Perl reads from a here-document holding text: its lines joined with LF, plus one.
-std::string Heredoc(const std::string& sjis) {
-    std::string euc = charset::SjisToEucJp(sjis);
+std::string Heredoc(const std::string& sjis, TCgiCharset code = TCgiCharset::EucJp) {
+    const std::string text = Code(sjis, code);
     std::string out;
-    for (std::size_t i = 0; i < euc.size(); ++i) {
-        if (euc[i] == '\r') {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
             out += '\n';
-            if (i + 1 < euc.size() && euc[i + 1] == '\n') ++i;
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
         } else {
-            out += euc[i];
+            out += text[i];
         }
     }
     return out + "\n";
 }
 
-std::string Euc(const std::string& sjis) {
-    return charset::SjisToEucJp(sjis);
-}
+class PerlScriptCode : public ::testing::TestWithParam<TCgiCharset> {};
 
-TEST(PerlScript, FullProjectReadsBackEveryText) {
+INSTANTIATE_TEST_SUITE_P(BothCodes, PerlScriptCode, ::testing::Values(TCgiCharset::EucJp, TCgiCharset::Utf8));
+
+TEST_P(PerlScriptCode, FullProjectReadsBackEveryText) {
+    const TCgiCharset code = GetParam();
     const auto project = MakeFullProject();
+    project->SetCharset(code);
     TempDir dir;
     const PerlRun run = RunScript(*project, dir);
     ASSERT_EQ(run.status, 0) << run.output;
     const auto& v = run.values;
+    const auto Heredoc = [code](const std::string& sjis) { return test::Heredoc(sjis, code); };
+    if (code == TCgiCharset::Utf8) {
+        EXPECT_EQ(v.at("CHARSET"), "UTF-8");
+    } else {
+        EXPECT_EQ(v.count("CHARSET"), 0u);
+    }
     auto at = [&](const std::string& key) {
         const auto it = v.find(key);
         EXPECT_NE(it, v.end()) << "perl did not read " << key << "\n" << run.output;
@@ -137,19 +152,19 @@ TEST(PerlScript, FullProjectReadsBackEveryText) {
         const TProjectItem& item = *items[i];
         EXPECT_EQ(at(k + "ATTR"), item.GetNameAttr());
         EXPECT_EQ(at(k + "TYPE"), item.GetTypeName());
-        EXPECT_EQ(at(k + "NAME"), Euc(item.GetNameValue())) << k;
+        EXPECT_EQ(at(k + "NAME"), Code(item.GetNameValue(), code)) << k;
         EXPECT_EQ(at(k + "REQUIRED"), item.GetRequired() ? "1" : "0");
         if (!item.GetRequiredError().empty()) {
             EXPECT_EQ(at(k + "REQUIRED_ERROR"), Heredoc(item.GetRequiredError())) << k;
         }
         if (const auto* box = dynamic_cast<const TProjectItemCheckbox*>(&item)) {
-            EXPECT_EQ(at(k + "VALUE"), Euc(box->GetValue())) << k;
+            EXPECT_EQ(at(k + "VALUE"), Code(box->GetValue(), code)) << k;
         }
         if (const auto* choice = dynamic_cast<const TProjectItemChoice*>(&item)) {
             const auto& choices = choice->GetValues();
             ASSERT_EQ(at(k + "VALUES#"), std::to_string(choices.size())) << k;
             for (std::size_t c = 0; c < choices.size(); ++c) {
-                EXPECT_EQ(at(k + "VALUES[" + std::to_string(c) + "]"), Euc(choices[c])) << k;
+                EXPECT_EQ(at(k + "VALUES[" + std::to_string(c) + "]"), Code(choices[c], code)) << k;
             }
         }
         const auto* text = dynamic_cast<const TProjectItemText*>(&item);
@@ -214,6 +229,18 @@ TEST(PerlScript, OddFinishMoveTypeStillGivesAValidScript) {
     const PerlRun run = RunScript(*project, dir);
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.values.at("HTML.FINISH"), Euc(S("<p>完了しました。</p>\n")));
+}
+
+TEST(PerlScript, EveryFixtureRunsInUtf8) {
+    for (const auto& fixture : AllFixtureProjects()) {
+        auto project = fixture.make();
+        project->SetPerlPath("/usr/bin/perl");
+        project->SetCharset(TCgiCharset::Utf8);
+        TempDir dir;
+        const PerlRun run = RunScript(*project, dir);
+        ASSERT_EQ(run.status, 0) << fixture.name << "\n" << run.output;
+        EXPECT_EQ(run.values.at("HTML.FORM"), test::Heredoc(project->GetFormHtml(), TCgiCharset::Utf8)) << fixture.name;
+    }
 }
 
 TEST(PerlScript, ProjectWithoutItemsRuns) {

@@ -39,6 +39,20 @@ TEST(SamplePages, WithoutItemsOnlyTheButtons) {
                   "</form>\r\n</body>\r\n</html>\r\n");
 }
 
+TEST(SamplePages, Utf8ProjectDeclaresUtf8) {
+    auto p = MakeFullProject();
+    const std::string eucForm = p->MakeFormSampleHtml();
+    const std::string eucConfirm = p->MakeConfirmSampleHtml();
+    p->SetCharset(TCgiCharset::Utf8);
+    const auto utf8 = [](std::string page) {
+        page.replace(page.find("encoding=\"euc-jp\""), 17, "encoding=\"utf-8\"");
+        page.replace(page.find("charset=euc-jp"), 14, "charset=utf-8");
+        return page;
+    };
+    EXPECT_EQ(p->MakeFormSampleHtml(), utf8(eucForm));
+    EXPECT_EQ(p->MakeConfirmSampleHtml(), utf8(eucConfirm));
+}
+
 TEST(SamplePages, ItemEntriesInListOrder) {
     const auto p = MakeFullProject();
     const std::string form = p->MakeFormSampleHtml();
