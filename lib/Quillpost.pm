@@ -1,5 +1,6 @@
 # The form-mail runtime: reads the request, converts and checks the fields, fills the page
-# templates and sends the mails that the generated CGI describes. This file is EUC-JP. What
+# templates and sends the mails that the generated CGI describes. This file is EUC-JP; a
+# script made in UTF-8 says so (CHARSET) and gets its pages and messages in UTF-8. What
 # a form page does not run sits after __DATA__ and is compiled when first called.
 package Quillpost;
 use strict;
@@ -38,6 +39,15 @@ our $MSG_NOT_OFFERED = '「%s」は選択肢の中から選んでください。';
 # One EUC-JP character; anything else is a stray byte.
 our $EUC_CHAR = qr/[\x00-\x7F]|\x8E[\xA1-\xDF]|\x8F[\xA1-\xFE][\xA1-\xFE]|[\xA1-\xFE][\xA1-\xFE]/;
 
+# True while a script made in UTF-8 runs: its texts, the request's values and the pages are
+# UTF-8 then, else all EUC-JP (see the group "codes").
+our $UTF8 = 0;
+
+# One valid UTF-8 character: no overlong form, no surrogate, nothing above U+10FFFF.
+our $UTF8_CHAR = qr/[\x00-\x7F]|[\xC2-\xDF][\x80-\xBF]|\xE0[\xA0-\xBF][\x80-\xBF]
+  |[\xE1-\xEC\xEE\xEF][\x80-\xBF]{2}|\xED[\x80-\x9F][\x80-\xBF]|\xF0[\x90-\xBF][\x80-\xBF]{2}
+  |[\xF1-\xF3][\x80-\xBF]{3}|\xF4[\x80-\x8F][\x80-\xBF]{2}/x;
+
 # The folder of this file, in a form that require takes as a path, never as an @INC search.
 my $LIB_DIR = do {
   my $dir = __FILE__;
@@ -66,6 +76,9 @@ sub new {
     html  => ref $args{HTML} eq 'HASH' ? $args{HTML} : {},
     mail  => ref $args{MAIL} eq 'HASH' ? $args{MAIL} : {},
   }, $class;
+  my $charset = defined $args{CHARSET} ? uc $args{CHARSET} : 'EUC-JP';
+  die "Quillpost: unknown CHARSET $charset\n" unless $charset =~ /\A(?:EUC-JP|UTF-8)\z/;
+  $self->{utf8} = $charset eq 'UTF-8';
   $self->{by_attr} = {};
   for my $item (@{$self->{items}}) {
     next unless ref $item eq 'HASH' && defined $item->{ATTR};
@@ -77,6 +90,9 @@ sub new {
 # Handles the request of the environment and standard input; returns the whole response.
 sub run {
   my ($self) = @_;
+  local $UTF8 = $self->{utf8};
+  no warnings 'once';    # jcode.pl, which reads it, is loaded only when needed
+  local $Quillpost::Jcode::UTF8 = $self->{utf8};
   my $response = eval { $self->_handle_request };
   return $response if defined $response;
   warn "Quillpost: $@" if $@;
@@ -177,12 +193,14 @@ sub _parse_urlencoded {
   return @pairs;
 }
 
-# Line breaks become LF; a byte that is not part of a valid EUC-JP character becomes "?",
-# so that no broken sequence can swallow the quote or bracket that follows it in a page.
+# Line breaks become LF; a byte that is not part of a valid character becomes "?" in EUC-JP
+# and U+FFFD in UTF-8, so that no broken sequence can swallow the quote or bracket that
+# follows it in a page.
 sub _clean_value {
   my ($value) = @_;
   $value =~ s/\r\n?/\n/g;
-  $value =~ s/((?:$EUC_CHAR)+)|[\x80-\xFF]/defined $1 ? $1 : '?'/ge;
+  my ($char, $bad) = $UTF8 ? ($UTF8_CHAR, "\xEF\xBF\xBD") : ($EUC_CHAR, '?');
+  $value =~ s/((?:$char)+)|[\x80-\xFF]/defined $1 ? $1 : $bad/ge;
   return $value;
 }
 
@@ -206,6 +224,9 @@ sub escape_html {
   $text =~ s/>/&gt;/g;
   $text =~ s/"/&quot;/g;
   $text =~ s/'/&#39;/g;
+  # A reference the browser made for a character that the page cannot hold shows the character.
+  $text =~ s/&amp;(#(?:([0-9]{1,8})|[xX]([0-9A-Fa-f]{1,6}));)/(defined _browser_char($2, $3) ? '&' : '&amp;') . $1/ge
+    if !$UTF8 && index($text, '&amp;#') >= 0;
   return $text;
 }
 
@@ -243,7 +264,8 @@ sub _mark {
     return $value ne '' ? 'checked="checked"' : '';
   }
   if ($form eq 'password') {
-    my $n = () = $value =~ /$EUC_CHAR|[\x80-\xFF]/g;
+    my $char = $UTF8 ? $UTF8_CHAR : $EUC_CHAR;
+    my $n = () = $value =~ /$char|[\x80-\xFF]/g;
     return '*' x $n;
   }
   return $value if $raw;
@@ -268,7 +290,8 @@ sub _page {
 sub _response {
   my ($status, $body) = @_;
   my $head = $status == 200 ? '' : "Status: $status " . _reason($status) . "\r\n";
-  return $head . "Content-Type: text/html; charset=EUC-JP\r\n\r\n" . $body;
+  return $head . 'Content-Type: text/html; charset=' . ($UTF8 ? 'UTF-8' : 'EUC-JP') . "\r\n\r\n"
+    . $body;
 }
 
 sub _reason {
@@ -280,12 +303,13 @@ sub _reason {
 sub _error_page {
   my ($status, $message) = @_;
   my $text = escape_html($message);
-  return _response($status, <<"END_OF_PAGE");
-<?xml version="1.0" encoding="euc-jp"?>
+  my $code = $UTF8 ? 'utf-8' : 'euc-jp';
+  my $page = <<"END_OF_PAGE";
+<?xml version="1.0" encoding="$code"?>
 <!DOCTYPE html PUBLIC "-//W3C//DTD XHTML 1.0 Transitional//EN" "http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd">
 <html xmlns="http://www.w3.org/1999/xhtml">
 <head>
-<meta http-equiv="Content-Type" content="text/html; charset=euc-jp" />
+<meta http-equiv="Content-Type" content="text/html; charset=$code" />
 <title>エラー</title>
 </head>
 <body>
@@ -293,6 +317,7 @@ sub _error_page {
 </body>
 </html>
 END_OF_PAGE
+  return _response($status, $UTF8 ? _source_text($page) : $page);
 }
 
 
@@ -371,15 +396,15 @@ sub _check {
     }
     my $size = $item->{SIZE_CONSTRAINT};
     if (!defined $message && $value ne '' && defined $size && $size =~ /\A\d+\z/
-        && $size > 0 && length($value) > $size) {
+        && $size > 0 && _size($value) > $size) {
       $message = _message($item->{SIZE_CONSTRAINT_ERROR}, $MSG_TOO_LONG, $name, $size);
     }
     if (!defined $message && $value ne '' && !_is_offered($item, $value)) {
-      $message = sprintf($MSG_NOT_OFFERED, $name);
+      $message = sprintf(_source_text($MSG_NOT_OFFERED), $name);
     }
     if (!defined $message && $value ne '' && defined $item->{CONSTRAINT_REGEXP}) {
       my $pattern = _text($item->{CONSTRAINT_REGEXP});
-      if ($pattern ne '' && !$self->_matches($pattern, $value)) {
+      if ($pattern ne '' && !$self->_matches($pattern, _for_pattern($value))) {
         $message = _message($item->{CONSTRAINT_REGEXP_ERROR}, $MSG_INVALID, $name);
       }
     }
@@ -447,7 +472,7 @@ sub _matches {
 sub _message {
   my ($text, $fallback, @args) = @_;
   $text = _text($text);
-  return $text ne '' ? $text : sprintf($fallback, @args);
+  return $text ne '' ? $text : sprintf(_source_text($fallback), @args);
 }
 
 #@ multipart
@@ -540,7 +565,7 @@ sub _build_mail {
         warn "Quillpost: the mail's $key setting is not usable\n";
         return (undef, undef);
       }
-      return (undef, [map { sprintf($address ? $MSG_BAD_ADDRESS : $MSG_BAD_CHARS, $_) } @names]);
+      return (undef, [map { sprintf(_source_text($address ? $MSG_BAD_ADDRESS : $MSG_BAD_CHARS), $_) } @names]);
     }
     $header{$key} = $address ? $value : _cut($value, $HEADER_MAX_BYTES);
   }
@@ -550,8 +575,8 @@ sub _build_mail {
   my $text = Quillpost::Mime::message(
     from    => $header{FROM},
     to      => $header{TO},
-    subject => Quillpost::Jcode::euc_to_utf8($header{SUBJECT}),
-    body    => Quillpost::Jcode::euc_to_utf8($body),
+    subject => _mail_text($header{SUBJECT}),
+    body    => _mail_text($body),
   );
   return ({ to => $header{TO}, text => $text }, undef);
 }
@@ -580,11 +605,17 @@ sub _is_address {
   return length($value) <= $ADDRESS_MAX_BYTES && $value =~ $ADDRESS;
 }
 
-# The longest start of an EUC-JP text that fits in $max bytes, in whole characters.
+# The longest start of a text whose EUC-JP length (see _size) is at most $max, in whole
+# characters.
 sub _cut {
   my ($text, $max) = @_;
-  return $text if length($text) <= $max;
-  my ($start) = substr($text, 0, $max) =~ /\A((?:$EUC_CHAR)*)/;
+  return $text if _size($text) <= $max;
+  my ($start, $size) = ('', 0);
+  for my $char (_chars($text)) {
+    $size += _size($char);
+    last if $size > $max;
+    $start .= $char;
+  }
   return $start;
 }
 
@@ -622,5 +653,95 @@ sub _absolute_url {
 sub _url_bytes {
   my ($text) = @_;
   $text =~ s/([^\x21-\x7E])/sprintf('%%%02X', ord $1)/ge;
+  return $text;
+}
+
+#@ codes
+# ---------------------------------------------------------------------------------------
+# Character codes
+#
+# A run handles bytes in the script's own code: EUC-JP, or UTF-8 while $UTF8 is true (set
+# for one run from CHARSET). Mails leave in UTF-8. An EUC-JP page cannot hold every
+# character: for the others a browser sends a numeric character reference, which the run
+# carries as text and shows, counts and mails as the character it stands for.
+
+# A numeric character reference: decimal in $1, hexadecimal in $2; and the same as a token.
+my $REFERENCE = qr/&#(?:([0-9]{1,8})|[xX]([0-9A-Fa-f]{1,6}));/;
+my $REFERENCE_TOKEN = qr/&#(?:[0-9]{1,8}|[xX][0-9A-Fa-f]{1,6});/;
+
+# The geta mark (U+3013), which stands for a referenced character where a pattern is matched.
+my $GETA = "\xA2\xAE";
+
+my %browser_char;
+
+# The character (UTF-8 bytes) of a reference that a browser made because an EUC-JP page
+# cannot hold it; undef for any other, which stays text: ASCII such as "<", "&" or quotes,
+# control characters, characters that EUC-JP holds (a browser sends those as they are),
+# surrogates and non-characters.
+sub _browser_char {
+  my ($decimal, $hex) = @_;
+  my $code = defined $decimal ? $decimal + 0 : hex $hex;
+  return $browser_char{$code} if exists $browser_char{$code};
+  my $char;
+  if ($code >= 0xA0 && $code <= 0x10FFFF && ($code < 0xD800 || $code > 0xDFFF)
+      && ($code < 0xFDD0 || $code > 0xFDEF) && ($code & 0xFFFE) != 0xFFFE && $code != 0x2212) {
+    require Encode;
+    my $probe = chr $code;
+    # Browsers encode EUC-JP with the Windows character set, which CP932 shares.
+    $char = Encode::encode('UTF-8', chr $code)
+      if $code > 0xFFFF || Encode::encode('cp932', $probe, Encode::FB_QUIET()) eq '';
+  }
+  return $browser_char{$code} = $char;
+}
+
+# The characters of a text, a reference counting as one (a stray byte as well).
+sub _chars {
+  my ($text) = @_;
+  my $char = $UTF8 ? $UTF8_CHAR : $EUC_CHAR;
+  return $text =~ /($REFERENCE_TOKEN|$char|[\x80-\xFF])/g;
+}
+
+# A value's length for SIZE_CONSTRAINT: its EUC-JP bytes as a browser sends them, a
+# character that EUC-JP cannot hold counting as 2; so in UTF-8 every character beyond ASCII
+# counts as 2.
+sub _size {
+  my ($value) = @_;
+  if ($UTF8) {
+    my $ascii = ($value =~ tr/\x00-\x7F//);
+    return $ascii + 2 * ($value =~ tr/\xC0-\xFF//);
+  }
+  my $size = length $value;
+  while ($value =~ /$REFERENCE/g) {
+    $size -= $+[0] - $-[0] - 2 if defined _browser_char($1, $2);
+  }
+  return $size;
+}
+
+# The value a CONSTRAINT_REGEXP sees: in EUC-JP a referenced character is one character.
+sub _for_pattern {
+  my ($value) = @_;
+  return $value if $UTF8 || index($value, '&#') < 0;
+  $value =~ s/($REFERENCE)/defined _browser_char($2, $3) ? $GETA : $1/ge;
+  return $value;
+}
+
+# A text of this file (EUC-JP) in the script's code.
+my %source_text;
+
+sub _source_text {
+  my ($text) = @_;
+  return $text unless $UTF8;
+  return $source_text{$text} if exists $source_text{$text};
+  _require_lib('jcode.pl');
+  return $source_text{$text} = Quillpost::Jcode::euc_to_utf8($text);
+}
+
+# A mail text in UTF-8, with the characters of the browser's references.
+sub _mail_text {
+  my ($text) = @_;
+  return $text if $UTF8;
+  _require_lib('jcode.pl');
+  $text = Quillpost::Jcode::euc_to_utf8($text);
+  $text =~ s/($REFERENCE)/my $c = _browser_char($2, $3); defined $c ? $c : $1/ge;
   return $text;
 }

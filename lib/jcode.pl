@@ -1,9 +1,13 @@
-# Japanese text helpers of the form-mail runtime: width conversions on EUC-JP text and
-# EUC-JP to UTF-8 that keeps the NEC and IBM extension characters (circled digits, Roman numerals, and so on).
+# Japanese text helpers of the form-mail runtime: width conversions on EUC-JP or UTF-8 text
+# and EUC-JP to UTF-8 that keeps the NEC and IBM extension characters (circled digits, Roman numerals, and so on).
 # The file is plain ASCII so that any transfer mode leaves it intact; all tables are hex.
 package Quillpost::Jcode;
 use strict;
 use warnings;
+
+# True while a UTF-8 script runs (set by Quillpost for the run): the conversions then take
+# and return UTF-8. Declared without a value, so that loading this file late keeps it.
+our $UTF8;
 
 # One EUC-JP character, or a single stray byte so that broken text still steps forward.
 my $CHAR = qr/\x8E[\xA1-\xDF]|\x8F[\xA1-\xFE][\xA1-\xFE]|[\xA1-\xFE][\xA1-\xFE]|[\x00-\xFF]/;
@@ -49,24 +53,66 @@ $han_kana{"\x8E\xB3\x8E\xDE"} = "\xA5\xF4";    # U with a voiced mark
 
 my $KANA_PAIR = qr/\x8E[\xB3\xB6-\xC4\xCA-\xCE]\x8E\xDE|\x8E[\xCA-\xCE]\x8E\xDF/;
 
+# A numeric character reference, which a browser sends for a character that EUC-JP cannot
+# hold: one token, so that no conversion turns its digits or letters into other characters.
+my $REFERENCE = qr/&#(?:[0-9]{1,8}|[xX][0-9A-Fa-f]{1,6});/;
+
+my %TABLES = (
+  zen_num_hyphen => \%zen_num_hyphen, han_num_hyphen => \%han_num_hyphen, hyphens => \%hyphens,
+  zen_alpha => \%zen_alpha, han_alpha => \%han_alpha, han_kana => \%han_kana,
+);
+my %TOKENS = (han_kana => qr/$REFERENCE|$KANA_PAIR|$CHAR/);
+
 sub _map {
-  my ($text, $table, $token) = @_;
+  my ($name, $text) = @_;
   return '' unless defined $text;
+  my ($table, $token) = $UTF8 ? @{_utf8_table($name)}
+                              : ($TABLES{$name}, $TOKENS{$name} || qr/$REFERENCE|$CHAR/);
   $text =~ s/($token)/exists $table->{$1} ? $table->{$1} : $1/ge;
   return $text;
 }
 
-sub zen_num_hyphen_to_han { _map($_[0], \%zen_num_hyphen, $CHAR) }
-sub han_num_hyphen_to_zen { _map($_[0], \%han_num_hyphen, $CHAR) }
-sub hyphen_delete         { _map($_[0], \%hyphens,        $CHAR) }
-sub zen_alphabet_to_han   { _map($_[0], \%zen_alpha,      $CHAR) }
-sub han_alphabet_to_zen   { _map($_[0], \%han_alpha,      $CHAR) }
-sub han_kana_to_zen       { _map($_[0], \%han_kana,       qr/$KANA_PAIR|$CHAR/) }
+sub zen_num_hyphen_to_han { _map('zen_num_hyphen', $_[0]) }
+sub han_num_hyphen_to_zen { _map('han_num_hyphen', $_[0]) }
+sub hyphen_delete         { _map('hyphens',        $_[0]) }
+sub zen_alphabet_to_han   { _map('zen_alpha',      $_[0]) }
+sub han_alphabet_to_zen   { _map('han_alpha',      $_[0]) }
+sub han_kana_to_zen       { _map('han_kana',       $_[0]) }
 
-# Leading and trailing blanks: ASCII white space and the full-width space (0xA1A1).
+# One UTF-8 character, or a single stray byte.
+my $UTF8_CHAR = qr/[\xC0-\xDF][\x80-\xBF]|[\xE0-\xEF][\x80-\xBF]{2}|[\xF0-\xF7][\x80-\xBF]{3}|[\x00-\xFF]/;
+
+# Hyphen-like characters that keyboards of other systems give for the same keys: the minus
+# sign U+2212 and the em dash U+2014.
+my @UTF8_HYPHENS = ("\xE2\x88\x92", "\xE2\x80\x94");
+
+my %utf8_tables;
+
+# The UTF-8 form of one table and the token that steps over its keys; made on first use.
+sub _utf8_table {
+  my ($name) = @_;
+  return $utf8_tables{$name} ||= do {
+    my $euc = $TABLES{$name};
+    my %table = map { (euc_to_utf8($_), euc_to_utf8($euc->{$_})) } keys %$euc;
+    if ($name eq 'hyphens' || $name eq 'zen_num_hyphen') {
+      $table{$_} = $name eq 'hyphens' ? '' : '-' for @UTF8_HYPHENS;
+    }
+    my @pairs = sort { length $b <=> length $a } grep { !/\A$UTF8_CHAR\z/ } keys %table;
+    my $pairs = join '|', map { quotemeta } @pairs;
+    [\%table, @pairs ? qr/$pairs|$UTF8_CHAR/ : $UTF8_CHAR];
+  };
+}
+
+# Leading and trailing blanks: ASCII white space and the full-width space (0xA1A1, U+3000).
 sub strip {
   my ($text) = @_;
   return '' unless defined $text;
+  if ($UTF8) {
+    # No UTF-8 character ends in the bytes of U+3000, so the ends can be cut directly.
+    $text =~ s/\A(?:[ \t\r\n\f\x0B]|\xE3\x80\x80)+//;
+    $text =~ s/(?:[ \t\r\n\f\x0B]|\xE3\x80\x80)+\z//;
+    return $text;
+  }
   $text =~ s/\A(?:[ \t\r\n\f\x0B]|\xA1\xA1)+//;
   # Trailing blanks are found by stepping over whole characters, so that the second byte
   # of a character ending in 0xA1 is never taken for half of a full-width space.

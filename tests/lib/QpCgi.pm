@@ -76,8 +76,9 @@ sub urlencode {
 
 # Makes form.cgi from tests/lib/fixtures/NAME.qpf in a new folder, with the stand-in
 # sendmail in place of the project's SendmailPath and the three runtime files beside it.
+# Option: charset => 'UTF-8' makes the project's script in UTF-8.
 sub make_cgi {
-  my ($name) = @_;
+  my ($name, %o) = @_;
   my $cli = cli_path() or die "quillpost-cli is not built\n";
   my $dir = tempdir('qp-cgi-XXXXXX', TMPDIR => 1, CLEANUP => 1);
   my $project = do {
@@ -87,6 +88,7 @@ sub make_cgi {
   };
   $project =~ s/^SendmailPath=[^\r\n]*/SendmailPath=$HERE\/bin\/sendmail/m
     or die "$name.qpf has no SendmailPath\n";
+  $project =~ s/^(SendmailPath=[^\r\n]*\r\n)/$1Charset=$o{charset}\r\n/m if $o{charset};
   open(my $out, '>:raw', "$dir/project.qpf") or die "$dir: $!\n";
   print $out $project;
   close $out;
