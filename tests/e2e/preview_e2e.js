@@ -84,15 +84,15 @@ function projectVariant(name, replacements) {
   return file;
 }
 
-async function fillForm(page) {
-  await page.fill('input[name="name"]', typed.name);
+async function fillForm(page, values = typed) {
+  await page.fill('input[name="name"]', values.name);
   await page.fill('input[name="kana"]', typed.kana);
   await page.fill('input[name="email"]', typed.email);
   await page.fill('input[name="email_confirm"]', typed.email);
   await page.fill('input[name="tel"]', typed.tel);
   await page.check(`input[name="category"][value="${typed.category}"]`);
   await page.selectOption('select[name="pref"]', typed.pref);
-  await page.fill('textarea[name="message"]', typed.message);
+  await page.fill('textarea[name="message"]', values.message);
   await page.check('input[name="newsletter"]');
 }
 
@@ -221,6 +221,41 @@ async function redirectFlow(context) {
   }
 }
 
+// Characters beyond Shift_JIS typed in the form of either code reach the confirmation page
+// and the mails unchanged (an EUC-JP page gets them from the browser as references).
+async function beyondShiftJisFlow(context, code) {
+  const project = code === 'UTF-8'
+    ? projectVariant('utf8.qpf', [[/^(SendmailPath=.*\r)$/m, '$1\nCharset=UTF-8\r']])
+    : path.join(fixtures, 'contact.qpf');
+  const values = { name: '山田 😀𠮷', message: 'ご相談😀𠮷です。' };
+  const preview = await startPreview(project);
+  const page = await context.newPage();
+  try {
+    const response = await page.goto(preview.form);
+    assert.equal(response.headers()['content-type'], `text/html; charset=${code}`);
+    await fillForm(page, values);
+    await submitAndWait(page, 'input[name="__action1__"]');
+    assert.equal(await page.title(), '入力内容の確認', code);
+    const shown = await page.textContent('body');
+    for (const value of [values.name, values.message]) {
+      assert.ok(shown.includes(value), `${code}: confirmation page lacks "${value}":\n${shown}`);
+    }
+    await submitAndWait(page, 'input[name="__action2__"]');
+    assert.equal(await page.title(), '送信完了', code);
+    const mails = await readMails(page, preview.mails);
+    const admin = mails.find((m) => m.to === 'info@example.com');
+    assert.ok(admin, JSON.stringify(mails));
+    assert.equal(admin.subject, `[お問い合わせ] ${typed.category} - ${values.name} 様`, code);
+    for (const line of [`お名前=${values.name}`, `お問い合わせ内容=${values.message}`]) {
+      assert.ok(admin.body.includes(line), `${code}: admin mail lacks "${line}":\n${admin.body}`);
+    }
+    await page.screenshot({ path: path.join(work, `beyond-${code}.png`), fullPage: true });
+  } finally {
+    await page.close();
+    assert.equal(await preview.stop(), 0, preview.log());
+  }
+}
+
 async function main() {
   assert.ok(cli && fixtures && work, 'QP_CLI, QP_E2E_FIXTURES and QP_E2E_WORK must be set');
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'qp-e2e-profile-'));
@@ -234,6 +269,8 @@ async function main() {
   try {
     await confirmFlow(context);
     await redirectFlow(context);
+    await beyondShiftJisFlow(context, 'EUC-JP');
+    await beyondShiftJisFlow(context, 'UTF-8');
   } finally {
     await context.close();
     fs.rmSync(profile, { recursive: true, force: true });
