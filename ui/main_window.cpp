@@ -111,7 +111,9 @@ struct TFormMain::ControlValues {
     QString confirmHtml;
     int finishType = 0;
     QString finishLocation;
-    QString perlPath, sendmailPath, ftpHostName, ftpUserName, ftpPassword, ftpFileName, ftpDirectory,
+    QString perlPath, sendmailPath;
+    int charset = 0;  // the index of ComboBoxCharset: 0 EUC-JP, 1 UTF-8
+    QString ftpHostName, ftpUserName, ftpPassword, ftpFileName, ftpDirectory,
         ftpChmod;
     bool ftpPassive = false;
     int makeFileType = 0;
@@ -306,6 +308,7 @@ TFormMain::ControlValues TFormMain::ReadProject() const {
     v.finishLocation = FromProject(p.GetFinishPageLocation(), QStringLiteral("完了画面"));
     v.perlPath = FromProject(p.GetPerlPath(), QStringLiteral("perlのパス"));
     v.sendmailPath = FromProject(p.GetSendmailPath(), QStringLiteral("sendmailのパス"));
+    v.charset = p.GetCharset() == TCgiCharset::Utf8 ? 1 : 0;
     v.ftpHostName = FromProject(p.GetFtpHostName(), QStringLiteral("ホスト名(アドレス)"));
     v.ftpUserName = FromProject(p.GetFtpUserName(), QStringLiteral("ユーザ名"));
     v.ftpPassword = FromProject(p.GetFtpPassword(), QStringLiteral("パスワード"));
@@ -345,6 +348,7 @@ void TFormMain::ShowValues(const ControlValues& v) {
     }
     ui_->EditPerlPath->setText(v.perlPath);
     ui_->EditSendmailPath->setText(v.sendmailPath);
+    ui_->ComboBoxCharset->setCurrentIndex(v.charset);
     ui_->EditFtpHostName->setText(v.ftpHostName);
     ui_->EditFtpUserName->setText(v.ftpUserName);
     ui_->EditPassword->setText(v.ftpPassword);
@@ -410,6 +414,7 @@ void TFormMain::StoreControlsToProject() {
     }
     p.SetPerlPath(perlPath);
     p.SetSendmailPath(sendmailPath);
+    p.SetCharset(ui_->ComboBoxCharset->currentIndex() == 1 ? TCgiCharset::Utf8 : TCgiCharset::EucJp);
     p.SetFtpHostName(ftpHostName);
     p.SetFtpUserName(ftpUserName);
     p.SetFtpPassword(ftpPassword);

@@ -3,10 +3,12 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -148,6 +150,11 @@ private slots:
                               Q("確認画面設定"), Q("完了画面設定"), Q("作成・設置")}));
         QCOMPARE(E("EditPerlPath")->text(), Q("/usr/bin/perl"));
         QCOMPARE(E("EditSendmailPath")->text(), Q("/usr/lib/sendmail"));
+        QCOMPARE(W<QLabel>(w_.get(), "LabelCharset")->text(), Q("文字コード"));
+        QCOMPARE(W<QComboBox>(w_.get(), "ComboBoxCharset")->currentText(), Q("EUC-JP"));
+        QCOMPARE(W<QComboBox>(w_.get(), "ComboBoxCharset")->count(), 2);
+        QCOMPARE(W<QGroupBox>(w_.get(), "GroupBoxServer")->title(), Q("サーバの設定"));
+        QVERIFY(W<QGroupBox>(w_.get(), "GroupBoxServer")->isAncestorOf(W<QComboBox>(w_.get(), "ComboBoxCharset")));
         QCOMPARE(E("EditFtpFileName")->text(), Q("formmail.cgi"));
         QCOMPARE(E("EditFtpChmod")->text(), Q("CHMOD"));
         QCOMPARE(E("EditFtpHostName")->text(), QString());
@@ -195,6 +202,7 @@ private slots:
         P().SetFinishPageLocation(Sj("<p>完了</p>"));
         P().SetPerlPath("/opt/perl");
         P().SetSendmailPath("/opt/sendmail");
+        P().SetCharset(TCgiCharset::Utf8);
         P().SetFtpHostName("ftp.example.com");
         P().SetFtpUserName("user");
         P().SetFtpPassword("secret");
@@ -221,6 +229,7 @@ private slots:
         QCOMPARE(E("EditFinishLocation")->text(), QString());
         QCOMPARE(E("EditPerlPath")->text(), Q("/opt/perl"));
         QCOMPARE(E("EditSendmailPath")->text(), Q("/opt/sendmail"));
+        QCOMPARE(W<QComboBox>(w_.get(), "ComboBoxCharset")->currentText(), Q("UTF-8"));
         QCOMPARE(E("EditFtpHostName")->text(), Q("ftp.example.com"));
         QCOMPARE(E("EditFtpUserName")->text(), Q("user"));
         QCOMPARE(E("EditPassword")->text(), Q("secret"));
@@ -249,6 +258,7 @@ private slots:
         Ed("EditorFinishHtml")->setPlainText(Q("完了"));
         E("EditPerlPath")->setText(Q("/p"));
         E("EditSendmailPath")->setText(Q("/s"));
+        W<QComboBox>(w_.get(), "ComboBoxCharset")->setCurrentIndex(1);
         E("EditFtpHostName")->setText(Q("h"));
         E("EditFtpUserName")->setText(Q("u"));
         E("EditPassword")->setText(Q("pw"));
@@ -274,6 +284,7 @@ private slots:
         QCOMPARE(P().GetFinishPageLocation(), Sj("完了"));
         QCOMPARE(P().GetPerlPath(), Sj("/p"));
         QCOMPARE(P().GetSendmailPath(), Sj("/s"));
+        QCOMPARE(P().GetCharset(), TCgiCharset::Utf8);
         QCOMPARE(P().GetFtpHostName(), Sj("h"));
         QCOMPARE(P().GetFtpUserName(), Sj("u"));
         QCOMPARE(P().GetFtpPassword(), Sj("pw"));
