@@ -86,6 +86,33 @@ my $UTF8_CHAR = qr/[\xC0-\xDF][\x80-\xBF]|[\xE0-\xEF][\x80-\xBF]{2}|[\xF0-\xF7][
 # sign U+2212 and the em dash U+2014.
 my @UTF8_HYPHENS = ("\xE2\x88\x92", "\xE2\x80\x94");
 
+# The code points of the EUC-JP row 1 symbols that the tables hold (as CP932 maps them).
+my %ROW1 = (
+  A1A2 => 0x3001, A1A3 => 0x3002, A1A6 => 0x30FB, A1AB => 0x309B, A1AC => 0x309C,
+  A1BC => 0x30FC, A1BD => 0x2015, A1BE => 0x2010, A1D6 => 0x300C, A1D7 => 0x300D, A1DD => 0xFF0D,
+);
+
+# A table text in UTF-8, by arithmetic: the tables hold only ASCII, half-width kana, row 1
+# symbols, full-width digits and letters (row 3) and katakana (row 5). Loading Encode for
+# them would cost a UTF-8 run more than the whole conversion.
+sub _table_text_to_utf8 {
+  my ($text) = @_;
+  my $out = '';
+  for my $c ($text =~ /($CHAR)/g) {
+    my ($b0, $b1) = map { ord } split //, $c;
+    my $code = $b0 < 0x80 ? $b0
+             : $b0 == 0x8E ? 0xFF61 + $b1 - 0xA1
+             : $b0 == 0xA3 ? ($b1 < 0xC1 ? 0xFF10 + $b1 - 0xB0 : $b1 < 0xE1 ? 0xFF21 + $b1 - 0xC1
+                                                             : 0xFF41 + $b1 - 0xE1)
+             : $b0 == 0xA5 ? 0x30A1 + $b1 - 0xA1
+             : $ROW1{uc unpack 'H4', $c} || die "jcode.pl: no UTF-8 form for a table character\n";
+    my $char = chr $code;
+    utf8::encode($char);
+    $out .= $char;
+  }
+  return $out;
+}
+
 my %utf8_tables;
 
 # The UTF-8 form of one table and the token that steps over its keys; made on first use.
@@ -93,7 +120,7 @@ sub _utf8_table {
   my ($name) = @_;
   return $utf8_tables{$name} ||= do {
     my $euc = $TABLES{$name};
-    my %table = map { (euc_to_utf8($_), euc_to_utf8($euc->{$_})) } keys %$euc;
+    my %table = map { (_table_text_to_utf8($_), _table_text_to_utf8($euc->{$_})) } keys %$euc;
     if ($name eq 'hyphens' || $name eq 'zen_num_hyphen') {
       $table{$_} = $name eq 'hyphens' ? '' : '-' for @UTF8_HYPHENS;
     }
