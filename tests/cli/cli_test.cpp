@@ -116,6 +116,25 @@ TEST(Cli, MakeWritesTheScriptAndReportsSuccess) {
     EXPECT_EQ(ReadFile(dir.File("b.cgi")), ReadFile(out));
 }
 
+TEST(Cli, MakeAndSampleFollowTheProjectsCharacterCode) {
+    TempDir dir;
+    std::string text = ReadFile(Example());
+    const std::size_t end = text.find("\r\n", text.find("SendmailPath="));
+    ASSERT_NE(end, std::string::npos);
+    text.insert(end + 2, "Charset=UTF-8\r\n");
+    const std::string project = dir.File("utf8.qpf");
+    WriteFile(project, text);
+
+    ASSERT_EQ(RunCli({"make", project, "-o", dir.File("form.cgi")}).status, 0);
+    const std::string script = ReadFile(dir.File("form.cgi"));
+    EXPECT_NE(script.find("CHARSET => 'UTF-8');\r\n"), std::string::npos);
+    EXPECT_NE(script.find("お問い合わせ"), std::string::npos);  // UTF-8 bytes
+    // The sample page declares UTF-8 whatever encoding it is written in.
+    const Result r = RunCli({"sample", "form", project, "--encoding", "euc-jp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("<?xml version=\"1.0\" encoding=\"utf-8\"?>"), std::string::npos);
+}
+
 TEST(Cli, RefusedProjectWritesNothing) {
     TempDir dir;
     const std::string out = dir.File("form.cgi");
