@@ -61,13 +61,17 @@ subtest 'UTF-8 script: pages and messages in UTF-8' => sub {
 
 subtest 'UTF-8 script: every character reaches the pages and the mails unchanged' => sub {
   my @form = form('UTF-8', name => b("山田 $beyond"), kana => b("ﾔﾏﾀﾞ$beyond"),
-    nick => b('abc😀𠮷'), body => b("$japanese\r\n$beyond"));
+    nick => b('abc😀𠮷'), body => b("$japanese\r\n$beyond"), zip => b('１２３−４５６７'),
+    email => b('ｔａｒｏ@example.com　'));
   my $c = post($utf8, @form, __action1__ => 'x');
   my $p = t($c->{body});
   like($p, qr{お名前:山田 \Q$beyond\E<input name="name" type="hidden" value="山田 \Q$beyond\E" />});
   like($p, qr{フリガナ:ヤマダ\Q$beyond\E<}, 'half-width kana converted, the rest kept');
   like($p, qr{ニックネーム:ａｂｃ😀𠮷<}, 'half-width letters converted, the rest kept');
   like($p, qr{お問い合わせ内容:\Q$japanese\E<br />\Q$beyond\E<});
+  like($p, qr{郵便番号:1234567<}, 'full-width digits to half-width, a minus sign deleted');
+  like($p, qr{電話番号:０３－１２３４－５６７８<}, 'half-width digits and hyphens to full-width');
+  like($p, qr{メールアドレス:taro\@example\.com<}, 'full-width letters to half-width, then strip');
 
   my $s = post($utf8, form('UTF-8', name => b("山田 $beyond"), kana => b("ヤマダ$beyond"),
     body => b("$japanese\n$beyond")), __action2__ => 'x');
