@@ -113,6 +113,8 @@ void TProjectConfig::Reset() {
     saveFileName_.clear();
     ftpChmod_ = "CHMOD";
     ftpPassive_ = false;
+    ftpProtocol_ = TFtpProtocol::Ftps;
+    ftpTrustedCert_.clear();
     makeFileType_ = 0;
     NotifyObservers();
 }

@@ -9,6 +9,8 @@
 
 namespace qp {
 
+enum class TFtpProtocol { Ftp, Ftps };
+
 class TProjectConfig;
 
 // The character code of the made script, its pages and what its visitors send.
@@ -108,6 +110,14 @@ public:
     void SetFtpChmod(const std::string& v) { ftpChmod_ = v; }
     bool GetFtpPassive() const { return ftpPassive_; }
     void SetFtpPassive(bool v) { ftpPassive_ = v; }
+    // FTP in clear text, or explicit FTP over TLS. A new project starts with FTPS; a file
+    // without the setting loads as FTP, as it was made.
+    TFtpProtocol GetFtpProtocol() const { return ftpProtocol_; }
+    void SetFtpProtocol(TFtpProtocol v) { ftpProtocol_ = v; }
+    // The SHA-256 fingerprint ("SHA256:AB:CD:...") of a server certificate the user chose to
+    // trust although it could not be verified; empty for none.
+    std::string GetFtpTrustedCert() const { return ftpTrustedCert_; }
+    void SetFtpTrustedCert(const std::string& v) { ftpTrustedCert_ = v; }
     int GetMakeFileType() const { return makeFileType_; }
     void SetMakeFileType(int v) { makeFileType_ = v; }
 
@@ -140,6 +150,8 @@ private:
     std::string saveFileName_;
     std::string ftpChmod_;
     bool ftpPassive_ = false;
+    TFtpProtocol ftpProtocol_ = TFtpProtocol::Ftps;
+    std::string ftpTrustedCert_;
     int makeFileType_ = 0;
 };
 

@@ -61,6 +61,8 @@ void TProjectConfig::SaveToFile(const std::string& path) const {
     ini.WriteString("FTP", "FtpChmod", ftpChmod_);
     ini.WriteString("FTP", "SaveFileName", saveFileName_);
     ini.WriteBool("FTP", "FtpPassive", ftpPassive_);
+    ini.WriteString("FTP", "FtpProtocol", ftpProtocol_ == TFtpProtocol::Ftp ? "FTP" : "FTPS");
+    ini.WriteString("FTP", "FtpTrustedCert", ftpTrustedCert_);
     ini.WriteInteger("MAKE", "MakeFileType", makeFileType_);
     ini.UpdateFile();
 }
@@ -120,6 +122,9 @@ void TProjectConfig::LoadFromFile(const std::string& path) {
     ftpChmod_ = ini.ReadString("FTP", "FtpChmod", "CHMOD");
     saveFileName_ = ini.ReadString("FTP", "SaveFileName", "");
     ftpPassive_ = ini.ReadBool("FTP", "FtpPassive", false);
+    // Anything but "FTP" is taken as FTPS: a damaged value must not turn encryption off.
+    ftpProtocol_ = ini.ReadString("FTP", "FtpProtocol", "FTP") == "FTP" ? TFtpProtocol::Ftp : TFtpProtocol::Ftps;
+    ftpTrustedCert_ = ini.ReadString("FTP", "FtpTrustedCert", "");
     makeFileType_ = static_cast<int>(ini.ReadInteger("MAKE", "MakeFileType", 0));
 }
 

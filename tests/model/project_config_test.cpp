@@ -52,6 +52,8 @@ TEST(Project, NewProjectAndResetHaveTheNewProjectValues) {
         EXPECT_FALSE(q.GetUseUserMail());
         EXPECT_FALSE(q.GetUseConfirm());
         EXPECT_FALSE(q.GetFtpPassive());
+        EXPECT_EQ(q.GetFtpProtocol(), TFtpProtocol::Ftps);
+        EXPECT_EQ(q.GetFtpTrustedCert(), "");
         EXPECT_EQ(q.GetFinishPageMoveType(), 0);
         EXPECT_EQ(q.GetMakeFileType(), 0);
         EXPECT_EQ(q.GetItemCount(), 0);
@@ -63,6 +65,8 @@ TEST(Project, NewProjectAndResetHaveTheNewProjectValues) {
     p.SetPerlPath("/opt/perl");
     p.SetFtpChmod("chmod");
     p.SetFtpPassive(true);
+    p.SetFtpProtocol(TFtpProtocol::Ftp);
+    p.SetFtpTrustedCert("SHA256:00");
     p.SetUseConfirm(true);
     p.SetMakeFileType(2);
     p.SetManagerMailSubject("s");

@@ -63,6 +63,8 @@ void FillProject(TProjectConfig& p) {
     p.SetFtpChmod("chmod");
     p.SetSaveFileName("/home/u/mail.cgi");
     p.SetFtpPassive(true);
+    p.SetFtpProtocol(TFtpProtocol::Ftp);
+    p.SetFtpTrustedCert("SHA256:0A:1B");
     p.SetMakeFileType(1);
 
     auto text = std::make_unique<TProjectItemText>("");
@@ -118,6 +120,8 @@ TEST_F(ProjectFile, RoundTripsEveryItemTypeAndSetting) {
     EXPECT_EQ(q.GetConfirmHtml(), "\r\n");
     EXPECT_EQ(q.GetFtpPassword(), "p@ss=word;");
     EXPECT_TRUE(q.GetFtpPassive());
+    EXPECT_EQ(q.GetFtpProtocol(), TFtpProtocol::Ftp);
+    EXPECT_EQ(q.GetFtpTrustedCert(), "SHA256:0A:1B");
     EXPECT_EQ(q.GetMakeFileType(), 1);
     EXPECT_EQ(q.GetFinishPageMoveType(), 1);
     ASSERT_EQ(q.GetItemCount(), 5);
@@ -165,7 +169,8 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
               "[FINISH_PAGE]\r\nFinishPageMoveType=0\r\nFinishPageLocation=\"a, b\",c\r\n\r\n"
               "[SERVER]\r\nPerlPath=/usr/bin/perl\r\nSendmailPath=/usr/lib/sendmail\r\nCharset=EUC-JP\r\n\r\n"
               "[FTP]\r\nFtpHostName=\r\nFtpUserName=\r\nFtpPassword=\r\nFtpFileName=formmail.cgi\r\n"
-              "FtpDirectory=\r\nFtpChmod=CHMOD\r\nSaveFileName=\r\nFtpPassive=0\r\n\r\n"
+              "FtpDirectory=\r\nFtpChmod=CHMOD\r\nSaveFileName=\r\nFtpPassive=0\r\n"
+              "FtpProtocol=FTPS\r\nFtpTrustedCert=\r\n\r\n"
               "[MAKE]\r\nMakeFileType=0\r\n\r\n");
     TProjectConfig q;
     q.LoadFromFile(Path());
@@ -213,6 +218,8 @@ TEST_F(ProjectFile, MissingKeysGiveTheLoaderDefaults) {
     EXPECT_EQ(p.GetCharset(), TCgiCharset::EucJp);
     EXPECT_EQ(p.GetFinishPageLocation(), "");
     EXPECT_FALSE(p.GetFtpPassive());
+    EXPECT_EQ(p.GetFtpProtocol(), TFtpProtocol::Ftp);  // made before FTPS: stays as it was
+    EXPECT_EQ(p.GetFtpTrustedCert(), "");
     EXPECT_EQ(p.GetMakeFileType(), 0);
 
     TProjectConfig q;
