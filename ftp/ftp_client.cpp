@@ -16,6 +16,10 @@
 #include <ctime>
 #include <memory>
 
+#include <openssl/ssl.h>
+
+#include "ftp/host_resolver.h"
+#include "ftp/tls_context.h"
 #include "ftp/visible_text.h"
 #include "model/error.h"
 
@@ -232,7 +236,11 @@ std::string TFtpClient::LogTimeStamp() {
 }
 
 void TFtpClient::Log(TFtpLogDirection dir, const std::string& data) {
-    if (logEnabled_ && logHook_) logHook_(dir, LogTimeStamp() + " " + LogEscape(data));
+    if (!logEnabled_ || !logHook_) return;
+    if (dir == TFtpLogDirection::Note)
+        logHook_(dir, VisibleText(data));
+    else
+        logHook_(dir, LogTimeStamp() + " " + LogEscape(data));
 }
 
 void TFtpClient::PumpNow() {
@@ -246,6 +254,7 @@ void TFtpClient::PumpNow() {
 void TFtpClient::Wait(int fd, short events, Clock::time_point deadline, const char* what) {
     deadline = std::min(deadline, opDeadline_);
     for (;;) {
+        if (connecting_ && cancel_ && cancel_()) throw Error("接続を中止しました。");
         auto now = Clock::now();
         if (now >= deadline) throw Error(std::string(what) + "（タイムアウト）");
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
@@ -258,6 +267,10 @@ void TFtpClient::Wait(int fd, short events, Clock::time_point deadline, const ch
     }
 }
 
+bool TFtpClient::ControlReadable() const {
+    return inbox_.find('\n') != std::string::npos || control_.Pending();
+}
+
 void TFtpClient::WaitData(int fd, short events, const char* what) {
     const auto deadline = std::min(Clock::now() + replyTimeout_, opDeadline_);
     for (;;) {
@@ -265,14 +278,17 @@ void TFtpClient::WaitData(int fd, short events, const char* what) {
         if (now >= deadline) throw Error(std::string(what) + "（タイムアウト）");
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
         int slice = static_cast<int>(std::min<long long>(left + 1, kPumpInterval.count()));
-        pollfd p[2] = {{fd, events, 0}, {finalReply_ ? -1 : control_, POLLIN, 0}};
-        int rc = ::poll(p, 2, slice);
+        const bool watchControl = !finalReply_;
+        pollfd p[2] = {{fd, events, 0}, {watchControl ? control_.Fd() : -1, POLLIN, 0}};
+        int rc = watchControl && ControlReadable() ? 1 : ::poll(p, 2, slice);
         if (rc < 0 && errno != EINTR) throw Error(std::string(what) + ": " + SystemText(errno));
         if (rc > 0 && p[0].revents) return;
-        if (rc > 0 && p[1].revents) {
+        if (rc > 0 && watchControl) {
             TFtpReply reply = ReadReply();
-            if (IsSuccess(reply.Code)) finalReply_ = reply;
-            else if (!IsPreliminary(reply.Code)) FailWithReply(reply);
+            if (IsSuccess(reply.Code))
+                finalReply_ = reply;
+            else if (!IsPreliminary(reply.Code))
+                FailWithReply(reply);
             continue;
         }
         PumpNow();
@@ -280,8 +296,8 @@ void TFtpClient::WaitData(int fd, short events, const char* what) {
 }
 
 void TFtpClient::CloseControl() {
-    if (control_ >= 0) ::close(control_);
-    control_ = -1;
+    control_.Close();
+    dataSession_.reset();
     inbox_.clear();
     currentType_ = 0;
 }
@@ -296,23 +312,24 @@ void TFtpClient::FailSystem(const std::string& what, int err) {
     throw Error(what + ": " + SystemText(err));
 }
 
-void TFtpClient::Connect() {
-    if (Connected()) Disconnect();
-    Operation operation(*this);
-    activeRefused_ = false;
-    epsvRefused_ = false;
-    HostPort hp = SplitHost(host_);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    int gai = ::getaddrinfo(hp.host.c_str(), hp.port.c_str(), &hints, &found);
-    if (gai != 0) throw Error(hp.host + " が見つかりません: " + ::gai_strerror(gai));
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
+void TFtpClient::OpenControl(const std::string& host, const std::string& port) {
+    THostResolver resolver(host, port);
+    try {
+        Wait(resolver.EventFd(), POLLIN, Clock::now() + connectTimeout_, "ホスト名を調べられません");
+    } catch (const Error& e) {
+        if (e.Message().find("（タイムアウト）") == std::string::npos) throw;
+        throw Error(host + " が見つかりません: " + e.Message());
+    }
+    THostResolver::AddrList found(nullptr, &::freeaddrinfo);
+    try {
+        found = resolver.Take();
+    } catch (const Error& e) {
+        throw Error(host + " が見つかりません: " + e.Message());
+    }
 
     std::string lastError = "接続できません";
     auto deadline = Clock::now() + connectTimeout_;
-    for (addrinfo* ai = found; ai; ai = ai->ai_next) {
+    for (addrinfo* ai = found.get(); ai; ai = ai->ai_next) {
         Fd fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol));
         if (fd.Get() < 0) {
             lastError = SystemText(errno);
@@ -326,7 +343,8 @@ void TFtpClient::Connect() {
             }
             try {
                 Wait(fd.Get(), POLLOUT, deadline, "接続できません");
-            } catch (const Error&) {
+            } catch (const Error& e) {
+                if (e.Message().find("（タイムアウト）") == std::string::npos) throw;
                 throw Error(host_ + " に接続できません（タイムアウト）");
             }
             int err = 0;
@@ -339,22 +357,83 @@ void TFtpClient::Connect() {
         }
         int one = 1;
         ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        control_ = fd.Release();
-        break;
+        control_.Reset(fd.Release());
+        return;
     }
-    if (control_ < 0) throw Error(host_ + " に接続できません: " + lastError);
+    throw Error(host_ + " に接続できません: " + lastError);
+}
 
+void TFtpClient::SecureControl(const std::string& host) {
+    TFtpReply reply = SendCommand("AUTH TLS");
+    if (reply.Code != 234)
+        throw Error("サーバーがFTPS（AUTH TLS）に対応していません: " + VisibleLines(reply.Text) +
+                    "\n暗号化せずに接続するには、接続方式を「FTP」にしてください（パスワードは送っていません）。");
+    if (!inbox_.empty()) throw Error("サーバーがTLSの開始前に余分なデータを送りました。");
+    if (!tls_) tls_ = std::make_unique<TTlsContext>();
+    control_.StartTls(tls_->Get(), host, nullptr);
+    const auto deadline = Clock::now() + replyTimeout_;
+    short wait = 0;
+    while (!control_.Handshake(wait)) Wait(control_.Fd(), wait, deadline, "TLSの接続を確立できません");
+    Log(TFtpLogDirection::Note, "TLSで暗号化しました（" + TlsSummary(control_.Ssl()) + "）。");
+    const TServerIdentity identity = DescribePeer(control_.Ssl());
+    trust_.Check(identity);
+    if (identity.Verified)
+        Log(TFtpLogDirection::Note, "サーバーの証明書を確認しました（" + identity.Details[0].second + "）。");
+    else
+        Log(TFtpLogDirection::Note, "信頼する証明書です（" + identity.Fingerprint + "）。");
+}
+
+void TFtpClient::SecureData(TNetChannel& data) {
+    // The control connection's session is resumed: many servers refuse a data connection that
+    // does not, as proof that it comes from the same client. With TLS 1.3 a ticket may serve
+    // once, so each data connection passes on the newest ticket of the same session.
+    if (!dataSession_) KeepDataSession(control_.Ssl());
+    data.StartTls(tls_->Get(), {}, dataSession_.get());
+    short wait = 0;
+    while (!data.Handshake(wait)) WaitData(data.Fd(), wait, "データ接続のTLSを確立できません");
+    // The data connection must be the server that was checked on the control connection.
+    X509* controlCert = SSL_get0_peer_certificate(control_.Ssl());
+    X509* dataCert = SSL_get0_peer_certificate(data.Ssl());
+    if (!controlCert || !dataCert || X509_cmp(controlCert, dataCert) != 0)
+        throw Error("データ接続の相手が、制御接続と違う証明書を示しました。");
+    Log(TFtpLogDirection::Note, SSL_session_reused(data.Ssl()) ? "データ接続をTLSで暗号化しました（セッション再利用）。"
+                                                               : "データ接続をTLSで暗号化しました。");
+}
+
+void TFtpClient::KeepDataSession(SSL* ssl) {
+    SSL_SESSION* session = SSL_get1_session(ssl);
+    if (session && SSL_SESSION_is_resumable(session))
+        dataSession_.reset(session, &SSL_SESSION_free);
+    else if (session)
+        SSL_SESSION_free(session);
+}
+
+void TFtpClient::Connect() {
+    if (Connected()) Disconnect();
+    Operation operation(*this);
+    activeRefused_ = false;
+    epsvRefused_ = false;
+    HostPort hp = SplitHost(host_);
+    connecting_ = true;
     try {
+        OpenControl(hp.host, hp.port);
         TFtpReply greeting = ReadReply();
         while (greeting.Code == 120) greeting = ReadReply();
         if (greeting.Code != 220) FailWithReply(greeting);
+        if (secure_) SecureControl(hp.host);
         TFtpReply reply = SendCommand("USER " + user_);
         if (reply.Code == 331) reply = SendCommand("PASS " + password_);
         if (reply.Code != 230 && reply.Code != 202) FailWithReply(reply);
+        if (secure_) {
+            Expect("PBSZ 0", {200});
+            Expect("PROT P", {200});
+        }
     } catch (...) {
+        connecting_ = false;
         CloseControl();
         throw;
     }
+    connecting_ = false;
 }
 
 void TFtpClient::Disconnect() {
@@ -375,22 +454,18 @@ void TFtpClient::Send(const std::string& line) {
     Log(TFtpLogDirection::Sent, data);
     std::size_t done = 0;
     auto deadline = Clock::now() + replyTimeout_;
-    while (done < data.size()) {
-        ssize_t n = ::send(control_, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            try {
-                Wait(control_, POLLOUT, deadline, "サーバーに送信できません");
-            } catch (...) {
-                CloseControl();
-                throw;
-            }
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            FailSystem("サーバーに送信できません", errno);
+    try {
+        while (done < data.size()) {
+            short wait = 0;
+            ssize_t n = control_.Send(data.data() + done, data.size() - done, wait);
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else
+                Wait(control_.Fd(), wait, deadline, "サーバーに送信できません");
         }
+    } catch (...) {
+        CloseControl();
+        throw;
     }
 }
 
@@ -407,21 +482,22 @@ TFtpReply TFtpClient::ReadReply() {
                 CloseControl();
                 throw Error("サーバーの応答が長すぎます。");
             }
+            char buf[4096];
+            ssize_t n = 0;
             try {
-                Wait(control_, POLLIN, deadline, "サーバーから応答がありません");
+                short wait = 0;
+                n = control_.Recv(buf, sizeof buf, wait);
+                if (n < 0) {
+                    Wait(control_.Fd(), wait, deadline, "サーバーから応答がありません");
+                    continue;
+                }
             } catch (...) {
                 CloseControl();
                 throw;
             }
-            char buf[4096];
-            ssize_t n = ::recv(control_, buf, sizeof buf, 0);
             if (n == 0) {
                 CloseControl();
                 throw Error("サーバーが接続を閉じました。");
-            }
-            if (n < 0) {
-                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-                FailSystem("サーバーから受信できません", errno);
             }
             std::string block(buf, static_cast<std::size_t>(n));
             Log(TFtpLogDirection::Received, block);
@@ -525,14 +601,35 @@ void TFtpClient::SetTypeBinary() {
     currentType_ = 'I';
 }
 
-void TFtpClient::RunBody(const std::function<void(int)>& body, int fd) {
+
+void TFtpClient::RunBody(const Body& body, TNetChannel& data) {
     try {
-        body(fd);
+        if (secure_) SecureData(data);
+        body(data);
     } catch (...) {
         // The server's view of the aborted transfer is unknown: start over with a new connection.
         CloseControl();
         throw;
     }
+    // close_notify tells the server that the upload ended here and was not cut off. Then the
+    // server's end is awaited: closing with unread bytes (a TLS session ticket) would reset
+    // the connection and could cost the server the last part of an upload.
+    try {
+        short wait = 0;
+        while (!data.ShutdownTls(wait)) WaitData(data.Fd(), wait, "データ接続を閉じられません");
+        ::shutdown(data.Fd(), SHUT_WR);
+        char buf[4096];
+        for (;;) {
+            wait = 0;
+            ssize_t n = data.Recv(buf, sizeof buf, wait);
+            if (n == 0) break;
+            if (n < 0) WaitData(data.Fd(), wait, "データ接続を閉じられません");
+        }
+    } catch (const Error&) {
+        if (!Connected()) throw;
+    }
+    if (data.Secure() && SSL_session_reused(data.Ssl())) KeepDataSession(data.Ssl());
+    data.Close();
 }
 
 void TFtpClient::FinishTransfer() {
@@ -542,7 +639,7 @@ void TFtpClient::FinishTransfer() {
     if (!IsSuccess(reply.Code)) FailWithReply(reply);
 }
 
-void TFtpClient::Transfer(const std::string& command, const std::function<void(int)>& body) {
+void TFtpClient::Transfer(const std::string& command, const Body& body) {
     if (!Connected()) throw Error("サーバーに接続していません。");
     finalReply_.reset();
     if (!passive_ && !activeRefused_) {
@@ -553,10 +650,10 @@ void TFtpClient::Transfer(const std::string& command, const std::function<void(i
     TransferPassive(command, body);
 }
 
-bool TFtpClient::TransferActive(const std::string& command, const std::function<void(int)>& body) {
+bool TFtpClient::TransferActive(const std::string& command, const Body& body) {
     sockaddr_storage local{};
     socklen_t len = sizeof local;
-    if (::getsockname(control_, reinterpret_cast<sockaddr*>(&local), &len) < 0)
+    if (::getsockname(control_.Fd(), reinterpret_cast<sockaddr*>(&local), &len) < 0)
         FailSystem("データ接続を準備できません", errno);
     SetPort(local, 0);
     Fd listener(::socket(local.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -585,23 +682,24 @@ bool TFtpClient::TransferActive(const std::string& command, const std::function<
 
     sockaddr_storage peer{};
     len = sizeof peer;
-    if (::getpeername(control_, reinterpret_cast<sockaddr*>(&peer), &len) < 0)
+    if (::getpeername(control_.Fd(), reinterpret_cast<sockaddr*>(&peer), &len) < 0)
         FailSystem("データ接続を準備できません", errno);
     Send(command);
     bool preliminary = false;
-    Fd data;
+    TNetChannel data;
     // One wait for the connection and the server's word on it: a server that neither connects
     // nor answers has left the command in an unknown state, so the connection is given up.
     const auto deadline = std::min(Clock::now() + connectTimeout_, opDeadline_);
-    while (data.Get() < 0) {
+    while (!data.Open()) {
         auto now = Clock::now();
         if (now >= deadline) {
             CloseControl();
             throw Error("サーバーからのデータ接続がありません（タイムアウト）。パッシブモードを試してください。");
         }
-        pollfd p[2] = {{listener.Get(), POLLIN, 0}, {control_, POLLIN, 0}};
+        pollfd p[2] = {{listener.Get(), POLLIN, 0}, {control_.Fd(), POLLIN, 0}};
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-        int rc = ::poll(p, 2, static_cast<int>(std::min<long long>(left + 1, kPumpInterval.count())));
+        int rc = ControlReadable() ? 1
+                                   : ::poll(p, 2, static_cast<int>(std::min<long long>(left + 1, kPumpInterval.count())));
         if (rc < 0 && errno != EINTR) FailSystem("データ接続を待てません", errno);
         if (rc <= 0) {
             PumpNow();
@@ -618,7 +716,7 @@ bool TFtpClient::TransferActive(const std::string& command, const std::function<
                 ::close(fd);
             continue;
         }
-        if (p[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+        if (ControlReadable() || (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             reply = ReadReply();
             if (IsPreliminary(reply.Code)) {
                 preliminary = true;
@@ -629,13 +727,12 @@ bool TFtpClient::TransferActive(const std::string& command, const std::function<
         }
     }
     listener.Reset();
-    SetNonBlocking(data.Get());
+    SetNonBlocking(data.Fd());
     if (!preliminary) {
         reply = ReadReply();
         if (!IsPreliminary(reply.Code)) FailWithReply(reply);
     }
-    RunBody(body, data.Get());
-    data.Reset();
+    RunBody(body, data);
     FinishTransfer();
     return true;
 }
@@ -659,7 +756,7 @@ int TFtpClient::OpenPassiveSocket() {
     // server names: NAT routers rewrite it wrongly, and a hostile server could aim it elsewhere.
     sockaddr_storage peer{};
     socklen_t len = sizeof peer;
-    if (::getpeername(control_, reinterpret_cast<sockaddr*>(&peer), &len) < 0)
+    if (::getpeername(control_.Fd(), reinterpret_cast<sockaddr*>(&peer), &len) < 0)
         FailSystem("データ接続を準備できません", errno);
     SetPort(peer, port);
     Fd fd(::socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -676,12 +773,12 @@ int TFtpClient::OpenPassiveSocket() {
     return fd.Release();
 }
 
-void TFtpClient::TransferPassive(const std::string& command, const std::function<void(int)>& body) {
-    Fd data(OpenPassiveSocket());
+
+void TFtpClient::TransferPassive(const std::string& command, const Body& body) {
+    TNetChannel data(OpenPassiveSocket());
     TFtpReply reply = SendCommand(command);
     if (!IsPreliminary(reply.Code)) FailWithReply(reply);
-    RunBody(body, data.Get());
-    data.Reset();
+    RunBody(body, data);
     FinishTransfer();
 }
 
@@ -695,7 +792,7 @@ void TFtpClient::Stor(const std::string& localPath, const std::string& remoteNam
     std::unique_ptr<char[]> buffer(new char[kChunk]);
 
     Operation operation(*this, std::chrono::milliseconds(total * 1000 / std::max<std::int64_t>(minTransferRate_, 1)));
-    Transfer("STOR " + remoteName, [&](int fd) {
+    Transfer("STOR " + remoteName, [&](TNetChannel& data) {
         if (::lseek(file.Get(), 0, SEEK_SET) < 0) throw Error(localPath + ": " + SystemText(errno));
         std::int64_t sent = 0;
         if (progress) progress(0, total);
@@ -708,17 +805,12 @@ void TFtpClient::Stor(const std::string& localPath, const std::string& remoteNam
             if (got == 0) break;
             std::size_t done = 0;
             while (done < static_cast<std::size_t>(got)) {
-                ssize_t n =
-                    ::send(fd, buffer.get() + done, static_cast<std::size_t>(got) - done, MSG_NOSIGNAL);
-                if (n > 0) {
+                short wait = 0;
+                ssize_t n = data.Send(buffer.get() + done, static_cast<std::size_t>(got) - done, wait);
+                if (n > 0)
                     done += static_cast<std::size_t>(n);
-                } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                    WaitData(fd, POLLOUT, "データを送信できません");
-                } else if (n < 0 && errno == EINTR) {
-                    continue;
-                } else {
-                    throw Error("データを送信できません: " + SystemText(errno));
-                }
+                else
+                    WaitData(data.Fd(), wait, "データを送信できません");
             }
             sent += got;
             if (progress) progress(sent, total);
@@ -732,19 +824,18 @@ void TFtpClient::List() {
     rawListing_.clear();
     std::string listing;
     Operation operation(*this);
-    Transfer("LIST", [&](int fd) {
+    Transfer("LIST", [&](TNetChannel& data) {
         char buf[16384];
         for (;;) {
-            ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            short wait = 0;
+            ssize_t n = data.Recv(buf, sizeof buf, wait);
             if (n > 0) {
                 listing.append(buf, static_cast<std::size_t>(n));
                 if (listing.size() > kMaxListingBytes) throw Error("一覧が大きすぎます。");
             } else if (n == 0) {
                 break;
-            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                WaitData(fd, POLLIN, "一覧を受信できません");
-            } else if (errno != EINTR) {
-                throw Error("一覧を受信できません: " + SystemText(errno));
+            } else {
+                WaitData(data.Fd(), wait, "一覧を受信できません");
             }
         }
     });

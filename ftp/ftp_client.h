@@ -1,14 +1,18 @@
 #pragma once
-// An RFC 959 FTP client on POSIX sockets: blocking calls with timeouts that keep calling a
-// pump callback while they wait, a protocol log hook, active (PORT) and passive data connections.
+// An RFC 959 FTP client on POSIX sockets, with explicit FTPS (RFC 4217) on OpenSSL: blocking
+// calls with timeouts that keep calling a pump callback while they wait, a protocol log hook,
+// active (PORT) and passive data connections.
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ftp/ftp_list_parser.h"
+#include "ftp/net_channel.h"
+#include "remote/server_trust.h"
 
 namespace qp {
 
@@ -17,7 +21,10 @@ struct TFtpReply {
     std::string Text;  // every line of the reply, joined by "\n", without the final line end
 };
 
-enum class TFtpLogDirection { Sent, Received };
+// Note: a step of the client itself (TLS), plain text without time stamp.
+enum class TFtpLogDirection { Sent, Received, Note };
+
+class TTlsContext;
 
 class TFtpClient {
 public:
@@ -42,6 +49,13 @@ public:
     // Passive data connections (EPSV, then PASV) instead of PORT.
     void SetPassive(bool passive) { passive_ = passive; }
     bool Passive() const { return passive_; }
+    // FTPS: AUTH TLS before USER, the certificate checked by Trust() before the password is
+    // sent, PBSZ 0 and PROT P after login, every data connection in TLS. Never falls back.
+    void SetSecure(bool secure) { secure_ = secure; }
+    bool Secure() const { return secure_; }
+    TServerTrust& Trust() { return trust_; }
+    // Asked while connecting and logging in; true gives up the connection.
+    void SetCancelCheck(std::function<bool()> cancel) { cancel_ = std::move(cancel); }
     void SetConnectTimeout(std::chrono::milliseconds t) { connectTimeout_ = t; }
     // Each single wait: for a reply, a data connection, or data to move.
     void SetReplyTimeout(std::chrono::milliseconds t) { replyTimeout_ = t; }
@@ -58,7 +72,7 @@ public:
 
     // Connects and logs in; the greeting and every reply are checked.
     void Connect();
-    bool Connected() const { return control_ >= 0; }
+    bool Connected() const { return control_.Open(); }
     // Sends QUIT when still connected and closes the connection. Never throws.
     void Disconnect();
 
@@ -100,6 +114,10 @@ private:
     void CloseControl();
     void Log(TFtpLogDirection dir, const std::string& data);
     void Wait(int fd, short events, Clock::time_point deadline, const char* what);
+    bool ControlReadable() const;
+    void OpenControl(const std::string& host, const std::string& port);
+    void SecureControl(const std::string& host);
+    void SecureData(TNetChannel& data);
     // Waits for a data connection while reading what the server says on the control one: an
     // error reply ends the wait with the server's words.
     void WaitData(int fd, short events, const char* what);
@@ -107,17 +125,25 @@ private:
 
     // Runs a transfer command over a data connection, trying the next mode when the
     // server refuses PORT or never connects back.
-    void Transfer(const std::string& command, const std::function<void(int fd)>& body);
-    bool TransferActive(const std::string& command, const std::function<void(int fd)>& body);
-    void TransferPassive(const std::string& command, const std::function<void(int fd)>& body);
+    using Body = std::function<void(TNetChannel& data)>;
+    void Transfer(const std::string& command, const Body& body);
+    bool TransferActive(const std::string& command, const Body& body);
+    void TransferPassive(const std::string& command, const Body& body);
     int OpenPassiveSocket();
     void FinishTransfer();
-    void RunBody(const std::function<void(int fd)>& body, int fd);
+    void RunBody(const Body& body, TNetChannel& data);
 
     std::string host_;
     std::string user_;
     std::string password_;
     bool passive_ = false;
+    bool secure_ = false;
+    TServerTrust trust_;
+    std::function<bool()> cancel_;
+    bool connecting_ = false;
+    std::unique_ptr<TTlsContext> tls_;
+    std::shared_ptr<SSL_SESSION> dataSession_;  // the session the next data connection resumes
+    void KeepDataSession(SSL* ssl);
     bool activeRefused_ = false;
     bool epsvRefused_ = false;
     std::chrono::milliseconds connectTimeout_{30000};
@@ -131,7 +157,7 @@ private:
     PumpHook pump_;
     Clock::time_point lastPump_{};
 
-    int control_ = -1;
+    TNetChannel control_;
     std::string inbox_;
     char currentType_ = 0;
     TFtpReply lastReply_;

@@ -26,7 +26,9 @@ public:
     static constexpr const char* kUser = "user";
     static constexpr const char* kPassword = "secret";
 
-    PyFtpServer() {
+    // tls: explicit FTPS required on control and data, with a self-signed certificate for
+    // CN=localhost made for this server.
+    explicit PyFtpServer(bool tls = false) {
         int out[2];
         if (::pipe(out) != 0) throw std::runtime_error("pipe");
         std::string script = std::string(QP_SOURCE_DIR) + "/tests/ftp/ftp_test_server.py";
@@ -35,8 +37,14 @@ public:
             ::dup2(out[1], 1);
             ::close(out[0]);
             ::close(out[1]);
-            ::execl("/usr/bin/python3", "python3", script.c_str(), home_.Path().c_str(), kUser, kPassword,
-                    static_cast<char*>(nullptr));
+            const std::string cert = side_.File("cert.pem");
+            const std::string log = side_.File("commands.log");
+            if (tls)
+                ::execl("/usr/bin/python3", "python3", script.c_str(), home_.Path().c_str(), kUser, kPassword,
+                        "--log", log.c_str(), "--tls", cert.c_str(), static_cast<char*>(nullptr));
+            else
+                ::execl("/usr/bin/python3", "python3", script.c_str(), home_.Path().c_str(), kUser, kPassword,
+                        "--log", log.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(out[1]);
@@ -56,6 +64,8 @@ public:
             throw std::runtime_error("the FTP test server did not start: " + text);
         }
         port_ = std::stoi(text.substr(5));
+        std::size_t fp = text.find(" SHA256:");
+        if (fp != std::string::npos) fingerprint_ = text.substr(fp + 1, text.find('\n') - fp - 1);
     }
     ~PyFtpServer() { Stop(); }
     PyFtpServer(const PyFtpServer&) = delete;
@@ -65,6 +75,16 @@ public:
     int Port() const { return port_; }
     // The server's root folder on this machine.
     const std::string& Home() const { return home_.Path(); }
+    // The certificate's "SHA256:AB:CD:..." (TLS only).
+    const std::string& Fingerprint() const { return fingerprint_; }
+    // Every command line the server received so far, one a line.
+    std::string Commands() const {
+        try {
+            return ReadFile(side_.File("commands.log"));
+        } catch (const std::runtime_error&) {
+            return {};  // nothing received yet
+        }
+    }
 
 private:
     void Stop() {
@@ -77,8 +97,10 @@ private:
     }
 
     TempDir home_;
+    TempDir side_;
     pid_t pid_ = -1;
     int port_ = 0;
+    std::string fingerprint_;
 };
 
 // One control connection on 127.0.0.1, served by a script run on its own thread.
