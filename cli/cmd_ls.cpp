@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/cli_common.h"
+#include "cli/ftp_options.h"
 #include "deploy/folder_browser.h"
 #include "ftp/visible_text.h"
 
@@ -24,11 +25,12 @@ int Run(const Args& args) {
     if (project.GetFtpUserName().empty()) throw Error("ユーザ名が設定されていません。");
     if (project.GetFtpPassword().empty()) throw Error("パスワードが設定されていません。");
     const std::string folder = args.positional.size() == 2 ? args.positional[1] : project.GetFtpDirectory();
+    const FtpCall ftp(args, project);
 
     QuietBrowser quiet;
     TFolderBrowser browser(quiet);
     browser.SetFtpServer(project.GetFtpHostName(), project.GetFtpUserName(), project.GetFtpPassword());
-    browser.Client().SetPassive(project.GetFtpPassive() || args.Has("--passive"));
+    ftp.Apply(browser.Client());
     browser.SetDirectory(folder);
     try {
         if (auto moveError = browser.StartUp()) {
@@ -40,23 +42,23 @@ int Run(const Args& args) {
             return kExitFile;
         }
     } catch (const Error& e) {
-        PrintError(e.Message());
-        return kExitFile;
+        return ftp.Failed(browser.Client(), e);
     }
     for (const TFolderRow& row : browser.Rows())
         std::cout << VisibleText(row.Name) << '\t' << row.Date << '\t' << row.Size << '\t'
                   << VisibleText(row.Attributes) << '\t' << VisibleText(row.Owner) << '\n';
     browser.Close();
+    ftp.SaveTrust(browser.Client(), project, args.positional[0]);
     return kExitOk;
 }
 
 const RegisterCommand kRegister({"ls",
-                                 "ls PROJECT.qpf [FOLDER] [--passive]",
+                                 std::string("ls PROJECT.qpf [FOLDER] ") + FtpCall::kUsage,
                                  "lists a folder of the project's server (default: its FTP folder), "
                                  "folders first: name, date, size, permissions, owner",
                                  70,
-                                 {},
-                                 {"--passive"},
+                                 {"--protocol", "--trust-cert"},
+                                 {"--passive", "--save"},
                                  Run});
 
 }  // namespace

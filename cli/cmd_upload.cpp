@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/cli_common.h"
+#include "cli/ftp_options.h"
 #include "deploy/make_upload.h"
 #include "deploy/upload_sequence.h"
 #include "ftp/visible_text.h"
@@ -22,29 +23,30 @@ int Run(const Args& args) {
     args.ExpectPositional(1);
     TProjectConfig project;
     LoadProject(args.positional[0], project);
+    const FtpCall ftp(args, project);
     const TUploadJob job = PrepareUpload(project, args.Value("--lib").value_or(""));
 
     ConsoleUpload console;
     TUploadSequence sequence(console);
     sequence.SetFtpServer(job.HostName, job.UserName, job.Password);
     sequence.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
-    sequence.Client().SetPassive(job.Passive || args.Has("--passive"));
+    ftp.Apply(sequence.Client());
     try {
         sequence.Run();
     } catch (const Error& e) {
-        PrintError(e.Message());
-        return kExitFile;
+        return ftp.Failed(sequence.Client(), e);
     }
+    ftp.SaveTrust(sequence.Client(), project, args.positional[0]);
     return kExitOk;
 }
 
 const RegisterCommand kRegister({"upload",
-                                 "upload PROJECT.qpf [--lib DIR] [--passive]",
+                                 std::string("upload PROJECT.qpf [--lib DIR] ") + FtpCall::kUsage,
                                  "checks the project, makes its CGI script and uploads it with the "
                                  "support files (from the runtime folder unless --lib)",
                                  60,
-                                 {"--lib"},
-                                 {"--passive"},
+                                 {"--lib", "--protocol", "--trust-cert"},
+                                 {"--passive", "--save"},
                                  Run});
 
 }  // namespace

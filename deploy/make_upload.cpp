@@ -60,6 +60,8 @@ TUploadJob PrepareUpload(const TProjectConfig& project, const std::string& suppo
     job.Directory = project.GetFtpDirectory();
     job.ChmodCommand = project.GetFtpChmod();
     job.Passive = project.GetFtpPassive();
+    job.Secure = project.GetFtpProtocol() == TFtpProtocol::Ftps;
+    job.TrustedCert = project.GetFtpTrustedCert();
     return job;
 }
 

@@ -20,6 +20,8 @@ struct TUploadJob {
     std::string Directory;
     std::string ChmodCommand;
     bool Passive = false;
+    bool Secure = true;        // FTPS
+    std::string TrustedCert;   // the project's trusted certificate fingerprint
 };
 
 // The Perl runtime's folder, ending with "/": "lib" beside the running program (a build tree),

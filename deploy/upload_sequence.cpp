@@ -18,6 +18,12 @@ std::string LogText(const std::string& sjis) {
 
 TUploadSequence::TUploadSequence(TUploadListener& listener) : listener_(listener) {
     client_.SetPump([this] { listener_.Pump(); });
+    client_.SetCancelCheck([this] { return listener_.CancelRequested(); });
+    // The client's own steps (TLS, the certificate) go to the log; the traffic does not.
+    client_.SetLogEnabled(true);
+    client_.SetLogHook([this](TFtpLogDirection direction, const std::string& line) {
+        if (direction == TFtpLogDirection::Note) listener_.LogLine(line);
+    });
 }
 
 void TUploadSequence::SetFtpServer(const std::string& host, const std::string& userName,
@@ -42,6 +48,8 @@ void TUploadSequence::Run() {
     } catch (...) {
         client_.Disconnect();
         finished_ = true;
+        // Cancelled while connecting: the user asked for the stop, it is no failure.
+        if (listener_.CancelRequested()) return;
         throw;
     }
     client_.Disconnect();

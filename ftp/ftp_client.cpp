@@ -451,7 +451,8 @@ void TFtpClient::Disconnect() {
 void TFtpClient::Send(const std::string& line) {
     if (!Connected()) throw Error("サーバーに接続していません。");
     std::string data = line + "\r\n";
-    Log(TFtpLogDirection::Sent, data);
+    // The password never reaches a log, whoever reads it.
+    Log(TFtpLogDirection::Sent, line.rfind("PASS ", 0) == 0 ? "PASS ********\r\n" : data);
     std::size_t done = 0;
     auto deadline = Clock::now() + replyTimeout_;
     try {

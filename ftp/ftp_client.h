@@ -54,6 +54,7 @@ public:
     void SetSecure(bool secure) { secure_ = secure; }
     bool Secure() const { return secure_; }
     TServerTrust& Trust() { return trust_; }
+    const TServerTrust& Trust() const { return trust_; }
     // Asked while connecting and logging in; true gives up the connection.
     void SetCancelCheck(std::function<bool()> cancel) { cancel_ = std::move(cancel); }
     void SetConnectTimeout(std::chrono::milliseconds t) { connectTimeout_ = t; }

@@ -42,6 +42,7 @@ std::unique_ptr<TProjectConfig> UploadProject(const std::string& host) {
     p->SetFtpPassword(PyFtpServer::kPassword);
     p->SetFtpFileName("contact.cgi");
     p->SetFtpDirectory("/cgi-bin");
+    p->SetFtpProtocol(TFtpProtocol::Ftp);
     return p;
 }
 
@@ -270,6 +271,56 @@ TEST_F(CliUploadTest, NamesWithControlCharactersAreListedEscaped) {
     CliResult r = RunCli({"ls", Save(*UploadProject(hostile.Host())), "--passive"}, lib);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "a\\x09b\\x1B]0;title\\x07\\x1B[2J.txt\t2024-01-01\t3\trw-r--r--\town\\x1B[2J\n");
+}
+
+}  // namespace
+}  // namespace qp
+
+namespace qp {
+namespace {
+
+TEST_F(CliUploadTest, FtpsTrustsOnlyWhatTheUserNamedAndSavesItOnRequest) {
+    PyFtpServer tls(true);
+    ::mkdir((tls.Home() + "/cgi-bin").c_str(), 0755);
+    auto p = UploadProject(tls.Host());
+    p->SetFtpProtocol(TFtpProtocol::Ftps);
+    const std::string project = Save(*p);
+    const std::string fp = tls.Fingerprint();
+
+    CliResult r = RunCli({"ls", project}, lib);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr(fp));
+    EXPECT_THAT(r.err, HasSubstr("--trust-cert"));
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--trust-cert", "SHA256:12"}, {"--save"}, {"--protocol", "sftp"}}) {
+        std::vector<std::string> args = {"ls", project};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_EQ(RunCli(args, lib).status, 2) << bad[0];
+    }
+    EXPECT_THAT(tls.Commands(), ::testing::Not(HasSubstr("PASS")));
+
+    r = RunCli({"upload", project, "--lib", lib.File("lib"), "--passive", "--trust-cert", fp, "--save"}, lib);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("TLSで暗号化しました"));
+    EXPECT_THAT(r.out, HasSubstr("mimew.plをアップロードしました。"));
+    EXPECT_EQ(test::ReadFile(tls.Home() + "/cgi-bin/jcode.pl"), "# jcode\n");
+    TProjectConfig saved;
+    saved.LoadFromFile(project);
+    EXPECT_EQ(saved.GetFtpTrustedCert(), fp);
+
+    r = RunCli({"ls", project}, lib);  // active mode, trusted from the project now
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("contact.cgi\t"));
+
+    // Clear FTP to a server that requires TLS, and FTPS to one without: refused either way.
+    r = RunCli({"ls", project, "--protocol", "ftp"}, lib);
+    EXPECT_EQ(r.status, 3);
+    p = UploadProject(server.Host());
+    p->SetFtpProtocol(TFtpProtocol::Ftps);
+    r = RunCli({"ls", Save(*p)}, lib);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_THAT(r.err, HasSubstr("接続方式"));
+    EXPECT_THAT(server.Commands(), ::testing::Not(HasSubstr("PASS")));
 }
 
 }  // namespace

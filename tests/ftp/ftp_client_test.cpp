@@ -71,7 +71,7 @@ TEST(FtpClientReal, LogsInAndReportsTheFolder) {
         std::regex_match(log[0], std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d 220 test server ready<EOL>)")))
         << log[0];
     EXPECT_THAT(log, ::testing::Contains(::testing::EndsWith(" USER user<EOL>")));
-    EXPECT_THAT(log, ::testing::Contains(::testing::EndsWith(" PASS secret<EOL>")));
+    EXPECT_THAT(log, ::testing::Contains(::testing::EndsWith(" PASS ********<EOL>")));
     c.SetLogEnabled(false);
     std::size_t before = log.size();
     c.Pwd();

@@ -1,0 +1,33 @@
+#pragma once
+// The connection options that upload and ls share: --passive, --protocol ftp|ftps,
+// --trust-cert SHA256:... and --save, applied over the project's settings, and the exit code
+// of a failed connection (1 for a certificate that was not trusted, 3 otherwise).
+#include <string>
+
+#include "cli/cli_common.h"
+#include "ftp/ftp_client.h"
+
+namespace qp::cli {
+
+class FtpCall {
+public:
+    static constexpr const char* kUsage = "[--passive] [--protocol ftp|ftps] [--trust-cert SHA256:...] [--save]";
+
+    // Raises UsageError for a value that does not fit.
+    FtpCall(const Args& args, const TProjectConfig& project);
+    // Mode, protocol and trust on the client.
+    void Apply(TFtpClient& client) const;
+    // Prints the error and returns the exit code for it.
+    int Failed(const TFtpClient& client, const Error& error) const;
+    // With --save, stores a certificate accepted through --trust-cert in the project file.
+    void SaveTrust(const TFtpClient& client, TProjectConfig& project, const std::string& projectPath) const;
+
+private:
+    bool passive_ = false;
+    bool secure_ = true;
+    std::string storedCert_;
+    std::string trustCert_;
+    bool save_ = false;
+};
+
+}  // namespace qp::cli
