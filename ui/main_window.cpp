@@ -116,6 +116,7 @@ struct TFormMain::ControlValues {
     QString ftpHostName, ftpUserName, ftpPassword, ftpFileName, ftpDirectory,
         ftpChmod;
     bool ftpPassive = false;
+    bool ftps = true;
     int makeFileType = 0;
 };
 
@@ -316,6 +317,7 @@ TFormMain::ControlValues TFormMain::ReadProject() const {
     v.ftpDirectory = FromProject(p.GetFtpDirectory(), QStringLiteral("設置フォルダ"));
     v.ftpChmod = FromProject(p.GetFtpChmod(), QStringLiteral("属性変更コマンド"));
     v.ftpPassive = p.GetFtpPassive();
+    v.ftps = p.GetFtpProtocol() == TFtpProtocol::Ftps;
     v.makeFileType = p.GetMakeFileType();
     return v;
 }
@@ -356,6 +358,7 @@ void TFormMain::ShowValues(const ControlValues& v) {
     ui_->EditFtpDirectory->setText(v.ftpDirectory);
     ui_->EditFtpChmod->setText(v.ftpChmod);
     ui_->CheckBoxFtpPassive->setChecked(v.ftpPassive);
+    ui_->ComboBoxFtpProtocol->setCurrentIndex(v.ftps ? 1 : 0);
     SelectButton(makeTypeGroup_, v.makeFileType);
 }
 
@@ -422,6 +425,7 @@ void TFormMain::StoreControlsToProject() {
     p.SetFtpDirectory(ftpDirectory);
     p.SetFtpChmod(ftpChmod);
     p.SetFtpPassive(ui_->CheckBoxFtpPassive->isChecked());
+    p.SetFtpProtocol(ui_->ComboBoxFtpProtocol->currentIndex() == 1 ? TFtpProtocol::Ftps : TFtpProtocol::Ftp);
     if (makeTypeGroup_->checkedId() >= 0) p.SetMakeFileType(makeTypeGroup_->checkedId());
 }
 

@@ -11,6 +11,7 @@
 #include "ui/form_ftp_upload.h"
 #include "ui/main_window.h"
 #include "ui/text_codec.h"
+#include "ui/trust_prompt.h"
 #include "ui_main_window.h"
 
 namespace qp {
@@ -101,8 +102,10 @@ void TFormMain::MakeAndUpload() {
     TFormFtpUpload dialog(this);
     dialog.SetFtpServer(job.HostName, job.UserName, job.Password);
     dialog.SetPassive(job.Passive);
+    SetUpSecurity(dialog.Client(), &dialog, job.Secure, job.TrustedCert);
     dialog.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
     dialog.exec();
+    KeepTrustedCertificate(dialog.Client());
 }
 
 void TFormMain::MakeConverterFile() {
@@ -123,6 +126,12 @@ void TFormMain::MakeConverterFile() {
     ShowInformation(this, QString::fromUtf8(kMakeConverterDoneMessage));
 }
 
+void TFormMain::KeepTrustedCertificate(const TFtpClient& client) {
+    // Held in the project and written with it, like every other setting.
+    const std::string& accepted = client.Trust().NewlyTrusted();
+    if (!accepted.empty()) project_->SetFtpTrustedCert(accepted);
+}
+
 void TFormMain::ActionFtpSelectDirExecute() {
     StoreControlsToProject();
     const TProjectConfig& p = *project_;
@@ -141,9 +150,11 @@ void TFormMain::ActionFtpSelectDirExecute() {
     TFormFtpSelectDir browser(this);
     browser.SetFtpServer(p.GetFtpHostName(), p.GetFtpUserName(), p.GetFtpPassword());
     browser.SetPassive(p.GetFtpPassive());
+    SetUpSecurity(browser.Client(), &browser, p.GetFtpProtocol() == TFtpProtocol::Ftps, p.GetFtpTrustedCert());
     browser.SetDirectory(p.GetFtpDirectory());
-    if (browser.exec() == QDialog::Accepted)
-        ui_->EditFtpDirectory->setText(ServerNameText(browser.GetDirectory()));
+    const int result = browser.exec();
+    KeepTrustedCertificate(browser.Client());
+    if (result == QDialog::Accepted) ui_->EditFtpDirectory->setText(ServerNameText(browser.GetDirectory()));
 }
 
 }  // namespace qp

@@ -20,9 +20,11 @@ public:
     static constexpr const char* kUser = PyFtpServer::kUser;
     static constexpr const char* kPassword = PyFtpServer::kPassword;
 
-    TFtpTestServer() : server_(Start()) {}
+    // tls: FTPS required, with a self-signed certificate.
+    explicit TFtpTestServer(bool tls = false) : server_(Start(tls)) {}
 
     std::string Host() const { return server_->Host(); }
+    const std::string& Fingerprint() const { return server_->Fingerprint(); }
     // The server's root folder on this machine, and a path below it.
     QString Home() const { return QFile::decodeName(QByteArray::fromStdString(server_->Home())); }
     QString Path(const QString& relative) const { return QDir(Home()).filePath(relative); }
@@ -39,10 +41,10 @@ public:
 
 private:
     // A window test cannot go on without its server: stop the whole run with the reason.
-    static std::unique_ptr<PyFtpServer> Start() {
+    static std::unique_ptr<PyFtpServer> Start(bool tls) {
         std::unique_ptr<PyFtpServer> server;
         try {
-            server = std::make_unique<PyFtpServer>();
+            server = std::make_unique<PyFtpServer>(tls);
         } catch (const std::exception& e) {
             qFatal("%s", e.what());
         }

@@ -82,6 +82,7 @@ private:
         P().SetFtpPassword(TFtpTestServer::kPassword);
         P().SetFtpFileName("contact.cgi");
         P().SetFtpDirectory(folder);
+        P().SetFtpProtocol(TFtpProtocol::Ftp);
         w_->LoadControlsFromProject();
     }
 
@@ -158,6 +159,45 @@ private slots:
         }
         // The make copied the passive setting into the project on its way.
         QCOMPARE(P().GetFtpPassive(), passive);
+    }
+
+    // The user is shown the unverified certificate: refused, nothing is sent; trusted, the
+    // upload runs over TLS and the project keeps the fingerprint, so the next one asks nothing.
+    void makeAndUploadOverFtpsAsksAboutTheCertificate() {
+        TFtpTestServer server(true);
+        server.MakeFolder(Q("cgi-bin"));
+        MakeValidProject(1);
+        SetFtp(server, "/cgi-bin");
+        W<QComboBox>(w_.get(), "ComboBoxFtpProtocol")->setCurrentIndex(1);
+        w_->SetSupportFolder(Q(QP_SOURCE_DIR "/lib"));
+        const QString fingerprint = QString::fromStdString(server.Fingerprint());
+
+        for (bool trust : {false, true, true}) {
+            int questions = 0;
+            QString question;
+            QTimer answerer;
+            answerer.setInterval(2);
+            QObject::connect(&answerer, &QTimer::timeout, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (box == nullptr) return;
+                if (box->objectName() != Q("TrustCertificateBox")) return box->accept();
+                ++questions;
+                question = box->text();
+                for (QAbstractButton* b : box->buttons())
+                    if (b->text() == Q(trust ? "信頼して接続する" : "中止")) b->click();
+            });
+            answerer.start();
+            const bool asked = P().GetFtpTrustedCert().empty();
+            const UploadSeen seen = MakeWithUpload();
+            QCOMPARE(questions, asked ? 1 : 0);
+            if (asked) {
+                QVERIFY2(question.contains(fingerprint), qPrintable(question));
+                QVERIFY(question.contains(Q("CN=localhost")));
+            }
+            QCOMPARE(QString::fromStdString(P().GetFtpTrustedCert()), trust ? fingerprint : QString());
+            QCOMPARE(server.ReadFile(Q("cgi-bin/jcode.pl")).isEmpty(), !trust);
+            if (trust) QVERIFY(seen.lines.filter(Q("TLSで暗号化しました")).size() == 1);
+        }
     }
 
     void missingSupportFileIsLoggedAndTheRestUploaded() {

@@ -1,0 +1,40 @@
+#include "ui/trust_prompt.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace qp {
+namespace {
+
+QString U8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+bool AskTrustServer(QWidget* parent, const TServerIdentity& identity) {
+    QString details;
+    for (const auto& [label, value] : identity.Details) details += U8(label) + QStringLiteral(": ") + U8(value) + u'\n';
+    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
+                    QStringLiteral("サーバーの証明書を確認できませんでした（%1）。\n\n%2\n"
+                                   "この証明書がサーバーのものに間違いないことを確かめてから信頼してください。"
+                                   "信頼した証明書はプロジェクトに記録され、次回からは確認しません。")
+                        .arg(U8(identity.Problem), details),
+                    QMessageBox::NoButton, parent);
+    box.setObjectName(QStringLiteral("TrustCertificateBox"));
+    QPushButton* trust = box.addButton(QStringLiteral("信頼して接続する"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("中止"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == trust;
+}
+
+void SetUpSecurity(TFtpClient& client, QWidget* parent, bool secure, const std::string& trustedCert) {
+    client.SetSecure(secure);
+    client.Trust().SetStoredFingerprint(trustedCert);
+    client.Trust().SetAsker([parent](const TServerIdentity& identity) { return AskTrustServer(parent, identity); });
+}
+
+}  // namespace qp
