@@ -162,6 +162,7 @@ private slots:
         QVERIFY(!C("CheckBoxUseUserMail")->isChecked());
         QVERIFY(!C("CheckBoxUseConfirm")->isChecked());
         QVERIFY(!C("CheckBoxFtpPassive")->isChecked());
+        QCOMPARE(W<QComboBox>(w_.get(), "ComboBoxFtpProtocol")->currentText(), Q("FTPS（TLSで暗号化）"));
         QVERIFY(R("RadioButtonFinishTemplate")->isChecked());
         QVERIFY(R("RadioButtonSaveLocal")->isChecked());
         const QString finish = FromSjis(TProjectConfig::MakeDefaultFinishHtml());
@@ -210,6 +211,7 @@ private slots:
         P().SetFtpDirectory("/cgi-bin");
         P().SetFtpChmod("SITE CHMOD");
         P().SetFtpPassive(true);
+        P().SetFtpProtocol(TFtpProtocol::Ftp);
         P().SetMakeFileType(2);
         w_->LoadControlsFromProject();
 
@@ -237,6 +239,7 @@ private slots:
         QCOMPARE(E("EditFtpDirectory")->text(), Q("/cgi-bin"));
         QCOMPARE(E("EditFtpChmod")->text(), Q("SITE CHMOD"));
         QVERIFY(C("CheckBoxFtpPassive")->isChecked());
+        QCOMPARE(W<QComboBox>(w_.get(), "ComboBoxFtpProtocol")->currentText(), Q("FTP（暗号化なし）"));
         QVERIFY(R("RadioButtonSaveSheafer")->isChecked());
         QVERIFY(!R("RadioButtonSaveLocal")->isChecked());
         QVERIFY(Shown("PanelUserMailEdit"));
@@ -297,8 +300,10 @@ private slots:
         C("CheckBoxUseUserMail")->setChecked(false);
         C("CheckBoxUseConfirm")->setChecked(false);
         C("CheckBoxFtpPassive")->setChecked(false);
+        W<QComboBox>(w_.get(), "ComboBoxFtpProtocol")->setCurrentIndex(1);
         R("RadioButtonSaveSheafer")->setChecked(true);
         w_->StoreControlsToProject();
+        QCOMPARE(P().GetFtpProtocol(), TFtpProtocol::Ftps);
         QVERIFY(!P().GetUseUserMail());
         QVERIFY(!P().GetUseConfirm());
         QVERIFY(!P().GetFtpPassive());
