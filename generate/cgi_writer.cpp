@@ -13,9 +13,29 @@ std::string SingleQuoted(const std::string& head, const std::string& value) {
     return head + "'" + QuotePerlSingle(value) + "',";
 }
 
+
+std::string IntLine(const char* key, int value) {
+    return std::string("  ") + key + " => " + std::to_string(value) + ",";
+}
+
+// The defences that the runtime enforces, with the key of this make.
+void AppendGuard(std::vector<std::string>& lines, const TGuardSettings& g, const std::string& secret) {
+    lines.push_back("my $guard = {");
+    lines.push_back(SingleQuoted("  SECRET => ", secret));
+    lines.push_back(IntLine("USE_TOKEN", g.UseToken ? 1 : 0));
+    lines.push_back(IntLine("MIN_SECONDS", g.MinSeconds));
+    lines.push_back(IntLine("TOKEN_HOURS", g.TokenHours));
+    lines.push_back(IntLine("USE_HONEYPOT", g.UseHoneypot ? 1 : 0));
+    lines.push_back(IntLine("LIMIT_COUNT", g.LimitCount));
+    lines.push_back(IntLine("LIMIT_MINUTES", g.LimitMinutes));
+    lines.push_back(IntLine("REPLY_LIMIT", g.ReplyLimit));
+    lines.push_back(IntLine("VISITOR_FROM", g.VisitorFrom ? 1 : 0));
+    lines.push_back("};");
+}
+
 }  // namespace
 
-std::string TProjectConfig::MakeCgiScript() const {
+std::string TProjectConfig::MakeCgiScript(const std::string& guardSecret) const {
     std::vector<std::string> lines;
     // Servers that keep the CR LF line ends make the kernel pass "--\r" as the one
     // argument, which perl accepts as the end of its switches; "#!/usr/bin/perl\r" would
@@ -63,10 +83,12 @@ std::string TProjectConfig::MakeCgiScript() const {
         AppendHeredoc(lines, "  FINISH =><<__END__,", GetFinishPageLocation());
     }
     lines.push_back("};");
+    AppendGuard(lines, GetGuard(), guardSecret);
     // Without CHARSET the module speaks EUC-JP, as every script made before the choice did.
     lines.push_back(GetCharset() == TCgiCharset::Utf8
-                        ? "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, CHARSET => 'UTF-8');"
-                        : "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail);");
+                        ? "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, CHARSET => 'UTF-8', "
+                          "GUARD => $guard);"
+                        : "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, GUARD => $guard);");
     lines.push_back("print $qpf->run();");
     return JoinEntries(lines);
 }

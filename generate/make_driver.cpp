@@ -4,6 +4,7 @@
 
 #include "generate/euc_convert.h"
 #include "generate/file_utility.h"
+#include "generate/guard_secret.h"
 #include "generate/text_file.h"
 #include "model/charset.h"
 
@@ -13,8 +14,10 @@ const char* const kMakeLocalDoneMessage =
     "作成しました。\njcode.pl、mimew.pl、Quillpost.pmも一緒に設置してください。";
 const char* const kMakeConverterDoneMessage = "作成しました。";
 
-std::string MakeCgiText(const TProjectConfig& project) {
-    const std::string script = project.MakeCgiScript();
+std::string MakeCgiText(const TProjectConfig& project) { return MakeCgiText(project, MakeGuardSecret()); }
+
+std::string MakeCgiText(const TProjectConfig& project, const std::string& guardSecret) {
+    const std::string script = project.MakeCgiScript(guardSecret);
     // The conversion stops at a zero byte; a script cut there would be broken on the server.
     if (script.find('\0') != std::string::npos) {
         throw Error("IEコンポーネントによる変換に失敗しました。");

@@ -13,9 +13,11 @@ extern const char* const kMakeLocalDoneMessage;
 extern const char* const kMakeConverterDoneMessage;
 
 // The script as it goes to the server: MakeCgiScript() in the project's character code
-// (EUC-JP or UTF-8) with CR LF line ends. Runs no checks. A script that holds a zero byte is
-// refused rather than cut short; a text that cannot be converted is refused naming it.
+// (EUC-JP or UTF-8) with CR LF line ends, with a new guard secret (every make differs
+// there). Runs no checks. A script that holds a zero byte is refused rather than cut short;
+// a text that cannot be converted is refused naming it.
 std::string MakeCgiText(const TProjectConfig& project);
+std::string MakeCgiText(const TProjectConfig& project, const std::string& guardSecret);
 
 // CheckForMake, then the script written to path through a temporary file and a rename.
 // Raises the check's or the conversion's Error, or FileError; path is untouched then.

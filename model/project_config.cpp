@@ -116,6 +116,7 @@ void TProjectConfig::Reset() {
     ftpProtocol_ = TFtpProtocol::Ftps;
     ftpTrustedCert_.clear();
     makeFileType_ = 0;
+    guard_ = TGuardSettings();
     NotifyObservers();
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/guard_settings.h"
 #include "model/project_item.h"
 
 namespace qp {
@@ -54,7 +55,8 @@ public:
     void LoadFromFile(const std::string& path);
 
     // --- generation (generate/)
-    std::string MakeCgiScript() const;
+    // guardSecret: the key of the form's tokens and address hashes, new for every make.
+    std::string MakeCgiScript(const std::string& guardSecret) const;
     std::string MakeFormSampleHtml() const;
     std::string MakeConfirmSampleHtml() const;
     void CheckForMake() const;
@@ -120,6 +122,8 @@ public:
     void SetFtpTrustedCert(const std::string& v) { ftpTrustedCert_ = v; }
     int GetMakeFileType() const { return makeFileType_; }
     void SetMakeFileType(int v) { makeFileType_ = v; }
+    const TGuardSettings& GetGuard() const { return guard_; }
+    void SetGuard(const TGuardSettings& v) { guard_ = v; }
 
 private:
     void NotifyObservers();
@@ -153,6 +157,7 @@ private:
     TFtpProtocol ftpProtocol_ = TFtpProtocol::Ftps;
     std::string ftpTrustedCert_;
     int makeFileType_ = 0;
+    TGuardSettings guard_;
 };
 
 }  // namespace qp

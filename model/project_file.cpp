@@ -64,6 +64,7 @@ void TProjectConfig::SaveToFile(const std::string& path) const {
     ini.WriteString("FTP", "FtpProtocol", ftpProtocol_ == TFtpProtocol::Ftp ? "FTP" : "FTPS");
     ini.WriteString("FTP", "FtpTrustedCert", ftpTrustedCert_);
     ini.WriteInteger("MAKE", "MakeFileType", makeFileType_);
+    guard_.WriteIni(ini);
     ini.UpdateFile();
 }
 
@@ -126,6 +127,7 @@ void TProjectConfig::LoadFromFile(const std::string& path) {
     ftpProtocol_ = ini.ReadString("FTP", "FtpProtocol", "FTP") == "FTP" ? TFtpProtocol::Ftp : TFtpProtocol::Ftps;
     ftpTrustedCert_ = ini.ReadString("FTP", "FtpTrustedCert", "");
     makeFileType_ = static_cast<int>(ini.ReadInteger("MAKE", "MakeFileType", 0));
+    guard_ = TGuardSettings::ReadIni(ini);
 }
 
 }  // namespace qp

@@ -13,6 +13,7 @@
 #include "generate/make_driver.h"
 #include "model/error.h"
 #include "model/item_text.h"
+#include "support/guard_secret_mask.h"
 #include "support/sjis_literal.h"
 
 namespace qp {
@@ -93,7 +94,7 @@ TEST(MakeUpload, JobCarriesTheScriptAndTheAccount) {
     auto p = UploadProject("example.com:2121");
     p->SetFtpPassive(true);
     TUploadJob job = PrepareUpload(*p, "/opt/lib");
-    EXPECT_EQ(test::ReadFile(job.TempFile), MakeCgiText(*p));
+    EXPECT_EQ(test::MaskGuardSecret(test::ReadFile(job.TempFile)), test::MaskGuardSecret(MakeCgiText(*p)));
     EXPECT_EQ(job.Files, MakeUploadList(job.TempFile, "contact.cgi", "/opt/lib"));
     EXPECT_EQ(job.HostName, "example.com:2121");
     EXPECT_EQ(job.Directory, "/cgi-bin");
@@ -154,7 +155,8 @@ TEST_F(CliUploadTest, UploadsTheScriptAndTheSupportFiles) {
                   "jcode.plをアップロードしました。\nmimew.plをアップロードしました。\n");
         TProjectConfig loaded;
         loaded.LoadFromFile(lib.File("p.qpf"));
-        EXPECT_EQ(test::ReadFile(server.Home() + "/cgi-bin/contact.cgi"), WithoutCr(MakeCgiText(loaded)));
+        EXPECT_EQ(test::MaskGuardSecret(test::ReadFile(server.Home() + "/cgi-bin/contact.cgi")),
+                  test::MaskGuardSecret(WithoutCr(MakeCgiText(loaded))));
         EXPECT_EQ(test::ReadFile(server.Home() + "/cgi-bin/jcode.pl"), "# jcode\n");
         struct stat st {};
         ::stat((server.Home() + "/cgi-bin/contact.cgi").c_str(), &st);

@@ -8,6 +8,7 @@
 
 #include "fixtures.h"
 #include "model/item_text.h"
+#include "support/guard_secret_mask.h"
 #include "support/sjis_literal.h"
 
 namespace qp::test {
@@ -49,7 +50,7 @@ std::unique_ptr<TProjectConfig> OneItemProject() {
 }
 
 TEST(CgiWriter, EveryLineEndsWithCrLf) {
-    const std::string script = OneItemProject()->MakeCgiScript();
+    const std::string script = OneItemProject()->MakeCgiScript(kTestGuardSecret);
     ASSERT_GE(script.size(), 2u);
     EXPECT_EQ(script.substr(script.size() - 20), "print $qpf->run();\r\n");
     for (std::size_t i = 0; i < script.size(); ++i) {
@@ -66,14 +67,14 @@ TEST(CgiWriter, ValueLineBreaksStayAsTheyAre) {
     // The default finish page has LF line ends; the script text keeps them (the make turns
     // every line end into CR LF when it writes the file).
     TProjectConfig p;
-    const std::string script = p.MakeCgiScript();
+    const std::string script = p.MakeCgiScript(kTestGuardSecret);
     EXPECT_NE(script.find("  FINISH =><<__END__,\r\n" + TProjectConfig::MakeDefaultFinishHtml() +
                           "\r\n__END__\r\n"),
               std::string::npos);
 }
 
 TEST(CgiWriter, OpensWithInterpreterLineAndModuleBesideTheScript) {
-    const auto lines = Lines(OneItemProject()->MakeCgiScript());
+    const auto lines = Lines(OneItemProject()->MakeCgiScript(kTestGuardSecret));
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[0], "#!/usr/bin/perl --");
     EXPECT_EQ(lines[1].rfind("BEGIN { my $f = __FILE__;", 0), 0u);
@@ -81,16 +82,16 @@ TEST(CgiWriter, OpensWithInterpreterLineAndModuleBesideTheScript) {
     EXPECT_EQ(lines[3], "my $items = [");
     EXPECT_EQ(lines[4], "  {");
     EXPECT_EQ(lines[lines.size() - 2],
-              "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail);");
+              "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, GUARD => $guard);");
     EXPECT_EQ(lines.back(), "print $qpf->run();");
 
     auto p = OneItemProject();
     p->SetPerlPath("/opt/perl5/bin/perl");
-    EXPECT_EQ(Lines(p->MakeCgiScript())[0], "#!/opt/perl5/bin/perl --");
+    EXPECT_EQ(Lines(p->MakeCgiScript(kTestGuardSecret))[0], "#!/opt/perl5/bin/perl --");
 }
 
 TEST(CgiWriter, ProjectWithoutItemsHasAnEmptyItemList) {
-    const auto lines = Lines(MakeEmptyProject()->MakeCgiScript());
+    const auto lines = Lines(MakeEmptyProject()->MakeCgiScript(kTestGuardSecret));
     const std::size_t open = IndexOf(lines, "my $items = [");
     ASSERT_LT(open + 1, lines.size());
     EXPECT_EQ(lines[open + 1], "];");
@@ -99,7 +100,7 @@ TEST(CgiWriter, ProjectWithoutItemsHasAnEmptyItemList) {
 TEST(CgiWriter, MailBlockWithoutReplyMail) {
     const auto p = OneItemProject();
     p->SetUserMailBody(S("本文"));
-    const auto lines = Lines(p->MakeCgiScript());
+    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
     const std::size_t mail = IndexOf(lines, "my $mail = {");
     const std::vector<std::string> expected = {
         "my $mail = {",
@@ -121,7 +122,7 @@ TEST(CgiWriter, MailBlockWithoutReplyMail) {
 }
 
 TEST(CgiWriter, ReplyMailBlockFollowsAdminBlock) {
-    const auto lines = Lines(MakeFullProject()->MakeCgiScript());
+    const auto lines = Lines(MakeFullProject()->MakeCgiScript(kTestGuardSecret));
     const std::size_t user = IndexOf(lines, "  USER => {");
     EXPECT_EQ(lines[user - 1], "  },");
     EXPECT_EQ(lines[user + 1], "    FROM => 'O\\'Hara <info@example.com>',");
@@ -139,7 +140,7 @@ TEST(CgiWriter, SingleQuotedValuesAreEscaped) {
     p->SetSendmailPath("/usr/sbin/sendmail' -t; system('rm");
     p->SetManagerMailFrom("it\\'s@example.com");
     p->SetManagerMailTo(S("表ソ@example.com"));
-    const auto lines = Lines(p->MakeCgiScript());
+    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
     IndexOf(lines, "  SENDMAIL => '/usr/sbin/sendmail\\' -t; system(\\'rm',");
     IndexOf(lines, "    FROM => 'it\\\\\\'s@example.com',");
     // The 0x5C second bytes of the two characters are not taken for backslashes.
@@ -151,7 +152,7 @@ TEST(CgiWriter, HeredocBodiesAreQuoted) {
     p->SetManagerMailSubject(S("$5 @ \\ 表"));
     p->SetFinishPageMoveType(1);
     p->SetFinishPageLocation("https://example.com/?a=$x&b=@y");
-    const auto lines = Lines(p->MakeCgiScript());
+    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
     const std::size_t subject = IndexOf(lines, "    SUBJECT =><<__END__,");
     EXPECT_EQ(lines[subject + 1], S("\\$5 \\@ \\\\ 表"));
     const std::size_t redirect = IndexOf(lines, "  REDIRECT =><<__END__,");
@@ -163,7 +164,7 @@ TEST(CgiWriter, HeredocBodiesAreQuoted) {
 TEST(CgiWriter, EmptySubjectGivesEmptyLine) {
     auto p = OneItemProject();
     p->SetManagerMailSubject("");
-    const auto lines = Lines(p->MakeCgiScript());
+    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
     const std::size_t subject = IndexOf(lines, "    SUBJECT =><<__END__,");
     EXPECT_EQ(lines[subject + 1], "");
     EXPECT_EQ(lines[subject + 2], "__END__");
@@ -173,12 +174,12 @@ TEST(CgiWriter, ConfirmPageOnlyWhenUsed) {
     auto p = OneItemProject();
     p->SetConfirmHtml("<p>confirm</p>");
     p->SetUseConfirm(false);
-    auto lines = Lines(p->MakeCgiScript());
+    auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
     std::size_t confirm = IndexOf(lines, "  CONFIRM =><<__END__,");
     EXPECT_EQ(lines[confirm + 1], "__END__");
 
     p->SetUseConfirm(true);
-    lines = Lines(p->MakeCgiScript());
+    lines = Lines(p->MakeCgiScript(kTestGuardSecret));
     confirm = IndexOf(lines, "  CONFIRM =><<__END__,");
     EXPECT_EQ(lines[confirm + 1], "<p>confirm</p>");
     EXPECT_EQ(lines[confirm + 2], "__END__");
@@ -189,7 +190,7 @@ TEST(CgiWriter, FinishPageForEveryMoveTypeButOne) {
         auto p = OneItemProject();
         p->SetFinishPageMoveType(type);
         p->SetFinishPageLocation("<p>done</p>");
-        const auto lines = Lines(p->MakeCgiScript());
+        const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
         const std::size_t finish = IndexOf(lines, "  FINISH =><<__END__,");
         EXPECT_EQ(lines[finish + 1], "<p>done</p>") << type;
         EXPECT_EQ(lines[finish + 2], "__END__") << type;
@@ -201,7 +202,7 @@ TEST(CgiWriter, FinishPageForEveryMoveTypeButOne) {
 TEST(CgiWriter, TerminatorLineInsideABodyDoesNotEndIt) {
     auto p = OneItemProject();
     p->SetFormHtml("<p>a</p>\r\n__END__\r\n<p>b</p>");
-    const auto lines = Lines(p->MakeCgiScript());
+    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
     const std::size_t form = IndexOf(lines, "  FORM =><<__END__,");
     EXPECT_EQ(lines[form + 1], "<p>a</p>");
     EXPECT_EQ(lines[form + 2], "\\__END__");
@@ -212,17 +213,39 @@ TEST(CgiWriter, TerminatorLineInsideABodyDoesNotEndIt) {
 TEST(CgiWriter, BodyEndingWithLineBreakKeepsIt) {
     auto p = OneItemProject();
     p->SetFormHtml("<p>x</p>\r\n");
-    const auto lines = Lines(p->MakeCgiScript());
+    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
     const std::size_t form = IndexOf(lines, "  FORM =><<__END__,");
     EXPECT_EQ(lines[form + 1], "<p>x</p>");
     EXPECT_EQ(lines[form + 2], "");
     EXPECT_EQ(lines[form + 3], "__END__");
 }
 
+TEST(CgiWriter, HandsTheGuardSettingsAndTheKeyToTheRuntime) {
+    auto p = OneItemProject();
+    TGuardSettings g;
+    g.UseToken = false;
+    g.MinSeconds = 0;
+    g.LimitCount = 0;
+    g.VisitorFrom = true;
+    p->SetGuard(g);
+    const auto lines = Lines(p->MakeCgiScript("0123abcd"));
+    const std::size_t at = IndexOf(lines, "my $guard = {");
+    const std::vector<std::string> expected = {
+        "  SECRET => '0123abcd',", "  USE_TOKEN => 0,",    "  MIN_SECONDS => 0,", "  TOKEN_HOURS => 24,",
+        "  USE_HONEYPOT => 1,",    "  LIMIT_COUNT => 0,", "  LIMIT_MINUTES => 60,", "  REPLY_LIMIT => 2,",
+        "  VISITOR_FROM => 1,",    "};"};
+    ASSERT_GE(lines.size(), at + 1 + expected.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(at) + 1,
+                                       lines.begin() + static_cast<long>(at + 1 + expected.size())),
+              expected);
+    EXPECT_EQ(lines[at + 1 + expected.size()],
+              "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, GUARD => $guard);");
+}
+
 TEST(CgiWriter, ChangesNothingInTheProject) {
     const auto p = MakeFullProject();
-    const std::string first = p->MakeCgiScript();
-    EXPECT_EQ(p->MakeCgiScript(), first);
+    const std::string first = p->MakeCgiScript(kTestGuardSecret);
+    EXPECT_EQ(p->MakeCgiScript(kTestGuardSecret), first);
     EXPECT_EQ(p->GetItemCount(), 10);
 }
 

@@ -9,6 +9,7 @@
 
 #include "fixtures.h"
 #include "generate/make_driver.h"
+#include "support/guard_secret_mask.h"
 #include "support/sjis_literal.h"
 
 namespace qp::test {
@@ -44,11 +45,11 @@ class GoldenTest : public ::testing::TestWithParam<NamedProject> {};
 TEST_P(GoldenTest, ScriptAndSamplePagesMatch) {
     const auto project = GetParam().make();
     const std::string& name = GetParam().name;
-    CompareWithGolden(name + ".pl", project->MakeCgiScript());
+    CompareWithGolden(name + ".pl", project->MakeCgiScript(kTestGuardSecret));
     CompareWithGolden(name + ".form.html", project->MakeFormSampleHtml());
     CompareWithGolden(name + ".confirm.html", project->MakeConfirmSampleHtml());
     // What a make writes: the same script in EUC-JP with CR LF line ends.
-    CompareWithGolden(name + ".cgi", MakeCgiText(*project));
+    CompareWithGolden(name + ".cgi", MakeCgiText(*project, kTestGuardSecret));
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, GoldenTest, ::testing::ValuesIn(AllFixtureProjects()),

@@ -3,6 +3,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "model/error.h"
 #include "model/item_checkbox.h"
@@ -125,6 +127,39 @@ TEST(CheckForMake, NewProjectPassesOnceFormPageIsSet) {
     EXPECT_EQ(MakeError(p), "フォーム画面のHTMLが設定されていません。");
     p.SetFormHtml("x");
     EXPECT_EQ(MakeError(p), "");
+}
+
+// Out-of-range defences are refused with the field's label; the limits of the range pass.
+TEST(CheckForMake, GuardValuesOutOfRange) {
+    TProjectConfig p;
+    FillForMake(p);
+    const std::string hours = "迷惑送信対策の「フォームの有効期間(時間)」は1から720までの数にしてください。";
+    const std::string seconds =
+        "迷惑送信対策の「送信までの最短時間(秒)」は0から3600までの数で、フォームの有効期間より短くしてください。";
+    const std::string count = "迷惑送信対策の「同じアドレスからの送信上限(回)」は0から1000までの数にしてください。";
+    const std::string minutes = "迷惑送信対策の「送信上限を数える時間(分)」は1から10080までの数にしてください。";
+    const std::string replies =
+        "迷惑送信対策の「同じ宛先への自動返信上限(回/24時間)」は0から100までの数にしてください。";
+    const std::vector<std::pair<std::function<void(TGuardSettings&)>, std::string>> cases = {
+        {[](TGuardSettings& g) { g.TokenHours = 0; }, hours},
+        {[](TGuardSettings& g) { g.TokenHours = 721; }, hours},
+        {[](TGuardSettings& g) { g.MinSeconds = -1; }, seconds},
+        {[](TGuardSettings& g) { g.MinSeconds = 3601; }, seconds},
+        {[](TGuardSettings& g) { g.TokenHours = 1, g.MinSeconds = 3600; }, seconds},
+        {[](TGuardSettings& g) { g.LimitCount = -5; }, count},
+        {[](TGuardSettings& g) { g.LimitCount = 1001; }, count},
+        {[](TGuardSettings& g) { g.LimitMinutes = 0; }, minutes},
+        {[](TGuardSettings& g) { g.ReplyLimit = -1; }, replies},
+        {[](TGuardSettings& g) { g.ReplyLimit = 101; }, replies},
+        {[](TGuardSettings& g) { g = {false, 0, 1, false, 0, 1, 0, true}; }, ""},
+        {[](TGuardSettings& g) { g = {true, 3599, 720, true, 1000, 10080, 100, false}; }, ""},
+    };
+    for (const auto& [change, message] : cases) {
+        TGuardSettings g;
+        change(g);
+        p.SetGuard(g);
+        EXPECT_EQ(MakeError(p), message) << g.TokenHours << " " << g.MinSeconds;
+    }
 }
 
 TEST(CheckForUpload, EachCheckInOrder) {

@@ -10,6 +10,7 @@
 #include "generate/text_file.h"
 #include "model/charset.h"
 #include "model/error.h"
+#include "support/guard_secret_mask.h"
 #include "support/sjis_literal.h"
 
 namespace qp::test {
@@ -23,7 +24,8 @@ TEST(MakeLocal, WritesTheConvertedScript) {
     MakeLocalCgi(*p, path);
     const std::string written = ReadFile(path);
     // The default finish page's LF line ends become CR LF like every other line end.
-    EXPECT_TRUE(written == ToCrLfLines(charset::SjisToEucJp(p->MakeCgiScript())));
+    EXPECT_TRUE(MaskGuardSecret(written) ==
+                MaskGuardSecret(ToCrLfLines(charset::SjisToEucJp(p->MakeCgiScript(kTestGuardSecret)))));
     EXPECT_NE(written.find("\r\n" + charset::SjisToEucJp(S("<h1>完了画面</h1>")) + "\r\n"),
               std::string::npos);
     EXPECT_EQ(written.rfind("#!/usr/bin/perl --\r\nBEGIN {", 0), 0u);
@@ -32,11 +34,11 @@ TEST(MakeLocal, WritesTheConvertedScript) {
 TEST(MakeLocal, Utf8ProjectWritesAUtf8ScriptThatSaysSo) {
     auto p = MakeFullProject();
     p->SetCharset(TCgiCharset::Utf8);
-    const std::string text = MakeCgiText(*p);
-    EXPECT_EQ(text, ToCrLfLines(charset::SjisToUtf8(p->MakeCgiScript())));
+    const std::string text = MakeCgiText(*p, kTestGuardSecret);
+    EXPECT_EQ(text, ToCrLfLines(charset::SjisToUtf8(p->MakeCgiScript(kTestGuardSecret))));
     EXPECT_NE(text.find("\r\n<h1>完了画面</h1>\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nmy $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, "
-                        "CHARSET => 'UTF-8');\r\nprint $qpf->run();\r\n"),
+                        "CHARSET => 'UTF-8', GUARD => $guard);\r\nprint $qpf->run();\r\n"),
               std::string::npos);
     // NEC and IBM extension characters and half-width kana keep their own code points.
     p->SetFormHtml(S("①髙ｱ"));
@@ -111,7 +113,9 @@ TEST(MakeTemp, ScriptInANewTemporaryFile) {
     const std::string b = MakeCgiTempFile(*p);
     EXPECT_NE(a, b);
     EXPECT_EQ(a.rfind(dir.Path() + "/", 0), 0u);
-    EXPECT_EQ(ReadFile(a), MakeCgiText(*p));
+    EXPECT_EQ(MaskGuardSecret(ReadFile(a)), MaskGuardSecret(MakeCgiText(*p)));
+    // Each make has a key of its own, from the system's random source.
+    EXPECT_NE(ReadFile(a), ReadFile(b));
 }
 
 }  // namespace

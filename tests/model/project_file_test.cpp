@@ -66,6 +66,7 @@ void FillProject(TProjectConfig& p) {
     p.SetFtpProtocol(TFtpProtocol::Ftp);
     p.SetFtpTrustedCert("SHA256:0A:1B");
     p.SetMakeFileType(1);
+    p.SetGuard({false, 0, 2, false, 0, 1440, 0, true});
 
     auto text = std::make_unique<TProjectItemText>("");
     text->SetNameAttr("email");
@@ -123,6 +124,7 @@ TEST_F(ProjectFile, RoundTripsEveryItemTypeAndSetting) {
     EXPECT_EQ(q.GetFtpProtocol(), TFtpProtocol::Ftp);
     EXPECT_EQ(q.GetFtpTrustedCert(), "SHA256:0A:1B");
     EXPECT_EQ(q.GetMakeFileType(), 1);
+    EXPECT_EQ(q.GetGuard(), (TGuardSettings{false, 0, 2, false, 0, 1440, 0, true}));
     EXPECT_EQ(q.GetFinishPageMoveType(), 1);
     ASSERT_EQ(q.GetItemCount(), 5);
     const auto* text = dynamic_cast<const TProjectItemText*>(q.GetItems()[0].get());
@@ -171,7 +173,9 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
               "[FTP]\r\nFtpHostName=\r\nFtpUserName=\r\nFtpPassword=\r\nFtpFileName=formmail.cgi\r\n"
               "FtpDirectory=\r\nFtpChmod=CHMOD\r\nSaveFileName=\r\nFtpPassive=0\r\n"
               "FtpProtocol=FTPS\r\nFtpTrustedCert=\r\n\r\n"
-              "[MAKE]\r\nMakeFileType=0\r\n\r\n");
+              "[MAKE]\r\nMakeFileType=0\r\n\r\n"
+              "[GUARD]\r\nUseToken=1\r\nMinSeconds=3\r\nTokenHours=24\r\nUseHoneypot=1\r\n"
+              "LimitCount=5\r\nLimitMinutes=60\r\nReplyLimit=2\r\nVisitorFrom=0\r\n\r\n");
     TProjectConfig q;
     q.LoadFromFile(Path());
     EXPECT_EQ(q.GetManagerMailSubject(), "subject");  // the leading blank is lost, as always
@@ -221,6 +225,8 @@ TEST_F(ProjectFile, MissingKeysGiveTheLoaderDefaults) {
     EXPECT_EQ(p.GetFtpProtocol(), TFtpProtocol::Ftp);  // made before FTPS: stays as it was
     EXPECT_EQ(p.GetFtpTrustedCert(), "");
     EXPECT_EQ(p.GetMakeFileType(), 0);
+    // A file from before the defences: every defence on.
+    EXPECT_EQ(p.GetGuard(), TGuardSettings());
 
     TProjectConfig q;
     FillProject(q);

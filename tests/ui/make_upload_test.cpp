@@ -14,6 +14,7 @@
 #include "ftp_test_support.h"
 #include "generate/make_driver.h"
 #include "model/project_config.h"
+#include "support/guard_secret_mask.h"
 #include "ui/app_setup.h"
 #include "ui/form_ftp_select_dir.h"
 #include "ui/form_ftp_upload.h"
@@ -147,9 +148,10 @@ private slots:
                               Q("Quillpost.pmをアップロードしました。"),
                               Q("jcode.plをアップロードしました。"), Q("mimew.plをアップロードしました。")}));
         // The script is the one a local make writes; the ASCII transfer gives the server's line ends.
-        QByteArray script = QByteArray::fromStdString(MakeCgiText(P()));
+        QByteArray script = QByteArray::fromStdString(MaskGuardSecret(MakeCgiText(P())));
         script.replace("\r\n", "\n");
-        QCOMPARE(ReadBytes(server.Path(Q("cgi-bin/contact.cgi"))), script);
+        QCOMPARE(QByteArray::fromStdString(MaskGuardSecret(ReadBytes(server.Path(Q("cgi-bin/contact.cgi"))).toStdString())),
+                 script);
         QCOMPARE(Mode(server.Path(Q("cgi-bin/contact.cgi"))), 0755);
         for (const char* name : {"Quillpost.pm", "jcode.pl", "mimew.pl"}) {
             QByteArray original = ReadBytes(Q(QP_SOURCE_DIR "/lib/") + Q(name));
@@ -285,7 +287,7 @@ private slots:
         QCOMPARE(boxes.Text(),
                  Q("作成しました。\njcode.pl、mimew.pl、Quillpost.pmも一緒に設置してください。"));
         QCOMPARE(boxes.Icon(), QMessageBox::Information);
-        QCOMPARE(ReadBytes(nextPath_), QByteArray::fromStdString(MakeCgiText(P())));
+        QCOMPARE(MaskGuardSecret(ReadBytes(nextPath_).toStdString()), MaskGuardSecret(MakeCgiText(P())));
         QCOMPARE(P().GetSaveFileName(), ToSjis(nextPath_, Q("path")));
         // No support file is copied beside it.
         QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), QStringList({Q("フォーム.cgi")}));

@@ -38,5 +38,16 @@ __END__
 https://example.com/thanks.html?from=form&amount=\$5
 __END__
 };
-my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail);
+my $guard = {
+  SECRET => 'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa',
+  USE_TOKEN => 1,
+  MIN_SECONDS => 3,
+  TOKEN_HOURS => 24,
+  USE_HONEYPOT => 1,
+  LIMIT_COUNT => 5,
+  LIMIT_MINUTES => 60,
+  REPLY_LIMIT => 2,
+  VISITOR_FROM => 0,
+};
+my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, GUARD => $guard);
 print $qpf->run();

@@ -1,0 +1,28 @@
+#pragma once
+// The made form's defences against spam bots, relay abuse and floods (project section
+// GUARD): what the runtime enforces on the server. A file without the section gets these
+// defaults, so every project is defended once it is made again.
+#include <string>
+
+namespace qp {
+
+class TIniFile;
+
+struct TGuardSettings {
+    bool UseToken = true;     // form pages carry a signed token that confirm and send require
+    int MinSeconds = 3;       // a confirm or send sooner than this after the page is refused
+    int TokenHours = 24;      // a token older than this is refused
+    bool UseHoneypot = true;  // a hidden field that only bots fill
+    int LimitCount = 5;       // sends per visitor address in LimitMinutes; 0 = no limit
+    int LimitMinutes = 60;
+    int ReplyLimit = 2;       // automatic replies to one address in 24 hours; 0 = no limit
+    bool VisitorFrom = false; // false: a visitor's address goes to Reply-To, not From
+
+    bool operator==(const TGuardSettings&) const = default;
+
+    void WriteIni(TIniFile& ini) const;
+    // Missing keys get the defaults above; ranges are checked before a make, not here.
+    static TGuardSettings ReadIni(const TIniFile& ini);
+};
+
+}  // namespace qp
