@@ -35,6 +35,7 @@ our $MSG_INVALID     = '「%s」の入力内容に誤りがあります。';
 our $MSG_TOO_LONG    = '「%s」は%dバイト以内で入力してください。';
 our $MSG_REQUIRED    = '「%s」が入力されていません。';
 our $MSG_NOT_OFFERED = '「%s」は選択肢の中から選んでください。';
+our $MSG_TOO_MANY    = '送信回数の上限に達しました。しばらくしてからもう一度お試しください。';
 
 # One EUC-JP character; anything else is a stray byte.
 our $EUC_CHAR = qr/[\x00-\x7F]|\x8E[\xA1-\xDF]|\x8F[\xA1-\xFE][\xA1-\xFE]|[\xA1-\xFE][\xA1-\xFE]/;
@@ -75,6 +76,10 @@ sub new {
     items => ref $args{ITEMS} eq 'ARRAY' ? $args{ITEMS} : [],
     html  => ref $args{HTML} eq 'HASH' ? $args{HTML} : {},
     mail  => ref $args{MAIL} eq 'HASH' ? $args{MAIL} : {},
+    # Scripts made before the defences existed carry no GUARD and run as they always did.
+    guard => ref $args{GUARD} eq 'HASH' ? $args{GUARD} : undef,
+    # Tests pass a clock to age tokens; a made script never does.
+    clock => ref $args{CLOCK} eq 'CODE' ? $args{CLOCK} : undef,
   }, $class;
   my $charset = defined $args{CHARSET} ? uc $args{CHARSET} : 'EUC-JP';
   die "Quillpost: unknown CHARSET $charset\n" unless $charset =~ /\A(?:EUC-JP|UTF-8)\z/;
@@ -115,6 +120,8 @@ sub _handle_request {
     $values{$attr} = $value;
   }
 
+  # Pages after the first carry on the token of the form page that began the visit.
+  $self->_carry_token($form) if $self->{guard};
   if (exists $form->{__action3__}) {
     return $self->_page('FORM', \%values, []);
   }
@@ -123,9 +130,14 @@ sub _handle_request {
     return $self->_page('FORM', {}, []);
   }
 
+  return $self->_guard_bait(\%values) if $self->{guard} && $self->_honeypot_filled($form);
   $self->_convert(\%values);
   my $errors = $self->_check(\%values, $form);
   return $self->_page('FORM', \%values, $errors) if @$errors;
+  if ($self->{guard}) {
+    my $refusal = $self->_guard_token_refusal(\%values);
+    return $refusal if $refusal;
+  }
 
   if (!$send && _text($self->{html}{CONFIRM}) =~ /\S/) {
     return $self->_page('CONFIRM', \%values, []);
@@ -284,6 +296,7 @@ sub _fill {
 sub _page {
   my ($self, $key, $values, $errors) = @_;
   my $page = $self->_fill(_text($self->{html}{$key}), $values, $errors, 0);
+  $page = $self->_guard_fields($page) if $self->{guard} && $key ne 'FINISH';
   return _response(200, $page);
 }
 
@@ -296,7 +309,8 @@ sub _response {
 
 sub _reason {
   my ($status) = @_;
-  return { 413 => 'Request Entity Too Large', 500 => 'Internal Server Error' }->{$status}
+  return { 413 => 'Request Entity Too Large', 429 => 'Too Many Requests',
+    500 => 'Internal Server Error' }->{$status}
     || 'Error';
 }
 
@@ -320,6 +334,154 @@ END_OF_PAGE
   return _response($status, $UTF8 ? _source_text($page) : $page);
 }
 
+# ---------------------------------------------------------------------------------------
+# Abuse defences: the part that the form page needs. A form page carries a signed token and
+# a field that only bots fill; the checks and the counting that a confirm or a send needs
+# are the group "guard" after __DATA__.
+
+my $TOKEN_FIELD = '__qp_token__';
+# The honeypot takes the first of these names that no item uses: names that bots fill.
+my @BAIT_NAMES = qw(url homepage website company_url qp_url);
+
+sub _honeypot_name {
+  my ($self) = @_;
+  return $self->{bait_name} ||= (grep { !$self->{by_attr}{$_} } @BAIT_NAMES)[0];
+}
+
+sub _honeypot_filled {
+  my ($self, $form) = @_;
+  return 0 unless $self->{guard}{USE_HONEYPOT};
+  my $bait = $form->{$self->_honeypot_name};
+  return defined $bait && $bait ne '';
+}
+
+sub _carry_token {
+  my ($self, $form) = @_;
+  my $token = $form->{$TOKEN_FIELD};
+  $self->{token} = $token if defined $token && $token =~ /\A\d{1,12}\.[0-9a-f]{32}\.[0-9a-f]{64}\z/;
+}
+
+# The hidden token and the honeypot, inserted into every <form> that posts to this script,
+# so that the site's own templates need no change.
+sub _guard_fields {
+  my ($self, $page) = @_;
+  my $guard = $self->{guard};
+  my $fields = '';
+  if ($guard->{USE_TOKEN}) {
+    my $token = $self->{token} || $self->_new_token;
+    $fields .= qq{<input type="hidden" name="$TOKEN_FIELD" value="$token" />};
+  }
+  if ($guard->{USE_HONEYPOT}) {
+    my $label = 'この欄は空のままにしてください';
+    $fields .= '<label>' . ($UTF8 ? _source_text($label) : $label) . ' <input type="text" name="'
+      . $self->_honeypot_name . '" value="" tabindex="-1" autocomplete="off" /></label>';
+  }
+  return $page if $fields eq '';
+  my $block = '<div style="position: absolute; left: -10000px; top: auto; width: 1px; height: 1px;'
+    . qq{ overflow: hidden;" aria-hidden="true">$fields</div>};
+  $page =~ s{(<form\b[^>]*>)}{_posts_here($1) ? $1 . $block : $1}gie;
+  return $page;
+}
+
+# Whether a form's action is this script: none, the script's path, or a relative address
+# that leads to it.
+sub _posts_here {
+  my ($tag) = @_;
+  my ($action) = $tag =~ /\saction\s*=\s*(?:"([^"]*)"|'([^']*)'|([^\s"'>]+))/i
+    ? grep { defined } ($1, $2, $3) : ('');
+  $action =~ s/&amp;/&/gi;
+  $action =~ s/[?#].*//s;
+  $action =~ s{\A[A-Za-z][A-Za-z0-9+.-]*://[^/]*}{};
+  return 1 if $action eq '';
+  my $script = defined $ENV{SCRIPT_NAME} && $ENV{SCRIPT_NAME} ne '' ? $ENV{SCRIPT_NAME} : "/$0";
+  return $action eq $script if $action =~ m{\A/};
+  $action =~ s{\A(?:\./)+}{};
+  (my $dir = $script) =~ s{[^/]*\z}{};
+  return $dir . $action eq $script;
+}
+
+# Issue time, a random part and their signature.
+sub _new_token {
+  my ($self) = @_;
+  my $body = int($self->_now) . '.' . _random_hex(16);
+  return "$body." . $self->_sign($body);
+}
+
+sub _now {
+  my ($self) = @_;
+  return $self->{clock} ? $self->{clock}->() : time;
+}
+
+sub _sign {
+  my ($self, $text) = @_;
+  my $key = defined $self->{guard}{SECRET} ? $self->{guard}{SECRET} : '';
+  # A send loads Digest::SHA anyway; the form page spares itself the library and signs with
+  # the same function written in Perl (64-bit integers needed).
+  if (defined &Digest::SHA::hmac_sha256_hex || length(pack 'j', 0) < 8) {
+    require Digest::SHA;
+    return Digest::SHA::hmac_sha256_hex("token:$text", $key);
+  }
+  return _hmac_sha256_hex($key, "token:$text");
+}
+
+# Only makes tokens unique; the signature is what they rest on.
+sub _random_hex {
+  my ($bytes) = @_;
+  my $data = '';
+  if (open(my $fh, '<:raw', '/dev/urandom')) {
+    read($fh, $data, $bytes);
+    close $fh;
+  }
+  $data = pack('N*', map { int(rand(4294967296)) } 1 .. $bytes / 4) ^ pack('NN', time, $$)
+    unless length $data == $bytes;
+  return unpack('H*', $data);
+}
+
+my @SHA256_K = (
+  0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+  0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+  0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+  0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+  0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+  0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+  0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+  0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2);
+
+sub _sha256 {
+  my ($msg) = @_;
+  my @h = (0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
+    0x5be0cd19);
+  my $bits = 8 * length $msg;
+  $msg .= "\x80" . ("\0" x ((55 - length $msg) % 64)) . pack('NN', $bits / 4294967296, $bits % 4294967296);
+  for my $block (unpack '(a64)*', $msg) {
+    my @w = unpack 'N16', $block;
+    for my $t (16 .. 63) {
+      my ($x, $y) = @w[$t - 15, $t - 2];
+      $w[$t] = ($w[$t - 16] + $w[$t - 7]
+        + ((($x >> 7 | $x << 25) ^ ($x >> 18 | $x << 14) ^ $x >> 3) & 0xFFFFFFFF)
+        + ((($y >> 17 | $y << 15) ^ ($y >> 19 | $y << 13) ^ $y >> 10) & 0xFFFFFFFF)) & 0xFFFFFFFF;
+    }
+    my ($a, $b, $c, $d, $e, $f, $g, $k) = @h;
+    for my $t (0 .. 63) {
+      my $t1 = ($k + ((($e >> 6 | $e << 26) ^ ($e >> 11 | $e << 21) ^ ($e >> 25 | $e << 7)) & 0xFFFFFFFF)
+        + (($e & $f) ^ (~$e & $g)) + $SHA256_K[$t] + $w[$t]) & 0xFFFFFFFF;
+      my $t2 = ((($a >> 2 | $a << 30) ^ ($a >> 13 | $a << 19) ^ ($a >> 22 | $a << 10)) & 0xFFFFFFFF)
+        + (($a & $b) ^ ($a & $c) ^ ($b & $c));
+      ($k, $g, $f, $e, $d, $c, $b, $a)
+        = ($g, $f, $e, ($d + $t1) & 0xFFFFFFFF, $c, $b, $a, ($t1 + $t2) & 0xFFFFFFFF);
+    }
+    my @v = ($a, $b, $c, $d, $e, $f, $g, $k);
+    $h[$_] = ($h[$_] + $v[$_]) & 0xFFFFFFFF for 0 .. 7;
+  }
+  return pack 'N8', @h;
+}
+
+sub _hmac_sha256_hex {
+  my ($key, $data) = @_;
+  $key = _sha256($key) if length $key > 64;
+  $key .= "\0" x (64 - length $key);
+  return unpack 'H*', _sha256(($key ^ ("\x5c" x 64)) . _sha256(($key ^ ("\x36" x 64)) . $data));
+}
 
 # ---------------------------------------------------------------------------------------
 # Loading
@@ -508,7 +670,7 @@ sub _send_mails {
   my ($self, $values) = @_;
   my $mail = $self->{mail};
 
-  my ($admin, $refusal) = $self->_build_mail($mail->{ADMIN}, $values, $self->_admin_body($values));
+  my ($admin, $refusal) = $self->_build_mail($mail->{ADMIN}, $values, $self->_admin_body($values), 1);
   return $self->_page('FORM', $values, $refusal) if $refusal;
   return _error_page(500, $MSG_SEND_FAILED) unless $admin;
 
@@ -519,11 +681,22 @@ sub _send_mails {
     ($reply) = $self->_build_mail($mail->{USER}, $values, $body);
   }
 
+  if ($self->{guard}) {
+    my ($allowed, $reply_allowed) = $self->_guard_count($reply ? $reply->{to} : undef);
+    return _error_page(429, $MSG_TOO_MANY) unless $allowed;
+    undef $reply unless $reply_allowed;
+  }
+
   for my $message ($admin, $reply ? $reply : ()) {
     return _error_page(500, $MSG_SEND_FAILED)
       unless Quillpost::Mime::deliver($mail->{SENDMAIL}, $message->{to}, $message->{text});
   }
+  return $self->_finish($values);
+}
 
+# The finish page, or the redirect to the project's address.
+sub _finish {
+  my ($self, $values) = @_;
   my $location = _text($self->{html}{REDIRECT});
   $location =~ s/\A\s+|\s+\z//g;
   if ($location ne '') {
@@ -548,7 +721,7 @@ sub _admin_body {
 # Fills and checks the headers of one mail. Returns the mail, or undef and the messages
 # that tell the visitor which field made it impossible (none when the form is at fault).
 sub _build_mail {
-  my ($self, $settings, $values, $body) = @_;
+  my ($self, $settings, $values, $body, $for_admin) = @_;
   return (undef, undef) unless ref $settings eq 'HASH';
   my %header;
   for my $key (qw(FROM TO SUBJECT)) {
@@ -569,12 +742,21 @@ sub _build_mail {
     }
     $header{$key} = $address ? $value : _cut($value, $HEADER_MAX_BYTES);
   }
+  # Receiving servers that check the sender's domain (SPF, DMARC) refuse a mail that claims
+  # to come from the visitor's domain: the administrator's own address sends it, and a
+  # reply still reaches the visitor.
+  my $reply_to;
+  if ($for_admin && $self->{guard} && !$self->{guard}{VISITOR_FROM}
+      && $self->_marked_names(_text($settings->{FROM}))) {
+    ($reply_to, $header{FROM}) = ($header{FROM}, $header{TO});
+  }
   _require_lib('jcode.pl');
   _require_lib('mimew.pl');
   $body =~ tr/\x00-\x08\x0B-\x1F\x7F//d;
   my $text = Quillpost::Mime::message(
     from    => $header{FROM},
     to      => $header{TO},
+    reply_to => $reply_to,
     subject => _mail_text($header{SUBJECT}),
     body    => _mail_text($body),
   );
@@ -744,4 +926,156 @@ sub _mail_text {
   $text = Quillpost::Jcode::euc_to_utf8($text);
   $text =~ s/($REFERENCE)/my $c = _browser_char($2, $3); defined $c ? $c : $1/ge;
   return $text;
+}
+
+#@ guard
+# ---------------------------------------------------------------------------------------
+# Abuse defences: what a confirm or a send needs
+
+use Digest::SHA ();
+use Fcntl qw(:flock O_RDWR O_CREAT);
+
+our $MSG_EXPIRED = 'ページの有効期限が切れました。もう一度送信してください。';
+our $MSG_TOO_SOON = '送信までの時間が短すぎます。もう一度送信してください。';
+# The state file's bounds: lines kept (the oldest go first) and the wait for its lock.
+our $STATE_MAX_LINES = 5000;
+our $STATE_LOCK_SECONDS = 10;
+
+# The form again, with a fresh token, when the token is missing, forged, expired or too new.
+sub _guard_token_refusal {
+  my ($self, $values) = @_;
+  return undef unless $self->{guard}{USE_TOKEN};
+  my $problem = $self->_token_problem($self->{token});
+  return undef unless $problem;
+  delete $self->{token};
+  return $self->_page('FORM', $values, [_source_text($problem)]);
+}
+
+sub _token_problem {
+  my ($self, $token) = @_;
+  my $guard = $self->{guard};
+  return $MSG_EXPIRED unless defined $token && $token =~ /\A(\d+)\.([0-9a-f]+)\.([0-9a-f]+)\z/;
+  my ($issued, $signature) = ($1, $3);
+  my $expected = $self->_sign("$1.$2");
+  return $MSG_EXPIRED if ($signature ^ $expected) =~ /[^\0]/;
+  my $age = $self->_now - $issued;
+  my $hours = $guard->{TOKEN_HOURS} && $guard->{TOKEN_HOURS} > 0 ? $guard->{TOKEN_HOURS} : 24;
+  # A clock a little behind another server's is no reason to refuse; the future is.
+  return $MSG_EXPIRED if $age < -60 || $age > $hours * 3600;
+  return $MSG_TOO_SOON if $age < ($guard->{MIN_SECONDS} || 0);
+  return undef;
+}
+
+# A filled honeypot: the visitor is told it went, nothing goes, and the address is counted.
+sub _guard_bait {
+  my ($self, $values) = @_;
+  $self->_guard_count(undef, 1);
+  return $self->_finish($values);
+}
+
+# Counts one send of the visitor's address and, when given, one automatic reply to
+# $reply_to. Returns whether the send may go and whether the reply may.
+sub _guard_count {
+  my ($self, $reply_to, $bait) = @_;
+  my $guard = $self->{guard};
+  my $limit = $guard->{LIMIT_COUNT} || 0;
+  my $replies = $guard->{REPLY_LIMIT} || 0;
+  $reply_to = undef unless $replies > 0;
+  return (1, 1) unless $limit > 0 || defined $reply_to;
+  my $state = _state_open() or return (1, 1);
+
+  my $now = int($self->_now);
+  my $window = 60 * ($guard->{LIMIT_MINUTES} && $guard->{LIMIT_MINUTES} > 0 ? $guard->{LIMIT_MINUTES} : 60);
+  my @lines = grep {
+    /\A([AR]) [0-9a-f]{32} (\d+)\z/ && $2 > $now - ($1 eq 'A' ? $window : 86400) && $2 <= $now + 60
+  } split /\n/, $state->{text};
+  my %count;
+  $count{substr($_, 0, 34)}++ for @lines;
+
+  my ($allowed, $reply_allowed) = (1, 1);
+  if ($limit > 0) {
+    my $visitor = 'A ' . $self->_keyed('address', _visitor_key());
+    $allowed = 0 if !$bait && ($count{$visitor} || 0) >= $limit;
+    push @lines, "$visitor $now" if $allowed;
+  }
+  if ($allowed && defined $reply_to) {
+    my $recipient = 'R ' . $self->_keyed('reply', lc $reply_to);
+    if (($count{$recipient} || 0) >= $replies) {
+      $reply_allowed = 0;
+    } else {
+      push @lines, "$recipient $now";
+    }
+  }
+  splice @lines, 0, @lines - $STATE_MAX_LINES if @lines > $STATE_MAX_LINES;
+  _state_close($state, join('', map { "$_\n" } @lines));
+  return ($allowed, $reply_allowed);
+}
+
+# Addresses are kept only as hashes keyed with this make's secret.
+sub _keyed {
+  my ($self, $kind, $text) = @_;
+  my $key = defined $self->{guard}{SECRET} ? $self->{guard}{SECRET} : '';
+  return substr(Digest::SHA::hmac_sha256_hex("$kind:$text", $key), 0, 32);
+}
+
+# The visitor's address; an IPv6 visitor by its /64, the network one subscriber holds.
+sub _visitor_key {
+  my $address = defined $ENV{REMOTE_ADDR} ? lc $ENV{REMOTE_ADDR} : '';
+  $address =~ s/%.*//s;
+  return "4:$1" if $address =~ /\A(?:::ffff:)?(\d{1,3}(?:\.\d{1,3}){3})\z/;
+  return "?:$address" unless $address =~ /\A[0-9a-f:.]+\z/ && $address =~ /:/;
+  my ($head, $tail) = split /::/, $address, 2;
+  my @head = grep { length } split /:/, $head;
+  my @tail = defined $tail ? grep { length } split /:/, $tail : ();
+  my $groups = @head + @tail + grep { /\./ } @tail;
+  my @all = (@head, ('0') x (defined $tail ? 8 - $groups : 0), @tail);
+  return '6:' . join(':', map { sprintf('%x', hex($_ || 0)) } @all[0 .. 3]);
+}
+
+# The state file beside the script, opened and locked; undef (and one line in the error
+# log) when it cannot be made, read or locked, and the form then goes on without limits.
+sub _state_open {
+  my $dir = $0;
+  $dir =~ s{[^/\\]*\z}{};
+  (my $name = $0) =~ s{.*[/\\]}{}s;
+  $name =~ s/[^A-Za-z0-9._-]/_/g;
+  my $path = ($dir eq '' ? './' : $dir) . ".htquillpost-$name";
+  my $fh;
+  unless (sysopen($fh, $path, O_RDWR | O_CREAT, 0600)) {
+    warn "Quillpost: $path cannot be opened ($!); sending without limits\n";
+    return undef;
+  }
+  binmode $fh;
+  my $waited = 0;
+  until (flock($fh, LOCK_EX | LOCK_NB)) {
+    if ($waited >= $STATE_LOCK_SECONDS) {
+      warn "Quillpost: $path stayed locked; sending without limits\n";
+      return undef;
+    }
+    select(undef, undef, undef, 0.05);
+    $waited += 0.05;
+  }
+  my $text = '';
+  while (1) {
+    my $got = sysread($fh, $text, 65536, length $text);
+    unless (defined $got) {
+      warn "Quillpost: $path cannot be read ($!); sending without limits\n";
+      return undef;
+    }
+    last unless $got;
+  }
+  return { fh => $fh, path => $path, text => $text };
+}
+
+sub _state_close {
+  my ($state, $text) = @_;
+  my $fh = $state->{fh};
+  my $ok = sysseek($fh, 0, 0) && truncate($fh, 0);
+  while ($ok && length $text) {
+    my $wrote = syswrite($fh, $text);
+    $ok = defined $wrote && $wrote > 0;
+    substr($text, 0, $wrote) = '' if $ok;
+  }
+  warn "Quillpost: $state->{path} cannot be written ($!); its counts may be lost\n" unless $ok;
+  close $fh;
 }

@@ -67,9 +67,9 @@ sub date {
     @local[2, 1, 0], $sign, int($offset / 60), $offset % 60);
 }
 
-# The whole message, LF line ends, for sendmail. from and to are plain addresses that the
-# caller has checked (printable ASCII, at most 254 bytes): they go in as they are, since an
-# encoded word is no address. subject and body are UTF-8 bytes.
+# The whole message, LF line ends, for sendmail. from, to and reply_to (optional) are plain
+# addresses that the caller has checked (printable ASCII, at most 254 bytes): they go in as
+# they are, since an encoded word is no address. subject and body are UTF-8 bytes.
 sub message {
   my (%args) = @_;
   my ($domain) = $args{from} =~ /\@([A-Za-z0-9.-]+)\z/;
@@ -79,6 +79,7 @@ sub message {
   $body =~ s/\r?\n/\r\n/g;
   return "From: $args{from}\n"
     . "To: $args{to}\n"
+    . (defined $args{reply_to} ? "Reply-To: $args{reply_to}\n" : '')
     . header_field('Subject', defined $args{subject} ? $args{subject} : '')
     . header_field('Date', date())
     . header_field('Message-ID', "<$id>")

@@ -74,9 +74,16 @@ sub urlencode {
   return $bytes;
 }
 
+# The abuse defences switched off, for the tests of everything else.
+my %GUARD_OFF = (UseToken => 0, MinSeconds => 0, UseHoneypot => 0, LimitCount => 0,
+  ReplyLimit => 0, VisitorFrom => 1);
+
 # Makes form.cgi from tests/lib/fixtures/NAME.qpf in a new folder, with the stand-in
 # sendmail in place of the project's SendmailPath and the three runtime files beside it.
-# Option: charset => 'UTF-8' makes the project's script in UTF-8.
+# Options: charset => 'UTF-8' makes the project's script in UTF-8.
+# guard => { GUARD key => value } replaces the project's GUARD section (default:
+# every defence off; 'project' keeps the file's own, or the defaults when it has none).
+# The script's clock reads QP_TEST_NOW (seconds since the epoch) when a request sets it.
 sub make_cgi {
   my ($name, %o) = @_;
   my $cli = cli_path() or die "quillpost-cli is not built\n";
@@ -89,6 +96,11 @@ sub make_cgi {
   $project =~ s/^SendmailPath=[^\r\n]*/SendmailPath=$HERE\/bin\/sendmail/m
     or die "$name.qpf has no SendmailPath\n";
   $project =~ s/^(SendmailPath=[^\r\n]*\r\n)/$1Charset=$o{charset}\r\n/m if $o{charset};
+  my $guard = exists $o{guard} ? $o{guard} : \%GUARD_OFF;
+  if (ref $guard) {
+    $project =~ s/^\[GUARD\]\r\n(?:[^\[][^\r\n]*\r\n)*//m;
+    $project .= join '', "[GUARD]\r\n", map { "$_=$guard->{$_}\r\n" } sort keys %$guard;
+  }
   open(my $out, '>:raw', "$dir/project.qpf") or die "$dir: $!\n";
   print $out $project;
   close $out;
@@ -97,11 +109,26 @@ sub make_cgi {
   my $status = system($cli, 'make', "$dir/project.qpf", '-o', "$dir/form.cgi");
   open(STDOUT, '>&', $saved) or die "dup: $!\n";
   die "quillpost-cli make $name.qpf failed ($status)\n" if $status != 0;
+  my $script = _read("$dir/form.cgi");
+  $script =~ s/GUARD => \$guard\)/GUARD => \$guard, CLOCK => sub { \$ENV{QP_TEST_NOW} || time })/
+    or die "form.cgi hands no GUARD to the runtime\n";
+  _write("$dir/form.cgi", $script);
   for my $file (qw(Quillpost.pm jcode.pl mimew.pl)) {
     copy(runtime_dir() . "/$file", "$dir/$file") or die "$file: $!\n";
   }
   mkdir "$dir/mail" or die "$dir/mail: $!\n";
   return bless { dir => $dir, cgi => "$dir/form.cgi", maildir => "$dir/mail" }, __PACKAGE__;
+}
+
+# The state file of the limits, beside the script.
+sub state_file { "$_[0]{dir}/.htquillpost-form.cgi" }
+
+# The token and the honeypot's name that a page's form carries.
+sub form_guard {
+  my ($page) = @_;
+  my ($token) = $page =~ /name="__qp_token__" value="([^"]*)"/;
+  my ($bait) = $page =~ /<label>[^<]*<input type="text" name="(\w+)" value="" tabindex="-1"/;
+  return ($token, $bait);
 }
 
 sub script_text {

@@ -1,0 +1,213 @@
+# The made form against bots: posts that never loaded the form, tokens of another make,
+# too old or too new, the honeypot, bursts from one address (one after another and all at
+# once), the reply limit, a state file that cannot be written or that would tell addresses,
+# the administrator mail's From, and a project file from before the defences.
+use strict;
+use warnings;
+use utf8;
+use Test::More;
+use FindBin;
+use lib $FindBin::Bin;
+use QpCgi qw(make_cgi e u);
+binmode(Test::More->builder->$_, ':encoding(UTF-8)') for qw(output failure_output todo_output);
+
+plan skip_all => 'quillpost-cli is not built' unless QpCgi::cli_path();
+
+my $EXPIRED = 'ページの有効期限が切れました。もう一度送信してください。';
+my $TOO_SOON = '送信までの時間が短すぎます。もう一度送信してください。';
+my $TOO_MANY = '送信回数の上限に達しました。しばらくしてからもう一度お試しください。';
+my $T0 = 1_800_000_000;
+
+# The redirect fixture sends on the first press: one mail to the site, one reply.
+sub guarded { make_cgi('redirect', guard => { @_ }) }
+
+sub form_page {
+  my ($cgi, %o) = @_;
+  my $r = $cgi->request(env => { QP_TEST_NOW => $o{at} || $T0, REMOTE_ADDR => $o{from} || '192.0.2.1' });
+  return QpCgi::form_guard($r->{body});
+}
+
+sub send_form {
+  my ($cgi, %o) = @_;
+  my @form = (email => $o{email} || 'visitor@example.org', your_message => 'hello', __action1__ => 'x');
+  push @form, __qp_token__ => $o{token} if defined $o{token};
+  push @form, @{$o{extra} || []};
+  return $cgi->request(method => 'POST', form => \@form,
+    env => { QP_TEST_NOW => $o{at} || $T0 + 10, REMOTE_ADDR => $o{from} || '192.0.2.1' });
+}
+
+sub error_of { my ($p) = u($_[0]{body}) =~ m{<p id="error">(.*?)</p>}s; $p }
+
+subtest 'a bot that never loaded the form sends nothing' => sub {
+  my $cgi = guarded();
+  my ($token) = form_page($cgi);
+  like($token, qr/\A\d+\.[0-9a-f]{32}\.[0-9a-f]{64}\z/, 'the form page carries a token');
+  my ($other) = form_page(guarded());
+  (my $forged = $token) =~ tr/0-9a-f/1-9a-f0/;
+  $forged =~ s/\A\d+/substr($token, 0, index($token, '.'))/e;
+  (my $backdated = $token) =~ s/\A(\d+)/$1 - 100/e;
+  for my $case ([missing => undef], ['of another make' => $other], [forged => $forged],
+      [backdated => $backdated], [garbage => 'x' x 5000]) {
+    my $r = send_form($cgi, token => $case->[1]);
+    is(scalar @{$r->{mails}}, 0, "$case->[0]: no mail");
+    is(error_of($r), $EXPIRED, "$case->[0]: the form says why");
+    like(u($r->{body}), qr/value="visitor\@example\.org"/, "$case->[0]: typed values kept");
+    my ($fresh) = QpCgi::form_guard($r->{body});
+    ok($fresh && $fresh ne $token, "$case->[0]: a fresh token");
+  }
+  my $r = send_form($cgi, token => $token);
+  is(scalar @{$r->{mails}}, 2, 'the real token sends');
+
+  # The form page signs without Digest::SHA; the send checks with it.
+  require Digest::SHA;
+  require(QpCgi::runtime_dir() . '/Quillpost.pm');
+  my @bad = grep {
+    my $key = 'k' x ($_ % 130);
+    Quillpost::_hmac_sha256_hex($key, 'm' x $_) ne Digest::SHA::hmac_sha256_hex('m' x $_, $key)
+  } 0 .. 200;
+  is_deeply(\@bad, [], 'the Perl HMAC-SHA-256 agrees with Digest::SHA');
+};
+
+subtest 'tokens too new and too old' => sub {
+  my $cgi = guarded(MinSeconds => 5, TokenHours => 2);
+  my ($token) = form_page($cgi);
+  my $soon = send_form($cgi, token => $token, at => $T0 + 4);
+  is(error_of($soon), $TOO_SOON, 'four seconds: too soon');
+  is(scalar @{$soon->{mails}}, 0, 'nothing sent');
+  my $old = send_form($cgi, token => $token, at => $T0 + 2 * 3600 + 1);
+  is(error_of($old), $EXPIRED, 'past the token life: expired');
+  my $future = send_form($cgi, token => $token, at => $T0 - 3600);
+  is(error_of($future), $EXPIRED, 'issued in the future: refused');
+  is(scalar @{send_form($cgi, token => $token, at => $T0 + 5)->{mails}}, 2, 'five seconds: sent');
+
+  # The confirmation page carries on the form's token, so the time counts from the form.
+  my $contact = make_cgi('contact', guard => { MinSeconds => 5 });
+  my ($first) = form_page($contact);
+  my @valid = (name => e('山田'), email => 'taro@example.com', email2 => 'taro@example.com',
+    body => 'x', agree => e('同意する'), __qp_token__ => $first);
+  my $confirm = $contact->request(method => 'POST', form => [@valid, __action1__ => 'x'],
+    env => { QP_TEST_NOW => $T0 + 6, REMOTE_ADDR => '192.0.2.9' });
+  is((QpCgi::form_guard($confirm->{body}))[0], $first, 'the confirmation page keeps the token');
+  my $sent = $contact->request(method => 'POST', form => [@valid, __action2__ => 'x'],
+    env => { QP_TEST_NOW => $T0 + 7, REMOTE_ADDR => '192.0.2.9' });
+  is(scalar @{$sent->{mails}}, 2, 'sent from the confirmation page');
+};
+
+subtest 'a filled honeypot looks sent and sends nothing' => sub {
+  my $cgi = guarded(LimitCount => 2);
+  my ($token, $bait) = form_page($cgi);
+  is($bait, 'url', 'the honeypot takes a name no item uses');
+  my $r = $cgi->request(env => { REMOTE_ADDR => '192.0.2.1' });
+  like(u($r->{body}), qr{<div style="position: absolute; left: -10000px;[^"]*" aria-hidden="true">.*?<label>この欄は空のままにしてください <input type="text" name="url" value="" tabindex="-1" autocomplete="off" /></label></div>}s,
+    'off-screen, hidden from screen readers, out of the tab order');
+  for (1 .. 2) {
+    my $hit = send_form($cgi, token => $token, extra => [url => 'http://spam.example/']);
+    is($hit->{status}, 302, 'the redirect as after a send');
+    is(scalar @{$hit->{mails}}, 0, 'no mail');
+  }
+  my $after = send_form($cgi, token => $token);
+  is($after->{status}, 429, 'the hits counted against the address');
+  is(scalar @{$after->{mails}}, 0, 'no mail');
+};
+
+subtest 'a burst from one address stops at the limit' => sub {
+  my $cgi = guarded(LimitCount => 3, LimitMinutes => 10, ReplyLimit => 0);
+  my ($token) = form_page($cgi);
+  my @sent = map { scalar @{send_form($cgi, token => $token, email => "v$_\@example.org")->{mails}} } 1 .. 5;
+  is_deeply(\@sent, [2, 2, 2, 0, 0], 'three sends, then none');
+  my $r = send_form($cgi, token => $token);
+  is($r->{status}, 429, 'status 429');
+  like(u($r->{body}), qr/\Q$TOO_MANY\E/, 'the page says why');
+  is(scalar @{send_form($cgi, token => $token, from => '198.51.100.7')->{mails}}, 2,
+    'another address still sends');
+  is(scalar @{send_form($cgi, token => $token, at => $T0 + 10 + 601)->{mails}}, 2,
+    'the first address again once its window has passed');
+
+  # IPv6: one subscriber's /64 is one visitor.
+  my $v6 = guarded(LimitCount => 2);
+  ($token) = form_page($v6);
+  my @from = ('2001:db8:1:2::1', '2001:db8:1:2:ffff:0:0:9', '2001:DB8:1:2::abcd', '2001:db8:1:3::1');
+  my @v6 = map { send_form($v6, token => $token, from => $_)->{status} } @from;
+  is_deeply(\@v6, [302, 302, 429, 302], 'the third host of one /64 refused, the next /64 not')
+    or diag explain \@v6;
+};
+
+subtest 'automatic replies to one recipient are limited' => sub {
+  my $cgi = guarded(ReplyLimit => 2);
+  my ($token) = form_page($cgi);
+  my @mails = map { send_form($cgi, token => $token, from => "192.0.2.$_")->{mails} } 1 .. 4;
+  is_deeply([map { scalar @$_ } @mails], [2, 2, 1, 1], 'the site hears of all four, the visitor twice');
+  is_deeply($mails[3][0]{args}, ['-oi', 'admin@example.com'], 'the one left is the site\'s');
+};
+
+subtest 'twenty sends at once from one address send exactly the limit' => sub {
+  my $cgi = guarded(LimitCount => 5, ReplyLimit => 0);
+  my ($token) = form_page($cgi);
+  my @kids;
+  for my $n (1 .. 20) {
+    my $pid = fork;
+    die "fork: $!\n" unless defined $pid;
+    if ($pid == 0) {
+      my $clone = bless { %$cgi, dir => "$cgi->{dir}/req$n" }, ref $cgi;
+      mkdir $clone->{dir};
+      my $r = send_form($clone, token => $token);
+      exit($r->{status} == 200 || $r->{status} == 302 ? 0 : $r->{status} == 429 ? 1 : 2);
+    }
+    push @kids, $pid;
+  }
+  my %exits;
+  $exits{waitpid($_, 0) && $? >> 8}++ for @kids;
+  is_deeply(\%exits, { 0 => 5, 1 => 15 }, 'five went through, fifteen got 429');
+  my @files = glob("$cgi->{maildir}/mail*.eml");
+  is(scalar @files, 10, 'five mails to the site, five replies');
+};
+
+subtest 'the state file keeps no address and its loss only costs the limits' => sub {
+  my $cgi = guarded();
+  my ($token) = form_page($cgi);
+  send_form($cgi, token => $token, from => '203.0.113.45', email => 'secret.person@example.org');
+  send_form($cgi, token => $token, from => '2001:db8:aa::1');
+  my $state = QpCgi::_read($cgi->state_file);
+  like($state, qr/\A(?:[AR] [0-9a-f]{32} \d+\n){4}\z/, 'only keyed hashes and times');
+  unlike($state, qr/203\.0\.113|2001:db8|secret\.person|example\.org/i, 'no address in clear');
+  is((stat $cgi->state_file)[2] & 07777, 0600, 'readable by the script\'s owner only');
+
+  my $blocked = guarded(LimitCount => 1);
+  mkdir $blocked->state_file or die $!;
+  ($token) = form_page($blocked);
+  my @r = map { send_form($blocked, token => $token) } 1 .. 2;
+  is_deeply([map { scalar @{$_->{mails}} } @r], [2, 2], 'the form still sends, without limits');
+  like($r[0]{stderr}, qr/\AQuillpost: \S+\.htquillpost-form\.cgi cannot be opened .*\n\z/,
+    'one line in the error log');
+};
+
+subtest 'the administrator mail comes From the site unless told otherwise' => sub {
+  my @valid = (name => e('山田'), email => 'taro@example.com', email2 => 'taro@example.com',
+    body => 'x', agree => e('同意する'), __action2__ => 'x');
+  for my $visitor_from (0, 1) {
+    my $cgi = make_cgi('contact', guard => { UseToken => 0, VisitorFrom => $visitor_from });
+    my $r = $cgi->request(method => 'POST', form => \@valid, env => { REMOTE_ADDR => '192.0.2.1' });
+    my ($admin) = grep { $_->{args}[-1] eq 'admin@example.com' } @{$r->{mails}};
+    ok($admin, "VisitorFrom=$visitor_from: sent") or next;
+    if ($visitor_from) {
+      is($admin->{header}{from}, 'taro@example.com', 'From the visitor as the project says');
+      ok(!exists $admin->{header}{'reply-to'}, 'no Reply-To');
+    } else {
+      is($admin->{header}{from}, 'admin@example.com', 'From the administrator\'s own address');
+      is($admin->{header}{'reply-to'}, 'taro@example.com', 'the visitor in Reply-To');
+    }
+  }
+};
+
+subtest 'a project file without GUARD is made with every defence on' => sub {
+  my $cgi = make_cgi('redirect', guard => 'project');
+  like(QpCgi::_read($cgi->{cgi}), qr/USE_TOKEN => 1,\r\n  MIN_SECONDS => 3,\r\n  TOKEN_HOURS => 24,\r\n  USE_HONEYPOT => 1,\r\n  LIMIT_COUNT => 5,\r\n  LIMIT_MINUTES => 60,\r\n  REPLY_LIMIT => 2,\r\n  VISITOR_FROM => 0,/,
+    'the defaults');
+  my ($token, $bait) = form_page($cgi);
+  ok($token && $bait, 'token and honeypot in the form');
+  is(scalar @{send_form($cgi)->{mails}}, 0, 'a post without the token sends nothing');
+  is(scalar @{send_form($cgi, token => $token, at => $T0 + 2)->{mails}}, 0, 'nor one within 3 s');
+  is(scalar @{send_form($cgi, token => $token, at => $T0 + 3)->{mails}}, 2, 'the visitor\'s does');
+};
+
+done_testing;
