@@ -9,6 +9,10 @@
 # Also times "perl -Mstrict -Mwarnings -e 1", the floor of any request: the runtime loads
 # those two pragmas and itself for a form page, nothing else; and the same project made in
 # UTF-8 (its form page GET and confirmation POST, each timed right after its EUC-JP twin).
+#
+# Every abuse defence is on (the project's defaults): the posts carry their form page's
+# token, the script's test clock puts them 10 s after it, and each run comes from another
+# address with another visitor address, so that the limits count but never refuse.
 use strict;
 use warnings;
 use utf8;
@@ -25,7 +29,7 @@ unshift @INC, "$root/tests/lib";
 require QpCgi;
 QpCgi::cli_path() or die "quillpost-cli not found: build it or pass --cli\n";
 
-my $cgi = QpCgi::make_cgi('contact');
+my $cgi = QpCgi::make_cgi('contact', guard => 'project');
 my $dir = $cgi->{dir};
 open(my $sm, '>', "$dir/sendmail") or die $!;
 print $sm "#!/bin/sh\ncat >/dev/null\n";
@@ -34,7 +38,7 @@ chmod 0755, "$dir/sendmail";
 my $text = $cgi->script_text;
 $text =~ s{SENDMAIL => '[^']*'}{SENDMAIL => '$dir/sendmail'} or die "no SENDMAIL line\n";
 write_file("$dir/form.cgi", $text);
-my $utf8 = QpCgi::make_cgi('contact', charset => 'UTF-8');
+my $utf8 = QpCgi::make_cgi('contact', charset => 'UTF-8', guard => 'project');
 (my $utf8_text = $utf8->script_text) =~ s{SENDMAIL => '[^']*'}{SENDMAIL => '$dir/sendmail'}
   or die "no SENDMAIL line\n";
 write_file("$utf8->{dir}/form.cgi", $utf8_text);
@@ -62,14 +66,27 @@ my @cases = (
   ['confirmation POST, UTF-8', [$^X, "$utf8->{dir}/form.cgi"], post_env(), encode_form(@valid_utf8, __action1__ => 'x')],
   ['send POST', [$^X, "$dir/form.cgi"], post_env(), encode_form(@valid, __action2__ => 'x')],
 );
-$_->[2]{CONTENT_LENGTH} = length $_->[3] for grep { $_->[2]{REQUEST_METHOD} && $_->[2]{REQUEST_METHOD} eq 'POST' } @cases;
+my $now = 1_800_000_000;
+my $visitor = 0;
+my %token;
+for my $case (grep { $_->[2]{REQUEST_METHOD} && $_->[2]{REQUEST_METHOD} eq 'POST' } @cases) {
+  my $script = $case->[1][1];
+  $token{$script} ||= do {
+    my $page = run(['token', [$^X, $script], { REQUEST_METHOD => 'GET', QP_TEST_NOW => $now }, ''], 1);
+    (QpCgi::form_guard($page))[0] or die "$script: the form page carries no token\n";
+  };
+  $case->[3] .= '&__qp_token__=' . QpCgi::urlencode($token{$script});
+  $case->[2]{CONTENT_LENGTH} = length $case->[3];
+  $case->[2]{QP_TEST_NOW} = $now + 10;
+}
 
 sub post_env { { REQUEST_METHOD => 'POST', CONTENT_TYPE => 'application/x-www-form-urlencoded' } }
 
 # Check once that every case gives the page it should before timing it.
 for my $case (grep { $_->[1][1] !~ /\A-/ } @cases) {
   my $out = run($case, 1);
-  die "$case->[0]: unexpected response\n$out" unless $out =~ /\AContent-Type: text\/html/;
+  die "$case->[0]: unexpected response\n$out" unless $out =~ /\AContent-Type: text\/html/
+    && $out !~ /id="error">[^<]/;
 }
 
 my %wall;
@@ -99,12 +116,17 @@ for my $case (@cases) {
 sub run {
   my ($case, $capture) = @_;
   my (undef, $command, $env, $body) = @$case;
+  ++$visitor;
+  my $address = sprintf('10.%d.%d.%d', $visitor >> 16 & 255, $visitor >> 8 & 255, $visitor & 255);
+  # As long as taro@example.com, so that CONTENT_LENGTH holds.
+  my $email = sprintf('t%03d', $visitor % 1000) . '%40example.com';
+  $body =~ s/taro%40example\.com/$email/g;
   write_file("$dir/bench.in", $body);
   my $pid = fork;
   die "fork: $!\n" unless defined $pid;
   if ($pid == 0) {
     %ENV = (PATH => '/usr/bin:/bin', SCRIPT_NAME => '/cgi-bin/form.cgi',
-      SERVER_NAME => 'www.example.com', %$env);
+      SERVER_NAME => 'www.example.com', REMOTE_ADDR => $address, %$env);
     open(STDIN, '<', "$dir/bench.in") or die;
     open(STDOUT, '>', $capture ? "$dir/bench.out" : '/dev/null') or die;
     exec { $command->[0] } @$command;
