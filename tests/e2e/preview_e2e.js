@@ -107,6 +107,13 @@ async function expectFormKeepsValues(page) {
   assert.ok(await page.isChecked('input[name="newsletter"]'));
 }
 
+// A person takes longer than the form's minimum time (MinSeconds, 3 s by default) from
+// opening the form to sending it; a bot that is quicker is refused.
+async function afterMinimumTime(since) {
+  const left = since + 3200 - Date.now();
+  if (left > 0) await new Promise((resolve) => setTimeout(resolve, left));
+}
+
 async function submitAndWait(page, selector) {
   await Promise.all([page.waitForNavigation(), page.click(selector)]);
 }
@@ -117,6 +124,7 @@ async function readMails(page, url) {
   return page.$$eval('section.mail', (sections) => sections.map((s) => ({
     subject: s.querySelector('.subject').textContent,
     from: s.querySelector('[data-header="From"]').textContent,
+    replyTo: s.querySelector('[data-header="Reply-To"]')?.textContent,
     to: s.querySelector('[data-header="To"]').textContent,
     args: s.querySelector('.args').textContent,
     body: s.querySelector('.body').textContent,
@@ -129,7 +137,9 @@ function expectMails(mails) {
   const reply = mails.find((m) => m.to === typed.email);
   assert.ok(admin && reply, JSON.stringify(mails));
   assert.equal(admin.subject, `[お問い合わせ] ${typed.category} - ${typed.name} 様`);
-  assert.equal(admin.from, typed.email);
+  // From the site's own address, so that receiving servers accept it; replies go to the visitor.
+  assert.equal(admin.from, 'info@example.com');
+  assert.equal(admin.replyTo, typed.email);
   assert.match(admin.args, /-oi info@example\.com$/);
   for (const line of [`お名前=${typed.name}`, `フリガナ=${typed.kana}`, `電話番号=${typed.tel}`,
     `お問い合わせの種類=${typed.category}`, `お住まいの地域=${typed.pref}`,
@@ -151,6 +161,7 @@ async function confirmFlow(context) {
   page.on('dialog', (d) => { dialogs.push(d.message()); d.dismiss(); });
   try {
     await page.goto(preview.form);
+    const opened = Date.now();
     assert.equal(await page.title(), 'お問い合わせ');
     await page.screenshot({ path: path.join(work, 'form.png'), fullPage: true });
 
@@ -165,6 +176,7 @@ async function confirmFlow(context) {
     await page.screenshot({ path: path.join(work, 'errors.png'), fullPage: true });
 
     await fillForm(page);
+    await afterMinimumTime(opened);
     await submitAndWait(page, 'input[name="__action1__"]');
     assert.equal(await page.title(), '入力内容の確認');
     const shown = await page.textContent('body');
@@ -207,7 +219,9 @@ async function redirectFlow(context) {
   const page = await context.newPage();
   try {
     await page.goto(preview.form);
+    const opened = Date.now();
     await fillForm(page);
+    await afterMinimumTime(opened);
     const redirects = [];
     page.on('response', (r) => { if (r.status() === 302) redirects.push(r.headers().location); });
     // No confirmation page: the first press sends, and the CGI sends the browser on.
@@ -232,8 +246,10 @@ async function beyondShiftJisFlow(context, code) {
   const page = await context.newPage();
   try {
     const response = await page.goto(preview.form);
+    const opened = Date.now();
     assert.equal(response.headers()['content-type'], `text/html; charset=${code}`);
     await fillForm(page, values);
+    await afterMinimumTime(opened);
     await submitAndWait(page, 'input[name="__action1__"]');
     assert.equal(await page.title(), '入力内容の確認', code);
     const shown = await page.textContent('body');
@@ -256,6 +272,29 @@ async function beyondShiftJisFlow(context, code) {
   }
 }
 
+// A bot fills every field it finds, the hidden one too: it is shown the finish page and
+// nothing is sent.
+async function honeypotFlow(context) {
+  const preview = await startPreview(path.join(fixtures, 'contact.qpf'));
+  const page = await context.newPage();
+  try {
+    await page.goto(preview.form);
+    const opened = Date.now();
+    const bait = page.locator('input[name="url"]');
+    assert.equal(await bait.getAttribute('tabindex'), '-1');
+    assert.ok((await bait.boundingBox()).x < 0, 'the field is off the screen');
+    await fillForm(page);
+    await bait.fill('http://spam.example/', { force: true });
+    await afterMinimumTime(opened);
+    await submitAndWait(page, 'input[name="__action1__"]');
+    assert.equal(await page.title(), '送信完了');
+    assert.deepEqual(await readMails(page, preview.mails), []);
+  } finally {
+    await page.close();
+    assert.equal(await preview.stop(), 0, preview.log());
+  }
+}
+
 async function main() {
   assert.ok(cli && fixtures && work, 'QP_CLI, QP_E2E_FIXTURES and QP_E2E_WORK must be set');
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'qp-e2e-profile-'));
@@ -271,6 +310,7 @@ async function main() {
     await redirectFlow(context);
     await beyondShiftJisFlow(context, 'EUC-JP');
     await beyondShiftJisFlow(context, 'UTF-8');
+    await honeypotFlow(context);
   } finally {
     await context.close();
     fs.rmSync(profile, { recursive: true, force: true });
