@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStyle>
 #include <QUrl>
 
@@ -118,6 +119,7 @@ struct TFormMain::ControlValues {
     bool ftpPassive = false;
     bool ftps = true;
     int makeFileType = 0;
+    TGuardSettings guard;
 };
 
 template <class Sender, class Signal, class Handler>
@@ -182,6 +184,7 @@ TFormMain::TFormMain(QWidget* parent)
 
     connect(ui_->CheckBoxUseUserMail, &QCheckBox::toggled, this, [this] { UpdateUserMailVisibility(); });
     connect(ui_->CheckBoxUseConfirm, &QCheckBox::toggled, this, [this] { UpdateConfirmVisibility(); });
+    connect(ui_->CheckBoxUseToken, &QCheckBox::toggled, this, [this] { UpdateGuardEnabling(); });
     connect(finishGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) UpdateFinishVisibility(id);
     });
@@ -319,6 +322,7 @@ TFormMain::ControlValues TFormMain::ReadProject() const {
     v.ftpPassive = p.GetFtpPassive();
     v.ftps = p.GetFtpProtocol() == TFtpProtocol::Ftps;
     v.makeFileType = p.GetMakeFileType();
+    v.guard = p.GetGuard();
     return v;
 }
 
@@ -360,6 +364,45 @@ void TFormMain::ShowValues(const ControlValues& v) {
     ui_->CheckBoxFtpPassive->setChecked(v.ftpPassive);
     ui_->ComboBoxFtpProtocol->setCurrentIndex(v.ftps ? 1 : 0);
     SelectButton(makeTypeGroup_, v.makeFileType);
+    ShowGuard(v.guard);
+}
+
+void TFormMain::ShowGuard(const TGuardSettings& g) {
+    ui_->CheckBoxUseToken->setChecked(g.UseToken);
+    ui_->SpinBoxMinSeconds->setValue(g.MinSeconds);
+    ui_->SpinBoxTokenHours->setValue(g.TokenHours);
+    ui_->CheckBoxUseHoneypot->setChecked(g.UseHoneypot);
+    ui_->SpinBoxLimitCount->setValue(g.LimitCount);
+    ui_->SpinBoxLimitMinutes->setValue(g.LimitMinutes);
+    ui_->SpinBoxReplyLimit->setValue(g.ReplyLimit);
+    ui_->CheckBoxVisitorFrom->setChecked(g.VisitorFrom);
+    UpdateGuardEnabling();
+}
+
+TGuardSettings TFormMain::GuardFromControls() {
+    for (QSpinBox* box : {ui_->SpinBoxMinSeconds, ui_->SpinBoxTokenHours, ui_->SpinBoxLimitCount,
+                          ui_->SpinBoxLimitMinutes, ui_->SpinBoxReplyLimit}) {
+        box->interpretText();  // a number still being typed counts
+    }
+    TGuardSettings g;
+    g.UseToken = ui_->CheckBoxUseToken->isChecked();
+    g.MinSeconds = ui_->SpinBoxMinSeconds->value();
+    g.TokenHours = ui_->SpinBoxTokenHours->value();
+    g.UseHoneypot = ui_->CheckBoxUseHoneypot->isChecked();
+    g.LimitCount = ui_->SpinBoxLimitCount->value();
+    g.LimitMinutes = ui_->SpinBoxLimitMinutes->value();
+    g.ReplyLimit = ui_->SpinBoxReplyLimit->value();
+    g.VisitorFrom = ui_->CheckBoxVisitorFrom->isChecked();
+    return g;
+}
+
+// The times are measured from the token's issue time: without the token they do nothing.
+void TFormMain::UpdateGuardEnabling() {
+    const bool token = ui_->CheckBoxUseToken->isChecked();
+    for (QWidget* w : {static_cast<QWidget*>(ui_->SpinBoxMinSeconds), static_cast<QWidget*>(ui_->LabelMinSeconds),
+                       static_cast<QWidget*>(ui_->SpinBoxTokenHours), static_cast<QWidget*>(ui_->LabelTokenHours)}) {
+        w->setEnabled(token);
+    }
 }
 
 void TFormMain::LoadControlsFromProject() {
@@ -427,6 +470,7 @@ void TFormMain::StoreControlsToProject() {
     p.SetFtpPassive(ui_->CheckBoxFtpPassive->isChecked());
     p.SetFtpProtocol(ui_->ComboBoxFtpProtocol->currentIndex() == 1 ? TFtpProtocol::Ftps : TFtpProtocol::Ftp);
     if (makeTypeGroup_->checkedId() >= 0) p.SetMakeFileType(makeTypeGroup_->checkedId());
+    p.SetGuard(GuardFromControls());
 }
 
 void TFormMain::SetFileName(const QString& path) {

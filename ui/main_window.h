@@ -103,6 +103,9 @@ private:
     void UpdateUserMailVisibility();
     void UpdateConfirmVisibility();
     void UpdateFinishVisibility(int index);
+    void ShowGuard(const TGuardSettings& guard);
+    TGuardSettings GuardFromControls();
+    void UpdateGuardEnabling();
 
     std::unique_ptr<TProjectConfig> project_;
     QString fileName_;

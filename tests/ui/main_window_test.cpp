@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTabWidget>
@@ -308,6 +309,40 @@ private slots:
         QVERIFY(!P().GetUseConfirm());
         QVERIFY(!P().GetFtpPassive());
         QCOMPARE(P().GetMakeFileType(), 2);
+    }
+
+    // The defences go both ways through their group; a value out of range is kept as the
+    // file has it, so that the make refuses it with its message instead of changing it.
+    void guardSettingsGoThroughTheirGroup() {
+        const auto spin = [this](const char* n) { return W<QSpinBox>(w_.get(), n); };
+        const char* const controls[] = {"CheckBoxUseToken",  "SpinBoxMinSeconds",   "SpinBoxTokenHours",
+                                        "CheckBoxUseHoneypot", "SpinBoxLimitCount", "SpinBoxLimitMinutes",
+                                        "SpinBoxReplyLimit",  "CheckBoxVisitorFrom"};
+        for (const char* n : controls) QVERIFY2(!W<QWidget>(w_.get(), n)->statusTip().isEmpty(), n);
+        QVERIFY(C("CheckBoxUseToken")->isChecked());
+        QCOMPARE(spin("SpinBoxLimitCount")->value(), 5);
+
+        P().SetGuard({false, 0, 0, false, -3, 1440, 0, true});
+        w_->LoadControlsFromProject();
+        QVERIFY(!C("CheckBoxUseToken")->isChecked());
+        QVERIFY(!spin("SpinBoxMinSeconds")->isEnabled());
+        QCOMPARE(spin("SpinBoxTokenHours")->value(), 0);
+        QCOMPARE(spin("SpinBoxLimitCount")->value(), -3);
+        QCOMPARE(spin("SpinBoxLimitMinutes")->value(), 1440);
+        QVERIFY(C("CheckBoxVisitorFrom")->isChecked());
+        w_->StoreControlsToProject();
+        QCOMPARE(P().GetGuard(), (TGuardSettings{false, 0, 0, false, -3, 1440, 0, true}));
+
+        C("CheckBoxUseToken")->setChecked(true);
+        QVERIFY(spin("SpinBoxMinSeconds")->isEnabled());
+        spin("SpinBoxMinSeconds")->findChild<QLineEdit*>()->setText(Q("7"));  // typed, not yet confirmed
+        spin("SpinBoxTokenHours")->setValue(48);
+        C("CheckBoxUseHoneypot")->setChecked(true);
+        spin("SpinBoxLimitCount")->setValue(10);
+        spin("SpinBoxReplyLimit")->setValue(1);
+        C("CheckBoxVisitorFrom")->setChecked(false);
+        w_->StoreControlsToProject();
+        QCOMPARE(P().GetGuard(), (TGuardSettings{true, 7, 48, true, 10, 1440, 1, false}));
     }
 
     void finishPageModesShareOneSetting() {
