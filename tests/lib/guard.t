@@ -8,6 +8,7 @@ use utf8;
 use Test::More;
 use FindBin;
 use lib $FindBin::Bin;
+use Encode ();
 use QpCgi qw(make_cgi e u);
 binmode(Test::More->builder->$_, ':encoding(UTF-8)') for qw(output failure_output todo_output);
 
@@ -197,6 +198,16 @@ subtest 'the administrator mail comes From the site unless told otherwise' => su
       is($admin->{header}{'reply-to'}, 'taro@example.com', 'the visitor in Reply-To');
     }
   }
+};
+
+subtest 'a UTF-8 script says it in UTF-8' => sub {
+  my $cgi = make_cgi('redirect', charset => 'UTF-8', guard => {});
+  my $form = $cgi->request(env => { QP_TEST_NOW => $T0 });
+  like(Encode::decode('UTF-8', $form->{body}), qr/<label>\Qこの欄は空のままにしてください\E /,
+    'the honeypot\'s label');
+  my $r = send_form($cgi);
+  my ($error) = $r->{body} =~ m{<p id="error">(.*?)</p>}s;
+  is(Encode::decode('UTF-8', $error), $EXPIRED, 'the refusal');
 };
 
 subtest 'a project file without GUARD is made with every defence on' => sub {
