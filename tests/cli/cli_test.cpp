@@ -130,7 +130,7 @@ TEST(Cli, MakeAndSampleFollowTheProjectsCharacterCode) {
 
     ASSERT_EQ(RunCli({"make", project, "-o", dir.File("form.cgi")}).status, 0);
     const std::string script = ReadFile(dir.File("form.cgi"));
-    EXPECT_NE(script.find("CHARSET => 'UTF-8');\r\n"), std::string::npos);
+    EXPECT_NE(script.find("CHARSET => 'UTF-8', GUARD => $guard);\r\n"), std::string::npos);
     EXPECT_NE(script.find("お問い合わせ"), std::string::npos);  // UTF-8 bytes
     // The sample page declares UTF-8 whatever encoding it is written in.
     const Result r = RunCli({"sample", "form", project, "--encoding", "euc-jp"});
