@@ -342,6 +342,11 @@ END_OF_PAGE
 my $TOKEN_FIELD = '__qp_token__';
 # The honeypot takes the first of these names that no item uses: names that bots fill.
 my @BAIT_NAMES = qw(url homepage website company_url qp_url);
+# Its label, also in UTF-8 bytes: a form page of a UTF-8 script then converts nothing.
+my $BAIT_LABEL = 'この欄は空のままにしてください';
+my $BAIT_LABEL_UTF8 = "\xE3\x81\x93\xE3\x81\xAE\xE6\xAC\x84\xE3\x81\xAF\xE7\xA9\xBA\xE3\x81\xAE"
+  . "\xE3\x81\xBE\xE3\x81\xBE\xE3\x81\xAB\xE3\x81\x97\xE3\x81\xA6\xE3\x81\x8F\xE3\x81\xA0"
+  . "\xE3\x81\x95\xE3\x81\x84";
 
 sub _honeypot_name {
   my ($self) = @_;
@@ -372,8 +377,7 @@ sub _guard_fields {
     $fields .= qq{<input type="hidden" name="$TOKEN_FIELD" value="$token" />};
   }
   if ($guard->{USE_HONEYPOT}) {
-    my $label = 'この欄は空のままにしてください';
-    $fields .= '<label>' . ($UTF8 ? _source_text($label) : $label) . ' <input type="text" name="'
+    $fields .= '<label>' . ($UTF8 ? $BAIT_LABEL_UTF8 : $BAIT_LABEL) . ' <input type="text" name="'
       . $self->_honeypot_name . '" value="" tabindex="-1" autocomplete="off" /></label>';
   }
   return $page if $fields eq '';
