@@ -11,6 +11,7 @@
 namespace qp {
 namespace {
 
+using test::ErrorOf;
 using test::FakeFtpServer;
 using test::PyFtpServer;
 using ::testing::HasSubstr;
@@ -38,15 +39,6 @@ void Login(TFtpClient& c, const PyFtpServer& server, bool passive = false) {
     c.SetPassword(PyFtpServer::kPassword);
     c.SetPassive(passive);
     c.Connect();
-}
-
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.Message();
-    }
-    return "(no error)";
 }
 
 TEST(FtpClientLog, EscapesLineEnds) {

@@ -10,6 +10,7 @@
 namespace qp {
 namespace {
 
+using test::ErrorOf;
 using namespace std::chrono_literals;
 using test::FakeFtpServer;
 using test::PyFtpServer;
@@ -31,15 +32,6 @@ void Aim(TFtpClient& c, const PyFtpServer& server) {
     c.SetUserName(PyFtpServer::kUser);
     c.SetPassword(PyFtpServer::kPassword);
     c.SetSecure(true);
-}
-
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.Message();
-    }
-    return "(no error)";
 }
 
 TEST(Ftps, UploadsAndListsInBothModesWithATrustedCertificate) {

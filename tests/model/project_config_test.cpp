@@ -9,6 +9,7 @@
 namespace qp {
 namespace {
 
+using test::ErrorOf;
 using test::S;
 
 struct CountingObserver : TProjectItemObservable {
@@ -31,15 +32,6 @@ private:
 };
 
 std::unique_ptr<TProjectItem> Item(const std::string& name) { return std::make_unique<TProjectItemText>(name); }
-
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 TEST(Project, NewProjectAndResetHaveTheNewProjectValues) {
     std::vector<std::string> destroyed;

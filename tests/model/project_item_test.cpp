@@ -11,17 +11,9 @@
 namespace qp {
 namespace {
 
+using test::ErrorOf;
 using test::S;
 using Lines = std::vector<std::string>;
-
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 Lines PerlOf(const TProjectItem& item) {
     Lines lines;

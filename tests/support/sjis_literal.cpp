@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "model/charset.h"
+#include "model/error.h"
 
 namespace qp::test {
 
@@ -37,6 +38,15 @@ void WriteFile(const std::string& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("cannot write " + path);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.Message();
+    }
+    return "(no error)";
 }
 
 }  // namespace qp::test

@@ -1,5 +1,7 @@
 #pragma once
-// Test helpers: UTF-8 literals turned into the Shift_JIS bytes the model holds, and back.
+// Test helpers: UTF-8 literals turned into the Shift_JIS bytes the model holds, and back;
+// temporary folders and files; the message of a raised error.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,5 +26,8 @@ private:
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::string_view bytes);
+
+// The message of the qp::Error that f raises, or "(no error)".
+std::string ErrorOf(const std::function<void()>& f);
 
 }  // namespace qp::test
