@@ -48,8 +48,8 @@ struct TBenchFtpServer {
             ::dup2(fds[1], 1);
             ::close(fds[0]);
             if (tls)
-                ::execl("/usr/bin/python3", "python3", script.c_str(), home.c_str(), kUser, kPassword, "--tls",
-                        cert.c_str(), static_cast<char*>(nullptr));
+                ::execl("/usr/bin/python3", "python3", script.c_str(), home.c_str(), kUser, kPassword,
+                        "--tls", cert.c_str(), static_cast<char*>(nullptr));
             else
                 ::execl("/usr/bin/python3", "python3", script.c_str(), home.c_str(), kUser, kPassword,
                         static_cast<char*>(nullptr));
@@ -86,8 +86,8 @@ private:
         std::string block(1 << 20, '\0');
         for (std::int64_t done = 0; done < kFileBytes; done += static_cast<std::int64_t>(block.size())) {
             for (auto& ch : block) ch = static_cast<char>(rng() % 255 + 1);
-            f.write(block.data(), static_cast<std::streamsize>(
-                                      std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), kFileBytes - done)));
+            f.write(block.data(), static_cast<std::streamsize>(std::min<std::int64_t>(
+                                      static_cast<std::int64_t>(block.size()), kFileBytes - done)));
         }
     }
 };

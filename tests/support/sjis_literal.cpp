@@ -11,8 +11,12 @@
 
 namespace qp::test {
 
-std::string S(std::string_view utf8) { return charset::Utf8ToSjis(utf8); }
-std::string U(std::string_view sjis) { return charset::SjisToUtf8(sjis); }
+std::string S(std::string_view utf8) {
+    return charset::Utf8ToSjis(utf8);
+}
+std::string U(std::string_view sjis) {
+    return charset::SjisToUtf8(sjis);
+}
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");

@@ -7,8 +7,8 @@
 
 namespace qp::test {
 
-std::string S(std::string_view utf8);   // UTF-8 -> Shift_JIS (CP932)
-std::string U(std::string_view sjis);   // Shift_JIS -> UTF-8
+std::string S(std::string_view utf8);  // UTF-8 -> Shift_JIS (CP932)
+std::string U(std::string_view sjis);  // Shift_JIS -> UTF-8
 
 // A fresh empty folder under $TMPDIR, removed by the destructor.
 class TempDir {
