@@ -20,7 +20,7 @@ FtpCall::FtpCall(const Args& args, const TProjectConfig& project)
     if (save_ && trustCert_.empty()) throw UsageError("--save は --trust-cert と一緒に指定してください。");
 }
 
-void FtpCall::Apply(TFtpClient& client) const {
+void FtpCall::Apply(TRemoteFiles& client) const {
     client.SetPassive(passive_);
     client.SetSecure(secure_);
     client.Trust().SetStoredFingerprint(storedCert_);
@@ -29,12 +29,13 @@ void FtpCall::Apply(TFtpClient& client) const {
         "この証明書を信頼する場合は、その指紋を --trust-cert に指定してください（--save を付けるとプロジェクトに保存します）。");
 }
 
-int FtpCall::Failed(const TFtpClient& client, const Error& error) const {
+int FtpCall::Failed(const TRemoteFiles& client, const Error& error) const {
     PrintError(error.Message());
     return client.Trust().Refused() ? kExitRefused : kExitFile;
 }
 
-void FtpCall::SaveTrust(const TFtpClient& client, TProjectConfig& project, const std::string& projectPath) const {
+void FtpCall::SaveTrust(const TRemoteFiles& client, TProjectConfig& project,
+                        const std::string& projectPath) const {
     const std::string& accepted = client.Trust().NewlyTrusted();
     if (!save_ || accepted.empty()) return;
     project.SetFtpTrustedCert(accepted);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/cli_common.h"
-#include "ftp/ftp_client.h"
+#include "remote/remote_files.h"
 
 namespace qp::cli {
 
@@ -16,11 +16,11 @@ public:
     // Raises UsageError for a value that does not fit.
     FtpCall(const Args& args, const TProjectConfig& project);
     // Mode, protocol and trust on the client.
-    void Apply(TFtpClient& client) const;
+    void Apply(TRemoteFiles& client) const;
     // Prints the error and returns the exit code for it.
-    int Failed(const TFtpClient& client, const Error& error) const;
+    int Failed(const TRemoteFiles& client, const Error& error) const;
     // With --save, stores a certificate accepted through --trust-cert in the project file.
-    void SaveTrust(const TFtpClient& client, TProjectConfig& project, const std::string& projectPath) const;
+    void SaveTrust(const TRemoteFiles& client, TProjectConfig& project, const std::string& projectPath) const;
 
 private:
     bool passive_ = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ftp/ftp_client.h"
 #include "model/error.h"
 
 namespace qp {
@@ -52,23 +53,24 @@ TFolderRow TFolderBrowser::MakeRow(const TFtpListEntry& entry) {
     return row;
 }
 
-TFolderBrowser::TFolderBrowser(TFolderBrowserListener& listener) : listener_(listener) {
-    client_.SetPump([this] { listener_.Pump(); });
-    client_.SetLogHook([this](TFtpLogDirection, const std::string& line) { AppendLog(line); });
+TFolderBrowser::TFolderBrowser(TFolderBrowserListener& listener)
+    : listener_(listener), client_(std::make_unique<TFtpClient>()) {
+    client_->SetPump([this] { listener_.Pump(); });
+    client_->SetLogHook([this](TRemoteLogDirection, const std::string& line) { AppendLog(line); });
 }
 
 TFolderBrowser::~TFolderBrowser() {
     // The listener may be gone already: say goodbye to the server without it.
-    client_.SetPump({});
-    client_.SetLogHook({});
+    client_->SetPump({});
+    client_->SetLogHook({});
     Close();
 }
 
 void TFolderBrowser::SetFtpServer(const std::string& host, const std::string& userName,
                                   const std::string& password) {
-    client_.SetHost(host);
-    client_.SetUserName(userName);
-    client_.SetPassword(password);
+    client_->SetHost(host);
+    client_->SetUserName(userName);
+    client_->SetPassword(password);
 }
 
 void TFolderBrowser::AppendLog(const std::string& text) {
@@ -84,11 +86,11 @@ void TFolderBrowser::AppendLog(const std::string& text) {
 }
 
 std::optional<std::string> TFolderBrowser::StartUp() {
-    client_.SetLogEnabled(true);
+    client_->SetLogEnabled(true);
     const std::string requested = directory_;
     std::optional<std::string> moveError;
     try {
-        client_.Connect();
+        client_->Connect();
         listener_.Pump();
         Refresh();
         listener_.Pump();
@@ -100,30 +102,30 @@ std::optional<std::string> TFolderBrowser::StartUp() {
             }
         }
     } catch (...) {
-        client_.SetLogEnabled(false);
+        client_->SetLogEnabled(false);
         throw;
     }
-    client_.SetLogEnabled(false);
+    client_->SetLogEnabled(false);
     return moveError;
 }
 
 void TFolderBrowser::Refresh() {
     rows_.clear();
     listingError_.reset();
-    if (!client_.Connected()) {
+    if (!client_->Connected()) {
         comboText_.clear();
         return;
     }
     std::vector<TFtpListEntry> entries;
     try {
-        client_.List();
-        entries = client_.Entries();
+        client_->List();
+        entries = client_->Entries();
     } catch (const Error& e) {
         AppendLog(e.Message());
-        if (!client_.Connected()) throw;
+        if (!client_->Connected()) throw;
         listingError_ = e.Message();
     }
-    const std::string folder = client_.Pwd();
+    const std::string folder = client_->CurrentFolder();
     auto at = std::lower_bound(history_.begin(), history_.end(), folder, [](const auto& a, const auto& b) {
         int c = CompareNoCase(a, b);
         return c != 0 ? c < 0 : a < b;
@@ -138,7 +140,7 @@ void TFolderBrowser::Refresh() {
 
 void TFolderBrowser::MoveTo(const std::string& folder) {
     if (folder.empty()) return;
-    client_.Cwd(folder);
+    client_->ChangeFolder(folder);
     Refresh();
 }
 
@@ -149,12 +151,12 @@ void TFolderBrowser::OpenRow(std::size_t row) {
 }
 
 void TFolderBrowser::Up() {
-    client_.Cdup();
+    client_->ChangeToParentFolder();
     Refresh();
 }
 
 void TFolderBrowser::MakeFolder(const std::string& name) {
-    client_.Mkd(name);
+    client_->MakeFolder(name);
     Refresh();
 }
 
@@ -162,14 +164,14 @@ void TFolderBrowser::Delete(std::size_t row) {
     if (row >= rows_.size()) return;
     const TFolderRow target = rows_[row];
     if (target.ImageIndex == 0)
-        client_.Rmd(target.Name);
+        client_->RemoveFolder(target.Name);
     else
-        client_.Dele(target.Name);
+        client_->DeleteFile(target.Name);
     Refresh();
 }
 
 void TFolderBrowser::Close() {
-    client_.Disconnect();
+    client_->Disconnect();
 }
 
 }  // namespace qp

@@ -3,11 +3,12 @@
 // columns in the browser's order, moving around, making and deleting, and the sorted history
 // of the folders shown. No window code: the dialog adapts TFolderBrowserListener and shows
 // the rows, the history and the errors raised here.
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "ftp/ftp_client.h"
+#include "remote/remote_files.h"
 
 namespace qp {
 
@@ -41,7 +42,7 @@ public:
     // The folder asked for, before the start-up; the folder shown, afterwards.
     void SetDirectory(const std::string& directory) { directory_ = directory; }
     const std::string& GetDirectory() const { return directory_; }
-    TFtpClient& Client() { return client_; }
+    TRemoteFiles& Client() { return *client_; }
 
     // Connects with the protocol log on, lists the login folder and moves to the folder
     // asked for, then switches the log off. A failure to connect, list or read the folder
@@ -83,7 +84,7 @@ private:
     void AppendLog(const std::string& text);
 
     TFolderBrowserListener& listener_;
-    TFtpClient client_;
+    std::unique_ptr<TRemoteFiles> client_;
     std::string directory_;
     std::string comboText_;
     std::vector<TFolderRow> rows_;

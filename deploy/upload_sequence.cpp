@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "ftp/ftp_client.h"
 #include "generate/file_utility.h"
 #include "model/charset.h"
 #include "model/error.h"
@@ -16,21 +17,22 @@ std::string LogText(const std::string& sjis) {
     }
 }
 
-TUploadSequence::TUploadSequence(TUploadListener& listener) : listener_(listener) {
-    client_.SetPump([this] { listener_.Pump(); });
-    client_.SetCancelCheck([this] { return listener_.CancelRequested(); });
+TUploadSequence::TUploadSequence(TUploadListener& listener)
+    : listener_(listener), client_(std::make_unique<TFtpClient>()) {
+    client_->SetPump([this] { listener_.Pump(); });
+    client_->SetCancelCheck([this] { return listener_.CancelRequested(); });
     // The client's own steps (TLS, the certificate) go to the log; the traffic does not.
-    client_.SetLogEnabled(true);
-    client_.SetLogHook([this](TFtpLogDirection direction, const std::string& line) {
-        if (direction == TFtpLogDirection::Note) listener_.LogLine(line);
+    client_->SetLogEnabled(true);
+    client_->SetLogHook([this](TRemoteLogDirection direction, const std::string& line) {
+        if (direction == TRemoteLogDirection::Note) listener_.LogLine(line);
     });
 }
 
 void TUploadSequence::SetFtpServer(const std::string& host, const std::string& userName,
                                    const std::string& password) {
-    client_.SetHost(host);
-    client_.SetUserName(userName);
-    client_.SetPassword(password);
+    client_->SetHost(host);
+    client_->SetUserName(userName);
+    client_->SetPassword(password);
 }
 
 void TUploadSequence::SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
@@ -46,18 +48,18 @@ void TUploadSequence::Run() {
     try {
         UploadAll();
     } catch (...) {
-        client_.Disconnect();
+        client_->Disconnect();
         finished_ = true;
         // Cancelled while connecting: the user asked for the stop, it is no failure.
         if (listener_.CancelRequested()) return;
         throw;
     }
-    client_.Disconnect();
+    client_->Disconnect();
     finished_ = true;
 }
 
 void TUploadSequence::UploadAll() {
-    client_.Connect();
+    client_->Connect();
     for (const TUploadFile& file : files_) {
         struct stat st {};
         if (::stat(file.LocalFileName.c_str(), &st) != 0) {
@@ -66,26 +68,21 @@ void TUploadSequence::UploadAll() {
         }
         if (listener_.CancelRequested()) return;
         const std::int64_t size = TkFileUtility::GetFileSize(file.LocalFileName);
-        if (!ftpDirectory_.empty() && client_.Pwd() != ftpDirectory_) client_.Cwd(ftpDirectory_);
+        if (!ftpDirectory_.empty() && client_->CurrentFolder() != ftpDirectory_)
+            client_->ChangeFolder(ftpDirectory_);
         if (listener_.CancelRequested()) return;
-        try {
-            client_.Allo(size);
-        } catch (const Error&) {
-            // Most servers need no allocation and say so with another code; a server that
-            // closed the connection has said its last word, and that is the error to show.
-            if (!client_.Connected()) throw;
-        }
+        client_->AnnounceSize(size);
         if (listener_.CancelRequested()) return;
-        client_.SetTypeAscii();
-        client_.Stor(file.LocalFileName, file.RemoteFileName,
-                     [&](std::int64_t sent, std::int64_t total) { listener_.Progress(file, sent, total); });
+        client_->StoreText(
+            file.LocalFileName, file.RemoteFileName,
+            [&](std::int64_t sent, std::int64_t total) { listener_.Progress(file, sent, total); });
         const std::string remote = LogText(file.RemoteFileName);
         listener_.LogLine(remote + "をアップロードしました。");
         if (listener_.CancelRequested()) return;
         if (file.Chmod) {
             const std::string command = chmodCommand_ + " 755 " + file.RemoteFileName;
             listener_.LogLine(LogText(command));
-            client_.Site(command);
+            client_->SetMode(file.RemoteFileName, 0755, chmodCommand_);
             listener_.LogLine(remote + " のアクセス権を設定しました。");
         }
     }

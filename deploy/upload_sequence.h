@@ -3,11 +3,12 @@
 // target folder in ASCII mode, set 755 on the files marked for it, disconnect, one log line
 // per step. No window code: the dialog adapts TUploadListener.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "deploy/upload_file.h"
-#include "ftp/ftp_client.h"
+#include "remote/remote_files.h"
 
 namespace qp {
 
@@ -32,7 +33,7 @@ public:
     void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                         const std::string& chmodCommand);
     // For passive mode, timeouts or a protocol log before Run.
-    TFtpClient& Client() { return client_; }
+    TRemoteFiles& Client() { return *client_; }
 
     // Runs the sequence once; later calls do nothing. An error ends it: the client is
     // disconnected, Finished() is true, and the error is raised to the caller.
@@ -43,7 +44,7 @@ private:
     void UploadAll();
 
     TUploadListener& listener_;
-    TFtpClient client_;
+    std::unique_ptr<TRemoteFiles> client_;
     std::vector<TUploadFile> files_;
     std::string ftpDirectory_;
     std::string chmodCommand_;

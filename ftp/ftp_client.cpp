@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -842,6 +843,28 @@ void TFtpClient::List() {
     });
     rawListing_ = std::move(listing);
     entries_ = ParseFtpListing(rawListing_, FtpLocalNow());
+}
+
+void TFtpClient::AnnounceSize(std::int64_t size) {
+    try {
+        Allo(size);
+    } catch (const Error&) {
+        // Most servers need no allocation and say so with another code; a server that
+        // closed the connection has said its last word, and that is the error to show.
+        if (!Connected()) throw;
+    }
+}
+
+void TFtpClient::StoreText(const std::string& localPath, const std::string& remoteName,
+                           const ProgressHook& progress) {
+    SetTypeAscii();
+    Stor(localPath, remoteName, progress);
+}
+
+void TFtpClient::SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) {
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(mode) & 07777U);
+    Site(chmodCommand + " " + octal + " " + remoteName);
 }
 
 }  // namespace qp

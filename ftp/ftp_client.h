@@ -12,6 +12,7 @@
 
 #include "ftp/ftp_list_parser.h"
 #include "ftp/net_channel.h"
+#include "remote/remote_files.h"
 #include "remote/server_trust.h"
 
 namespace qp {
@@ -22,60 +23,54 @@ struct TFtpReply {
 };
 
 // Note: a step of the client itself (TLS), plain text without time stamp.
-enum class TFtpLogDirection { Sent, Received, Note };
+using TFtpLogDirection = TRemoteLogDirection;
 
 class TTlsContext;
 
-class TFtpClient {
+class TFtpClient : public TRemoteFiles {
 public:
-    // Receives the control connection's traffic, one block at a time: a time stamp
-    // ("YYYY/MM/DD HH:MM:SS"), a blank and the data with CR LF shown as "<EOL>", a lone CR
-    // as "<CR>" and a lone LF as "<LF>".
-    using LogHook = std::function<void(TFtpLogDirection, const std::string& line)>;
-    // Called again and again while a call waits for the network.
-    using PumpHook = std::function<void()>;
-    // Bytes sent so far of the total, during STOR.
-    using ProgressHook = std::function<void(std::int64_t sent, std::int64_t total)>;
-
+    // The log hook receives the control connection's traffic, one block at a time: a time
+    // stamp ("YYYY/MM/DD HH:MM:SS"), a blank and the data with CR LF shown as "<EOL>", a lone
+    // CR as "<CR>" and a lone LF as "<LF>".
     TFtpClient();
-    ~TFtpClient();
+    ~TFtpClient() override;
     TFtpClient(const TFtpClient&) = delete;
     TFtpClient& operator=(const TFtpClient&) = delete;
 
     // "host" or "host:port" ("[v6addr]:port" for IPv6); the port defaults to 21.
-    void SetHost(const std::string& host) { host_ = host; }
-    void SetUserName(const std::string& user) { user_ = user; }
-    void SetPassword(const std::string& password) { password_ = password; }
+    void SetHost(const std::string& host) override { host_ = host; }
+    void SetUserName(const std::string& user) override { user_ = user; }
+    void SetPassword(const std::string& password) override { password_ = password; }
     // Passive data connections (EPSV, then PASV) instead of PORT.
-    void SetPassive(bool passive) { passive_ = passive; }
-    bool Passive() const { return passive_; }
+    void SetPassive(bool passive) override { passive_ = passive; }
+    bool Passive() const override { return passive_; }
     // FTPS: AUTH TLS before USER, the certificate checked by Trust() before the password is
     // sent, PBSZ 0 and PROT P after login, every data connection in TLS. Never falls back.
-    void SetSecure(bool secure) { secure_ = secure; }
-    bool Secure() const { return secure_; }
-    TServerTrust& Trust() { return trust_; }
-    const TServerTrust& Trust() const { return trust_; }
+    void SetSecure(bool secure) override { secure_ = secure; }
+    bool Secure() const override { return secure_; }
+    TServerTrust& Trust() override { return trust_; }
+    const TServerTrust& Trust() const override { return trust_; }
     // Asked while connecting and logging in; true gives up the connection.
-    void SetCancelCheck(std::function<bool()> cancel) { cancel_ = std::move(cancel); }
-    void SetConnectTimeout(std::chrono::milliseconds t) { connectTimeout_ = t; }
+    void SetCancelCheck(std::function<bool()> cancel) override { cancel_ = std::move(cancel); }
+    void SetConnectTimeout(std::chrono::milliseconds t) override { connectTimeout_ = t; }
     // Each single wait: for a reply, a data connection, or data to move.
-    void SetReplyTimeout(std::chrono::milliseconds t) { replyTimeout_ = t; }
+    void SetReplyTimeout(std::chrono::milliseconds t) override { replyTimeout_ = t; }
     // Each whole operation (connect-and-login, one command, one listing) ends within this, so
     // that a server that answers "1xx" again and again or trickles bytes cannot hold the
     // caller. A transfer gets this plus its size at the minimum rate.
-    void SetOperationTimeout(std::chrono::milliseconds t) { operationTimeout_ = t; }
-    void SetMinTransferRate(std::int64_t bytesPerSecond) { minTransferRate_ = bytesPerSecond; }
+    void SetOperationTimeout(std::chrono::milliseconds t) override { operationTimeout_ = t; }
+    void SetMinTransferRate(std::int64_t bytesPerSecond) override { minTransferRate_ = bytesPerSecond; }
 
-    void SetLogHook(LogHook hook) { logHook_ = std::move(hook); }
-    void SetLogEnabled(bool on) { logEnabled_ = on; }
-    bool LogEnabled() const { return logEnabled_; }
-    void SetPump(PumpHook pump) { pump_ = std::move(pump); }
+    void SetLogHook(LogHook hook) override { logHook_ = std::move(hook); }
+    void SetLogEnabled(bool on) override { logEnabled_ = on; }
+    bool LogEnabled() const override { return logEnabled_; }
+    void SetPump(PumpHook pump) override { pump_ = std::move(pump); }
 
     // Connects and logs in; the greeting and every reply are checked.
-    void Connect();
-    bool Connected() const { return control_.Open(); }
+    void Connect() override;
+    bool Connected() const override { return control_.Open(); }
     // Sends QUIT when still connected and closes the connection. Never throws.
-    void Disconnect();
+    void Disconnect() override;
 
     std::string Pwd();
     void Cwd(const std::string& folder);
@@ -88,12 +83,25 @@ public:
     void Stor(const std::string& localPath, const std::string& remoteName, const ProgressHook& progress = {});
     void Site(const std::string& command);
     // LIST without argument; the parsed entries are kept until the next listing.
-    void List();
-    const std::vector<TFtpListEntry>& Entries() const { return entries_; }
+    void List() override;
+    const std::vector<TFtpListEntry>& Entries() const override { return entries_; }
     const std::string& RawListing() const { return rawListing_; }
     void Mkd(const std::string& name);
     void Rmd(const std::string& name);
     void Dele(const std::string& name);
+
+    // The remote-files calls in FTP words: PWD, CWD, CDUP, MKD, RMD, DELE; ALLO with its
+    // refusal ignored; TYPE A and STOR; SITE with the chmod command.
+    std::string CurrentFolder() override { return Pwd(); }
+    void ChangeFolder(const std::string& folder) override { Cwd(folder); }
+    void ChangeToParentFolder() override { Cdup(); }
+    void MakeFolder(const std::string& name) override { Mkd(name); }
+    void RemoveFolder(const std::string& name) override { Rmd(name); }
+    void DeleteFile(const std::string& name) override { Dele(name); }
+    void AnnounceSize(std::int64_t size) override;
+    void StoreText(const std::string& localPath, const std::string& remoteName,
+                   const ProgressHook& progress = {}) override;
+    void SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) override;
 
     // Sends one command and returns the final reply, whatever its code.
     TFtpReply SendCommand(const std::string& command);

@@ -33,7 +33,7 @@ public:
     void SetDirectory(const std::string& directory);
     std::string GetDirectory() const;
     // The client, for its timeouts.
-    TFtpClient& Client() { return browser_.Client(); }
+    TRemoteFiles& Client() { return browser_.Client(); }
     // The start-up has run (whatever its outcome).
     bool StartUpDone() const { return startUpDone_; }
 

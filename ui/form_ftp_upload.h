@@ -25,7 +25,7 @@ public:
     void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                         const std::string& chmodCommand);
     // The client, for its timeouts.
-    TFtpClient& Client() { return sequence_.Client(); }
+    TRemoteFiles& Client() { return sequence_.Client(); }
 
     // The sequence has ended: completed, cancelled or failed.
     bool Finished() const { return finished_; }

@@ -17,7 +17,7 @@ namespace qp {
 
 class TItemGrid;
 class THtmlEditor;
-class TFtpClient;
+class TRemoteFiles;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -78,7 +78,7 @@ public:
     void MakeAndUpload();
     void MakeConverterFile();
     // A certificate the user chose to trust in an FTP dialog goes into the project.
-    void KeepTrustedCertificate(const TFtpClient& client);
+    void KeepTrustedCertificate(const TRemoteFiles& client);
     // Asks for the path of a CGI or converter file to write (empty: cancelled), starting at
     // preset. Replaceable so that tests need no dialog.
     using SavePathPrompt = std::function<QString(QWidget* parent, const QString& filter,

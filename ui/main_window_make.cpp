@@ -126,7 +126,7 @@ void TFormMain::MakeConverterFile() {
     ShowInformation(this, QString::fromUtf8(kMakeConverterDoneMessage));
 }
 
-void TFormMain::KeepTrustedCertificate(const TFtpClient& client) {
+void TFormMain::KeepTrustedCertificate(const TRemoteFiles& client) {
     // Held in the project and written with it, like every other setting.
     const std::string& accepted = client.Trust().NewlyTrusted();
     if (!accepted.empty()) project_->SetFtpTrustedCert(accepted);

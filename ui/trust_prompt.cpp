@@ -31,7 +31,7 @@ bool AskTrustServer(QWidget* parent, const TServerIdentity& identity) {
     return box.clickedButton() == trust;
 }
 
-void SetUpSecurity(TFtpClient& client, QWidget* parent, bool secure, const std::string& trustedCert) {
+void SetUpSecurity(TRemoteFiles& client, QWidget* parent, bool secure, const std::string& trustedCert) {
     client.SetSecure(secure);
     client.Trust().SetStoredFingerprint(trustedCert);
     client.Trust().SetAsker([parent](const TServerIdentity& identity) { return AskTrustServer(parent, identity); });

@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <string>
 
-#include "ftp/ftp_client.h"
+#include "remote/remote_files.h"
 
 namespace qp {
 
@@ -12,6 +12,6 @@ namespace qp {
 bool AskTrustServer(QWidget* parent, const TServerIdentity& identity);
 
 // FTPS or FTP for a dialog's client, with the project's trusted fingerprint and the question.
-void SetUpSecurity(TFtpClient& client, QWidget* parent, bool secure, const std::string& trustedCert);
+void SetUpSecurity(TRemoteFiles& client, QWidget* parent, bool secure, const std::string& trustedCert);
 
 }  // namespace qp

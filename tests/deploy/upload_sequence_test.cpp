@@ -49,8 +49,8 @@ protected:
         sequence.SetFtpServer(server.Host(), PyFtpServer::kUser, password);
         sequence.SetUploadFiles(files, folder, "CHMOD");
         sequence.Client().SetLogEnabled(true);
-        sequence.Client().SetLogHook([this](TFtpLogDirection d, const std::string& line) {
-            if (d == TFtpLogDirection::Sent) commands.push_back(line.substr(20));
+        sequence.Client().SetLogHook([this](TRemoteLogDirection d, const std::string& line) {
+            if (d == TRemoteLogDirection::Sent) commands.push_back(line.substr(20));
         });
         return sequence;
     }
