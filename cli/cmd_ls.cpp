@@ -5,7 +5,7 @@
 #include "cli/cli_common.h"
 #include "cli/ftp_options.h"
 #include "deploy/folder_browser.h"
-#include "ftp/visible_text.h"
+#include "remote/visible_text.h"
 
 namespace qp::cli {
 namespace {
@@ -23,12 +23,14 @@ int Run(const Args& args) {
     LoadProject(args.positional[0], project);
     if (project.GetFtpHostName().empty()) throw Error("ホスト名が設定されていません。");
     if (project.GetFtpUserName().empty()) throw Error("ユーザ名が設定されていません。");
-    if (project.GetFtpPassword().empty()) throw Error("パスワードが設定されていません。");
-    const std::string folder = args.positional.size() == 2 ? args.positional[1] : project.GetFtpDirectory();
     const FtpCall ftp(args, project);
+    if (project.GetFtpPassword().empty() && !(ftp.Protocol() == TFtpProtocol::Sftp && project.LogsInWithKey()))
+        throw Error("パスワードが設定されていません。");
+    const std::string folder = args.positional.size() == 2 ? args.positional[1] : project.GetFtpDirectory();
 
     QuietBrowser quiet;
     TFolderBrowser browser(quiet);
+    browser.SetProtocol(ftp.Protocol());
     browser.SetFtpServer(project.GetFtpHostName(), project.GetFtpUserName(), project.GetFtpPassword());
     ftp.Apply(browser.Client());
     browser.SetDirectory(folder);

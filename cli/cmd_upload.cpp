@@ -6,7 +6,7 @@
 #include "cli/ftp_options.h"
 #include "deploy/make_upload.h"
 #include "deploy/upload_sequence.h"
-#include "ftp/visible_text.h"
+#include "remote/visible_text.h"
 
 namespace qp::cli {
 namespace {
@@ -28,6 +28,7 @@ int Run(const Args& args) {
 
     ConsoleUpload console;
     TUploadSequence sequence(console);
+    sequence.SetProtocol(ftp.Protocol());
     sequence.SetFtpServer(job.HostName, job.UserName, job.Password);
     sequence.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
     ftp.Apply(sequence.Client());

@@ -1,18 +1,32 @@
 #include "cli/ftp_options.h"
 
+#include <cstdlib>
 #include <iostream>
+
+#include "model/charset.h"
 
 namespace qp::cli {
 
 FtpCall::FtpCall(const Args& args, const TProjectConfig& project)
     : passive_(project.GetFtpPassive() || args.Has("--passive")),
-      secure_(project.GetFtpProtocol() == TFtpProtocol::Ftps),
+      protocol_(project.GetFtpProtocol()),
       storedCert_(project.GetFtpTrustedCert()),
       save_(args.Has("--save")) {
-    if (auto protocol = args.Value("--protocol")) {
-        if (*protocol != "ftp" && *protocol != "ftps") throw UsageError("--protocol は ftp か ftps です。");
-        secure_ = *protocol == "ftps";
+    if (auto word = args.Value("--protocol")) {
+        TFtpProtocol protocol;
+        if (*word == "ftp")
+            protocol = TFtpProtocol::Ftp;
+        else if (*word == "ftps")
+            protocol = TFtpProtocol::Ftps;
+        else if (*word == "sftp")
+            protocol = TFtpProtocol::Sftp;
+        else
+            throw UsageError("--protocol は ftp、ftps、sftp のどれかです。");
+        // The stored fingerprint belongs to the project's protocol: a certificate is no host key.
+        if (protocol != protocol_) storedCert_.clear();
+        protocol_ = protocol;
     }
+    if (protocol_ == TFtpProtocol::Sftp) keyFile_ = charset::SjisToUtf8(project.GetSftpKeyFile());
     if (auto cert = args.Value("--trust-cert")) {
         trustCert_ = NormalizeFingerprint(*cert);
         if (trustCert_.empty()) throw UsageError("--trust-cert には SHA256:（16進数64桁）の指紋を指定してください。");
@@ -22,11 +36,17 @@ FtpCall::FtpCall(const Args& args, const TProjectConfig& project)
 
 void FtpCall::Apply(TRemoteFiles& client) const {
     client.SetPassive(passive_);
-    client.SetSecure(secure_);
     client.Trust().SetStoredFingerprint(storedCert_);
     client.Trust().SetTrustedForThisCall(trustCert_);
-    client.Trust().SetRefusalHint(
-        "この証明書を信頼する場合は、その指紋を --trust-cert に指定してください（--save を付けるとプロジェクトに保存します）。");
+    const char* what = protocol_ == TFtpProtocol::Sftp ? "ホスト鍵" : "証明書";
+    client.Trust().SetRefusalHint(std::string("この") + what +
+                                  "を信頼する場合は、その指紋を --trust-cert に指定してください（--save を付けるとプロジェクトに保存します）。");
+    client.SetKeyFile(keyFile_);
+    client.SetPassphraseHook([](const std::string&) -> std::optional<std::string> {
+        const char* phrase = std::getenv("QUILLPOST_SFTP_PASSPHRASE");
+        if (!phrase) return std::nullopt;
+        return std::string(phrase);
+    });
 }
 
 int FtpCall::Failed(const TRemoteFiles& client, const Error& error) const {
@@ -40,7 +60,8 @@ void FtpCall::SaveTrust(const TRemoteFiles& client, TProjectConfig& project,
     if (!save_ || accepted.empty()) return;
     project.SetFtpTrustedCert(accepted);
     project.SaveToFile(projectPath);
-    std::cerr << "証明書の指紋をプロジェクトに保存しました: " << accepted << std::endl;
+    std::cerr << (protocol_ == TFtpProtocol::Sftp ? "ホスト鍵" : "証明書") << "の指紋をプロジェクトに保存しました: "
+              << accepted << std::endl;
 }
 
 }  // namespace qp::cli

@@ -1,7 +1,8 @@
 #pragma once
-// The connection options that upload and ls share: --passive, --protocol ftp|ftps,
+// The connection options that upload and ls share: --passive, --protocol ftp|ftps|sftp,
 // --trust-cert SHA256:... and --save, applied over the project's settings, and the exit code
-// of a failed connection (1 for a certificate that was not trusted, 3 otherwise).
+// of a failed connection (1 for a certificate or host key that was not trusted, 3 otherwise).
+// An encrypted SFTP key file's passphrase comes from QUILLPOST_SFTP_PASSPHRASE.
 #include <string>
 
 #include "cli/cli_common.h"
@@ -11,11 +12,12 @@ namespace qp::cli {
 
 class FtpCall {
 public:
-    static constexpr const char* kUsage = "[--passive] [--protocol ftp|ftps] [--trust-cert SHA256:...] [--save]";
+    static constexpr const char* kUsage = "[--passive] [--protocol ftp|ftps|sftp] [--trust-cert SHA256:...] [--save]";
 
     // Raises UsageError for a value that does not fit.
     FtpCall(const Args& args, const TProjectConfig& project);
-    // Mode, protocol and trust on the client.
+    TFtpProtocol Protocol() const { return protocol_; }
+    // Mode, trust and key file on a client made for Protocol().
     void Apply(TRemoteFiles& client) const;
     // Prints the error and returns the exit code for it.
     int Failed(const TRemoteFiles& client, const Error& error) const;
@@ -24,8 +26,9 @@ public:
 
 private:
     bool passive_ = false;
-    bool secure_ = true;
+    TFtpProtocol protocol_ = TFtpProtocol::Ftps;
     std::string storedCert_;
+    std::string keyFile_;
     std::string trustCert_;
     bool save_ = false;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ftp/ftp_client.h"
+#include "deploy/remote_client.h"
 #include "model/error.h"
 
 namespace qp {
@@ -54,7 +54,17 @@ TFolderRow TFolderBrowser::MakeRow(const TFtpListEntry& entry) {
 }
 
 TFolderBrowser::TFolderBrowser(TFolderBrowserListener& listener)
-    : listener_(listener), client_(std::make_unique<TFtpClient>()) {
+    : listener_(listener), client_(MakeRemoteFiles(TFtpProtocol::Ftp)) {
+    Attach();
+}
+
+void TFolderBrowser::SetProtocol(TFtpProtocol protocol) {
+    Close();
+    client_ = MakeRemoteFiles(protocol);
+    Attach();
+}
+
+void TFolderBrowser::Attach() {
     client_->SetPump([this] { listener_.Pump(); });
     client_->SetLogHook([this](TRemoteLogDirection, const std::string& line) { AppendLog(line); });
 }

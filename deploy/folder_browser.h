@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/project_config.h"
 #include "remote/remote_files.h"
 
 namespace qp {
@@ -38,6 +39,8 @@ public:
     TFolderBrowser(const TFolderBrowser&) = delete;
     TFolderBrowser& operator=(const TFolderBrowser&) = delete;
 
+    // A new client for the protocol (plain FTP until then), first of all settings.
+    void SetProtocol(TFtpProtocol protocol);
     void SetFtpServer(const std::string& host, const std::string& userName, const std::string& password);
     // The folder asked for, before the start-up; the folder shown, afterwards.
     void SetDirectory(const std::string& directory) { directory_ = directory; }
@@ -82,6 +85,7 @@ public:
 
 private:
     void AppendLog(const std::string& text);
+    void Attach();
 
     TFolderBrowserListener& listener_;
     std::unique_ptr<TRemoteFiles> client_;

@@ -1,5 +1,7 @@
 #include "deploy/make_upload.h"
 
+#include "model/charset.h"
+
 #include <unistd.h>
 
 #include <climits>
@@ -60,8 +62,9 @@ TUploadJob PrepareUpload(const TProjectConfig& project, const std::string& suppo
     job.Directory = project.GetFtpDirectory();
     job.ChmodCommand = project.GetFtpChmod();
     job.Passive = project.GetFtpPassive();
-    job.Secure = project.GetFtpProtocol() == TFtpProtocol::Ftps;
+    job.Protocol = project.GetFtpProtocol();
     job.TrustedCert = project.GetFtpTrustedCert();
+    if (job.Protocol == TFtpProtocol::Sftp) job.KeyFile = charset::SjisToUtf8(project.GetSftpKeyFile());
     return job;
 }
 

@@ -20,8 +20,9 @@ struct TUploadJob {
     std::string Directory;
     std::string ChmodCommand;
     bool Passive = false;
-    bool Secure = true;        // FTPS
-    std::string TrustedCert;   // the project's trusted certificate fingerprint
+    TFtpProtocol Protocol = TFtpProtocol::Ftps;
+    std::string TrustedCert;   // the project's trusted certificate or host key fingerprint
+    std::string KeyFile;       // SFTP's private key file, a local path; empty for none
 };
 
 // The Perl runtime's folder, ending with "/": "lib" beside the running program (a build tree),

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "ftp/ftp_client.h"
+#include "deploy/remote_client.h"
 #include "generate/file_utility.h"
 #include "model/charset.h"
 #include "model/error.h"
@@ -18,7 +18,16 @@ std::string LogText(const std::string& sjis) {
 }
 
 TUploadSequence::TUploadSequence(TUploadListener& listener)
-    : listener_(listener), client_(std::make_unique<TFtpClient>()) {
+    : listener_(listener), client_(MakeRemoteFiles(TFtpProtocol::Ftp)) {
+    Attach();
+}
+
+void TUploadSequence::SetProtocol(TFtpProtocol protocol) {
+    client_ = MakeRemoteFiles(protocol);
+    Attach();
+}
+
+void TUploadSequence::Attach() {
     client_->SetPump([this] { listener_.Pump(); });
     client_->SetCancelCheck([this] { return listener_.CancelRequested(); });
     // The client's own steps (TLS, the certificate) go to the log; the traffic does not.
@@ -80,8 +89,10 @@ void TUploadSequence::UploadAll() {
         listener_.LogLine(remote + "をアップロードしました。");
         if (listener_.CancelRequested()) return;
         if (file.Chmod) {
-            const std::string command = chmodCommand_ + " 755 " + file.RemoteFileName;
-            listener_.LogLine(LogText(command));
+            if (client_->UsesChmodCommand())
+                listener_.LogLine(LogText(chmodCommand_ + " 755 " + file.RemoteFileName));
+            else
+                listener_.LogLine(remote + " のアクセス権を 755 に設定します（SFTP ではchmodコマンドの設定は使いません）。");
             client_->SetMode(file.RemoteFileName, 0755, chmodCommand_);
             listener_.LogLine(remote + " のアクセス権を設定しました。");
         }

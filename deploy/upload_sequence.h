@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "deploy/upload_file.h"
+#include "model/project_config.h"
 #include "remote/remote_files.h"
 
 namespace qp {
@@ -27,8 +28,11 @@ public:
 
 class TUploadSequence {
 public:
+    // Plain FTP until SetProtocol says otherwise.
     explicit TUploadSequence(TUploadListener& listener);
 
+    // A new client for the protocol, first of all settings.
+    void SetProtocol(TFtpProtocol protocol);
     void SetFtpServer(const std::string& host, const std::string& userName, const std::string& password);
     void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                         const std::string& chmodCommand);
@@ -42,6 +46,7 @@ public:
 
 private:
     void UploadAll();
+    void Attach();
 
     TUploadListener& listener_;
     std::unique_ptr<TRemoteFiles> client_;

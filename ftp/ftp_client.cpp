@@ -19,9 +19,10 @@
 
 #include <openssl/ssl.h>
 
-#include "ftp/host_resolver.h"
+#include "remote/host_resolver.h"
+#include "remote/tcp_connect.h"
 #include "ftp/tls_context.h"
-#include "ftp/visible_text.h"
+#include "remote/visible_text.h"
 #include "model/error.h"
 
 namespace qp {
@@ -63,32 +64,6 @@ void SetNonBlocking(int fd) {
 
 std::string SystemText(int err) {
     return std::strerror(err);
-}
-
-struct HostPort {
-    std::string host;
-    std::string port;
-};
-
-HostPort SplitHost(const std::string& text) {
-    HostPort hp{text, "21"};
-    if (!text.empty() && text.front() == '[') {
-        std::size_t close = text.find(']');
-        if (close != std::string::npos) {
-            hp.host = text.substr(1, close - 1);
-            if (close + 1 < text.size() && text[close + 1] == ':') hp.port = text.substr(close + 2);
-        }
-    } else if (std::count(text.begin(), text.end(), ':') == 1) {
-        std::size_t colon = text.find(':');
-        hp.host = text.substr(0, colon);
-        hp.port = text.substr(colon + 1);
-    }
-    bool digits = !hp.port.empty() && hp.port.size() <= 5 &&
-                  std::all_of(hp.port.begin(), hp.port.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!digits || std::stoi(hp.port) < 1 || std::stoi(hp.port) > 65535)
-        throw Error("ポート番号が正しくありません: " + text);
-    if (hp.host.empty()) throw Error("ホスト名が設定されていません。");
-    return hp;
 }
 
 std::string AddressText(const sockaddr_storage& addr) {
@@ -314,54 +289,10 @@ void TFtpClient::FailSystem(const std::string& what, int err) {
 }
 
 void TFtpClient::OpenControl(const std::string& host, const std::string& port) {
-    THostResolver resolver(host, port);
-    try {
-        Wait(resolver.EventFd(), POLLIN, Clock::now() + connectTimeout_, "ホスト名を調べられません");
-    } catch (const Error& e) {
-        if (e.Message().find("（タイムアウト）") == std::string::npos) throw;
-        throw Error(host + " が見つかりません: " + e.Message());
-    }
-    THostResolver::AddrList found(nullptr, &::freeaddrinfo);
-    try {
-        found = resolver.Take();
-    } catch (const Error& e) {
-        throw Error(host + " が見つかりません: " + e.Message());
-    }
-
-    std::string lastError = "接続できません";
-    auto deadline = Clock::now() + connectTimeout_;
-    for (addrinfo* ai = found.get(); ai; ai = ai->ai_next) {
-        Fd fd(::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol));
-        if (fd.Get() < 0) {
-            lastError = SystemText(errno);
-            continue;
-        }
-        SetNonBlocking(fd.Get());
-        if (::connect(fd.Get(), ai->ai_addr, ai->ai_addrlen) < 0) {
-            if (errno != EINPROGRESS) {
-                lastError = SystemText(errno);
-                continue;
-            }
-            try {
-                Wait(fd.Get(), POLLOUT, deadline, "接続できません");
-            } catch (const Error& e) {
-                if (e.Message().find("（タイムアウト）") == std::string::npos) throw;
-                throw Error(host_ + " に接続できません（タイムアウト）");
-            }
-            int err = 0;
-            socklen_t len = sizeof err;
-            ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &err, &len);
-            if (err != 0) {
-                lastError = SystemText(err);
-                continue;
-            }
-        }
-        int one = 1;
-        ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        control_.Reset(fd.Release());
-        return;
-    }
-    throw Error(host_ + " に接続できません: " + lastError);
+    control_.Reset(OpenTcp(host, port, host_, connectTimeout_,
+                           [this](int fd, short events, Clock::time_point deadline, const char* what) {
+                               Wait(fd, events, deadline, what);
+                           }));
 }
 
 void TFtpClient::SecureControl(const std::string& host) {
@@ -414,7 +345,7 @@ void TFtpClient::Connect() {
     Operation operation(*this);
     activeRefused_ = false;
     epsvRefused_ = false;
-    HostPort hp = SplitHost(host_);
+    HostPort hp = SplitHostPort(host_, "21");
     connecting_ = true;
     try {
         OpenControl(hp.host, hp.port);

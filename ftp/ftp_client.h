@@ -48,6 +48,9 @@ public:
     // sent, PBSZ 0 and PROT P after login, every data connection in TLS. Never falls back.
     void SetSecure(bool secure) override { secure_ = secure; }
     bool Secure() const override { return secure_; }
+    // FTP logs in with the password only.
+    void SetKeyFile(const std::string&) override {}
+    void SetPassphraseHook(PassphraseHook) override {}
     TServerTrust& Trust() override { return trust_; }
     const TServerTrust& Trust() const override { return trust_; }
     // Asked while connecting and logging in; true gives up the connection.
@@ -102,6 +105,7 @@ public:
     void StoreText(const std::string& localPath, const std::string& remoteName,
                    const ProgressHook& progress = {}) override;
     void SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) override;
+    bool UsesChmodCommand() const override { return true; }
 
     // Sends one command and returns the final reply, whatever its code.
     TFtpReply SendCommand(const std::string& command);

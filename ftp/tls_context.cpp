@@ -72,12 +72,7 @@ TServerIdentity DescribePeer(SSL* ssl) {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
     X509_digest(cert, EVP_sha256(), md, &len);
-    std::string fp = "SHA256:";
-    for (unsigned int i = 0; i < len; ++i) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, i ? ":%02X" : "%02X", md[i]);
-        fp += hex;
-    }
+    const std::string fp = FingerprintOf(md);
     id.Fingerprint = fp;
     const long result = SSL_get_verify_result(ssl);
     id.Verified = result == X509_V_OK;

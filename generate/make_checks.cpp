@@ -55,7 +55,7 @@ void TProjectConfig::CheckForMake() const {
 void TProjectConfig::CheckForUpload() const {
     if (GetFtpHostName().empty()) throw Error("ホスト名(アドレス)が設定されていません。");
     if (GetFtpUserName().empty()) throw Error("ユーザ名が設定されていません。");
-    if (GetFtpPassword().empty()) throw Error("パスワードが設定されていません。");
+    if (GetFtpPassword().empty() && !LogsInWithKey()) throw Error("パスワードが設定されていません。");
     if (GetFtpFileName().empty()) throw Error("CGIのファイル名が設定されていません。");
     if (GetFtpDirectory().empty()) throw Error("CGIの設置フォルダが設定されていません。");
 }

@@ -115,6 +115,7 @@ void TProjectConfig::Reset() {
     ftpPassive_ = false;
     ftpProtocol_ = TFtpProtocol::Ftps;
     ftpTrustedCert_.clear();
+    sftpKeyFile_.clear();
     makeFileType_ = 0;
     guard_ = TGuardSettings();
     NotifyObservers();

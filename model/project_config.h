@@ -10,7 +10,7 @@
 
 namespace qp {
 
-enum class TFtpProtocol { Ftp, Ftps };
+enum class TFtpProtocol { Ftp, Ftps, Sftp };
 
 class TProjectConfig;
 
@@ -112,14 +112,19 @@ public:
     void SetFtpChmod(const std::string& v) { ftpChmod_ = v; }
     bool GetFtpPassive() const { return ftpPassive_; }
     void SetFtpPassive(bool v) { ftpPassive_ = v; }
-    // FTP in clear text, or explicit FTP over TLS. A new project starts with FTPS; a file
-    // without the setting loads as FTP, as it was made.
+    // FTP in clear text, explicit FTP over TLS, or SFTP. A new project starts with FTPS; a
+    // file without the setting loads as FTP, as it was made.
     TFtpProtocol GetFtpProtocol() const { return ftpProtocol_; }
     void SetFtpProtocol(TFtpProtocol v) { ftpProtocol_ = v; }
-    // The SHA-256 fingerprint ("SHA256:AB:CD:...") of a server certificate the user chose to
-    // trust although it could not be verified; empty for none.
+    // The SHA-256 fingerprint ("SHA256:AB:CD:...") of a server certificate (FTPS) or host key
+    // (SFTP) the user chose to trust although it could not be verified; empty for none.
     std::string GetFtpTrustedCert() const { return ftpTrustedCert_; }
     void SetFtpTrustedCert(const std::string& v) { ftpTrustedCert_ = v; }
+    // The private key file for SFTP (project text); empty: the password logs in.
+    std::string GetSftpKeyFile() const { return sftpKeyFile_; }
+    void SetSftpKeyFile(const std::string& v) { sftpKeyFile_ = v; }
+    // SFTP with a key file: the password may be empty.
+    bool LogsInWithKey() const { return ftpProtocol_ == TFtpProtocol::Sftp && !sftpKeyFile_.empty(); }
     int GetMakeFileType() const { return makeFileType_; }
     void SetMakeFileType(int v) { makeFileType_ = v; }
     const TGuardSettings& GetGuard() const { return guard_; }
@@ -156,6 +161,7 @@ private:
     bool ftpPassive_ = false;
     TFtpProtocol ftpProtocol_ = TFtpProtocol::Ftps;
     std::string ftpTrustedCert_;
+    std::string sftpKeyFile_;
     int makeFileType_ = 0;
     TGuardSettings guard_;
 };

@@ -26,6 +26,22 @@ TCgiCharset ReadCharset(const TIniFile& ini) {
     throw Error("文字コード(SERVERのCharset)はEUC-JPかUTF-8で指定してください。");
 }
 
+const char* ProtocolWord(TFtpProtocol protocol) {
+    switch (protocol) {
+        case TFtpProtocol::Ftp: return "FTP";
+        case TFtpProtocol::Sftp: return "SFTP";
+        case TFtpProtocol::Ftps: break;
+    }
+    return "FTPS";
+}
+
+// Anything but "FTP" or "SFTP" is taken as FTPS: a damaged value must not turn encryption off.
+TFtpProtocol ProtocolOf(const std::string& word) {
+    if (word == "FTP") return TFtpProtocol::Ftp;
+    if (word == "SFTP") return TFtpProtocol::Sftp;
+    return TFtpProtocol::Ftps;
+}
+
 void WriteMultiLine(TIniFile& ini, const char* section, const char* key, const std::string& value) {
     ini.WriteString(section, key, EncodeCommaText(SplitLines(value)));
 }
@@ -61,8 +77,9 @@ void TProjectConfig::SaveToFile(const std::string& path) const {
     ini.WriteString("FTP", "FtpChmod", ftpChmod_);
     ini.WriteString("FTP", "SaveFileName", saveFileName_);
     ini.WriteBool("FTP", "FtpPassive", ftpPassive_);
-    ini.WriteString("FTP", "FtpProtocol", ftpProtocol_ == TFtpProtocol::Ftp ? "FTP" : "FTPS");
+    ini.WriteString("FTP", "FtpProtocol", ProtocolWord(ftpProtocol_));
     ini.WriteString("FTP", "FtpTrustedCert", ftpTrustedCert_);
+    ini.WriteString("FTP", "SftpKeyFile", sftpKeyFile_);
     ini.WriteInteger("MAKE", "MakeFileType", makeFileType_);
     guard_.WriteIni(ini);
     ini.UpdateFile();
@@ -123,9 +140,9 @@ void TProjectConfig::LoadFromFile(const std::string& path) {
     ftpChmod_ = ini.ReadString("FTP", "FtpChmod", "CHMOD");
     saveFileName_ = ini.ReadString("FTP", "SaveFileName", "");
     ftpPassive_ = ini.ReadBool("FTP", "FtpPassive", false);
-    // Anything but "FTP" is taken as FTPS: a damaged value must not turn encryption off.
-    ftpProtocol_ = ini.ReadString("FTP", "FtpProtocol", "FTP") == "FTP" ? TFtpProtocol::Ftp : TFtpProtocol::Ftps;
+    ftpProtocol_ = ProtocolOf(ini.ReadString("FTP", "FtpProtocol", "FTP"));
     ftpTrustedCert_ = ini.ReadString("FTP", "FtpTrustedCert", "");
+    sftpKeyFile_ = ini.ReadString("FTP", "SftpKeyFile", "");
     makeFileType_ = static_cast<int>(ini.ReadInteger("MAKE", "MakeFileType", 0));
     guard_ = TGuardSettings::ReadIni(ini);
 }

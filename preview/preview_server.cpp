@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "ftp/visible_text.h"
+#include "remote/visible_text.h"
 #include "model/error.h"
 #include "preview/cgi_response.h"
 #include "preview/cgi_runner.h"

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "ftp/visible_text.h"
+#include "remote/visible_text.h"
 #include "model/error.h"
 #include "preview/cgi_response.h"
 #include "preview/mail_view.h"

@@ -1,10 +1,11 @@
 #pragma once
 // What the upload run and the folder browser need of a server's files, whatever protocol
 // moves them: blocking calls with timeouts that keep calling a pump callback while they wait,
-// and a log hook. The FTP(S) client implements it.
+// and a log hook. The FTP(S) and the SFTP client implement it.
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ public:
     using PumpHook = std::function<void()>;
     // Bytes sent so far of the total, while a file is stored.
     using ProgressHook = std::function<void(std::int64_t sent, std::int64_t total)>;
+    // Asked for the passphrase of an encrypted key file; nullopt when the user gave none.
+    using PassphraseHook = std::function<std::optional<std::string>(const std::string& keyFile)>;
 
     virtual ~TRemoteFiles() = default;
 
@@ -36,6 +39,10 @@ public:
     // An encrypted connection, never falling back to a plain one.
     virtual void SetSecure(bool secure) = 0;
     virtual bool Secure() const = 0;
+    // A private key file (a local path) to log in with, where the protocol takes one; the
+    // password is then not needed. The hook is asked when the key is encrypted.
+    virtual void SetKeyFile(const std::string& path) = 0;
+    virtual void SetPassphraseHook(PassphraseHook hook) = 0;
     // Decides whether the server's identity is trusted, before the password is sent.
     virtual TServerTrust& Trust() = 0;
     virtual const TServerTrust& Trust() const = 0;
@@ -77,8 +84,9 @@ public:
     virtual void StoreText(const std::string& localPath, const std::string& remoteName,
                            const ProgressHook& progress = {}) = 0;
     // Sets the permission bits (e.g. 0755); chmodCommand is the server's own command for it,
-    // where the protocol needs one.
+    // where the protocol needs one (UsesChmodCommand).
     virtual void SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) = 0;
+    virtual bool UsesChmodCommand() const = 0;
 };
 
 }  // namespace qp

@@ -189,6 +189,10 @@ void TFormFtpSelectDir::SetFtpServer(const std::string& host, const std::string&
     browser_.SetFtpServer(host, userName, password);
 }
 
+void TFormFtpSelectDir::SetProtocol(TFtpProtocol protocol) {
+    browser_.SetProtocol(protocol);
+}
+
 void TFormFtpSelectDir::SetPassive(bool passive) {
     browser_.Client().SetPassive(passive);
 }

@@ -29,6 +29,8 @@ public:
     ~TFormFtpSelectDir() override;
 
     void SetFtpServer(const std::string& host, const std::string& userName, const std::string& password);
+    // First of all settings: a new client for the protocol.
+    void SetProtocol(TFtpProtocol protocol);
     void SetPassive(bool passive);
     void SetDirectory(const std::string& directory);
     std::string GetDirectory() const;

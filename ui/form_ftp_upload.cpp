@@ -27,6 +27,10 @@ void TFormFtpUpload::SetFtpServer(const std::string& host, const std::string& us
     sequence_.SetFtpServer(host, userName, password);
 }
 
+void TFormFtpUpload::SetProtocol(TFtpProtocol protocol) {
+    sequence_.SetProtocol(protocol);
+}
+
 void TFormFtpUpload::SetPassive(bool passive) {
     sequence_.Client().SetPassive(passive);
 }

@@ -21,6 +21,8 @@ public:
     ~TFormFtpUpload() override;
 
     void SetFtpServer(const std::string& host, const std::string& userName, const std::string& password);
+    // First of all settings: a new client for the protocol.
+    void SetProtocol(TFtpProtocol protocol);
     void SetPassive(bool passive);
     void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                         const std::string& chmodCommand);

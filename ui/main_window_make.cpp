@@ -100,9 +100,10 @@ void TFormMain::MakeAndUpload() {
     }
     const TUploadJob job = PrepareUpload(*project_, LocalPath(supportFolder_));
     TFormFtpUpload dialog(this);
+    dialog.SetProtocol(job.Protocol);
     dialog.SetFtpServer(job.HostName, job.UserName, job.Password);
     dialog.SetPassive(job.Passive);
-    SetUpSecurity(dialog.Client(), &dialog, job.Secure, job.TrustedCert);
+    SetUpSecurity(dialog.Client(), &dialog, job.TrustedCert, job.KeyFile);
     dialog.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
     dialog.exec();
     KeepTrustedCertificate(dialog.Client());
@@ -140,7 +141,7 @@ void TFormMain::ActionFtpSelectDirExecute() {
         missing = "ホスト名が設定されていません。";
     } else if (p.GetFtpUserName().empty()) {
         missing = "ユーザ名が設定されていません。";
-    } else if (p.GetFtpPassword().empty()) {
+    } else if (p.GetFtpPassword().empty() && !p.LogsInWithKey()) {
         missing = "パスワードが設定されていません。";
     }
     if (missing != nullptr) {
@@ -148,9 +149,11 @@ void TFormMain::ActionFtpSelectDirExecute() {
         return;
     }
     TFormFtpSelectDir browser(this);
+    browser.SetProtocol(p.GetFtpProtocol());
     browser.SetFtpServer(p.GetFtpHostName(), p.GetFtpUserName(), p.GetFtpPassword());
     browser.SetPassive(p.GetFtpPassive());
-    SetUpSecurity(browser.Client(), &browser, p.GetFtpProtocol() == TFtpProtocol::Ftps, p.GetFtpTrustedCert());
+    SetUpSecurity(browser.Client(), &browser, p.GetFtpTrustedCert(),
+                  p.GetFtpProtocol() == TFtpProtocol::Sftp ? charset::SjisToUtf8(p.GetSftpKeyFile()) : std::string());
     browser.SetDirectory(p.GetFtpDirectory());
     const int result = browser.exec();
     KeepTrustedCertificate(browser.Client());

@@ -1,6 +1,8 @@
 #include "ui/trust_prompt.h"
 
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -31,10 +33,24 @@ bool AskTrustServer(QWidget* parent, const TServerIdentity& identity) {
     return box.clickedButton() == trust;
 }
 
-void SetUpSecurity(TRemoteFiles& client, QWidget* parent, bool secure, const std::string& trustedCert) {
-    client.SetSecure(secure);
+std::optional<std::string> AskPassphrase(QWidget* parent, const std::string& keyFile) {
+    QInputDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("PassphraseDialog"));
+    dialog.setWindowTitle(QGuiApplication::applicationDisplayName());
+    dialog.setLabelText(QStringLiteral("鍵ファイル %1 のパスフレーズを入力してください。").arg(U8(keyFile)));
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("キャンセル"));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QByteArray phrase = dialog.textValue().toUtf8();
+    return std::string(phrase.constData(), static_cast<std::size_t>(phrase.size()));
+}
+
+void SetUpSecurity(TRemoteFiles& client, QWidget* parent, const std::string& trustedCert, const std::string& keyFile) {
     client.Trust().SetStoredFingerprint(trustedCert);
     client.Trust().SetAsker([parent](const TServerIdentity& identity) { return AskTrustServer(parent, identity); });
+    client.SetKeyFile(keyFile);
+    client.SetPassphraseHook([parent](const std::string& file) { return AskPassphrase(parent, file); });
 }
 
 }  // namespace qp

@@ -1,7 +1,9 @@
 #pragma once
-// The question the desktop program asks when a server shows a certificate the system cannot
-// verify; the decision rules themselves live in the core (TServerTrust).
+// The questions the desktop program asks when a server shows a certificate the system cannot
+// verify or an unknown host key, and for a key file's passphrase; the decision rules
+// themselves live in the core (TServerTrust).
 #include <QWidget>
+#include <optional>
 #include <string>
 
 #include "remote/remote_files.h"
@@ -10,8 +12,11 @@ namespace qp {
 
 // Shows subject, issuer, validity and fingerprint; true when the user chooses to trust it.
 bool AskTrustServer(QWidget* parent, const TServerIdentity& identity);
+// The passphrase of an encrypted key file; nullopt when the user cancels.
+std::optional<std::string> AskPassphrase(QWidget* parent, const std::string& keyFile);
 
-// FTPS or FTP for a dialog's client, with the project's trusted fingerprint and the question.
-void SetUpSecurity(TRemoteFiles& client, QWidget* parent, bool secure, const std::string& trustedCert);
+// The project's trusted fingerprint, the question, and SFTP's key file (a local path, empty
+// for none) with the passphrase question, for a dialog's client.
+void SetUpSecurity(TRemoteFiles& client, QWidget* parent, const std::string& trustedCert, const std::string& keyFile);
 
 }  // namespace qp

@@ -294,7 +294,7 @@ TEST_F(CliUploadTest, FtpsTrustsOnlyWhatTheUserNamedAndSavesItOnRequest) {
     EXPECT_THAT(r.err, HasSubstr(fp));
     EXPECT_THAT(r.err, HasSubstr("--trust-cert"));
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"--trust-cert", "SHA256:12"}, {"--save"}, {"--protocol", "sftp"}}) {
+             {"--trust-cert", "SHA256:12"}, {"--save"}, {"--protocol", "scp"}}) {
         std::vector<std::string> args = {"ls", project};
         args.insert(args.end(), bad.begin(), bad.end());
         EXPECT_EQ(RunCli(args, lib).status, 2) << bad[0];

@@ -169,6 +169,10 @@ TEST(CheckForUpload, EachCheckInOrder) {
     EXPECT_EQ(UploadError(p), "ユーザ名が設定されていません。");
     p.SetFtpUserName("user");
     EXPECT_EQ(UploadError(p), "パスワードが設定されていません。");
+    p.SetSftpKeyFile("/home/u/.ssh/id_ed25519");  // a key logs in to SFTP only
+    EXPECT_EQ(UploadError(p), "パスワードが設定されていません。");
+    p.SetFtpProtocol(TFtpProtocol::Sftp);
+    EXPECT_EQ(UploadError(p), "CGIの設置フォルダが設定されていません。");
     p.SetFtpPassword("secret");
     EXPECT_EQ(UploadError(p), "CGIの設置フォルダが設定されていません。");  // file name is preset
     p.SetFtpFileName("");

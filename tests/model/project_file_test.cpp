@@ -63,8 +63,9 @@ void FillProject(TProjectConfig& p) {
     p.SetFtpChmod("chmod");
     p.SetSaveFileName("/home/u/mail.cgi");
     p.SetFtpPassive(true);
-    p.SetFtpProtocol(TFtpProtocol::Ftp);
+    p.SetFtpProtocol(TFtpProtocol::Sftp);
     p.SetFtpTrustedCert("SHA256:0A:1B");
+    p.SetSftpKeyFile("/home/u/.ssh/id_ed25519");
     p.SetMakeFileType(1);
     p.SetGuard({false, 0, 2, false, 0, 1440, 0, true});
 
@@ -121,8 +122,9 @@ TEST_F(ProjectFile, RoundTripsEveryItemTypeAndSetting) {
     EXPECT_EQ(q.GetConfirmHtml(), "\r\n");
     EXPECT_EQ(q.GetFtpPassword(), "p@ss=word;");
     EXPECT_TRUE(q.GetFtpPassive());
-    EXPECT_EQ(q.GetFtpProtocol(), TFtpProtocol::Ftp);
+    EXPECT_EQ(q.GetFtpProtocol(), TFtpProtocol::Sftp);
     EXPECT_EQ(q.GetFtpTrustedCert(), "SHA256:0A:1B");
+    EXPECT_EQ(q.GetSftpKeyFile(), "/home/u/.ssh/id_ed25519");
     EXPECT_EQ(q.GetMakeFileType(), 1);
     EXPECT_EQ(q.GetGuard(), (TGuardSettings{false, 0, 2, false, 0, 1440, 0, true}));
     EXPECT_EQ(q.GetFinishPageMoveType(), 1);
@@ -172,7 +174,7 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
               "[SERVER]\r\nPerlPath=/usr/bin/perl\r\nSendmailPath=/usr/lib/sendmail\r\nCharset=EUC-JP\r\n\r\n"
               "[FTP]\r\nFtpHostName=\r\nFtpUserName=\r\nFtpPassword=\r\nFtpFileName=formmail.cgi\r\n"
               "FtpDirectory=\r\nFtpChmod=CHMOD\r\nSaveFileName=\r\nFtpPassive=0\r\n"
-              "FtpProtocol=FTPS\r\nFtpTrustedCert=\r\n\r\n"
+              "FtpProtocol=FTPS\r\nFtpTrustedCert=\r\nSftpKeyFile=\r\n\r\n"
               "[MAKE]\r\nMakeFileType=0\r\n\r\n"
               "[GUARD]\r\nUseToken=1\r\nMinSeconds=3\r\nTokenHours=24\r\nUseHoneypot=1\r\n"
               "LimitCount=5\r\nLimitMinutes=60\r\nReplyLimit=2\r\nVisitorFrom=0\r\n\r\n");
@@ -180,6 +182,17 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
     q.LoadFromFile(Path());
     EXPECT_EQ(q.GetManagerMailSubject(), "subject");  // the leading blank is lost, as always
     EXPECT_EQ(q.GetFinishPageLocation(), "a, b\r\nc\r\n");
+}
+
+TEST_F(ProjectFile, AnUnknownProtocolLoadsAsFtpsNeverAsClearText) {
+    for (const auto& [word, protocol] : std::vector<std::pair<std::string, TFtpProtocol>>{
+             {"FTP", TFtpProtocol::Ftp}, {"SFTP", TFtpProtocol::Sftp}, {"ftp", TFtpProtocol::Ftps},
+             {"SCP", TFtpProtocol::Ftps}, {"", TFtpProtocol::Ftps}}) {
+        test::WriteFile(Path(), "[FTP]\r\nFtpProtocol=" + word + "\r\n");
+        TProjectConfig p;
+        p.LoadFromFile(Path());
+        EXPECT_EQ(p.GetFtpProtocol(), protocol) << word;
+    }
 }
 
 TEST_F(ProjectFile, CharsetIsEitherCodeAndAnyOtherWordIsRefused) {

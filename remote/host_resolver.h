@@ -8,6 +8,15 @@
 
 namespace qp {
 
+struct HostPort {
+    std::string host;
+    std::string port;
+};
+
+// "host", "host:port" or "[v6addr]:port", with defaultPort when none is named; raises Error for
+// an empty host or a port outside 1-65535.
+HostPort SplitHostPort(const std::string& text, const std::string& defaultPort);
+
 class THostResolver {
 public:
     using AddrList = std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)>;

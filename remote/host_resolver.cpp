@@ -1,8 +1,9 @@
-#include "ftp/host_resolver.h"
+#include "remote/host_resolver.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -11,6 +12,27 @@
 #include "model/error.h"
 
 namespace qp {
+
+HostPort SplitHostPort(const std::string& text, const std::string& defaultPort) {
+    HostPort hp{text, defaultPort};
+    if (!text.empty() && text.front() == '[') {
+        std::size_t close = text.find(']');
+        if (close != std::string::npos) {
+            hp.host = text.substr(1, close - 1);
+            if (close + 1 < text.size() && text[close + 1] == ':') hp.port = text.substr(close + 2);
+        }
+    } else if (std::count(text.begin(), text.end(), ':') == 1) {
+        std::size_t colon = text.find(':');
+        hp.host = text.substr(0, colon);
+        hp.port = text.substr(colon + 1);
+    }
+    bool digits = !hp.port.empty() && hp.port.size() <= 5 &&
+                  std::all_of(hp.port.begin(), hp.port.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits || std::stoi(hp.port) < 1 || std::stoi(hp.port) > 65535)
+        throw Error("ポート番号が正しくありません: " + text);
+    if (hp.host.empty()) throw Error("ホスト名が設定されていません。");
+    return hp;
+}
 
 struct THostResolver::State {
     ~State() {

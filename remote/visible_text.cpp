@@ -1,4 +1,4 @@
-#include "ftp/visible_text.h"
+#include "remote/visible_text.h"
 
 #include <cstdio>
 

@@ -1,0 +1,117 @@
+#pragma once
+// An SFTP client on libssh: the server checked by its host key (SHA-256 fingerprint) before
+// the password or key is offered, blocking calls run on a worker thread while the caller's
+// pump keeps its window alive, every wait bounded, text files stored with LF line ends.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "remote/remote_files.h"
+#include "remote/server_trust.h"
+
+struct ssh_key_struct;
+
+namespace qp {
+
+class TSftpClient : public TRemoteFiles {
+public:
+    TSftpClient();
+    ~TSftpClient() override;
+    TSftpClient(const TSftpClient&) = delete;
+    TSftpClient& operator=(const TSftpClient&) = delete;
+
+    // "host" or "host:port" ("[v6addr]:port" for IPv6); the port defaults to 22.
+    void SetHost(const std::string& host) override { host_ = host; }
+    void SetUserName(const std::string& user) override { user_ = user; }
+    void SetPassword(const std::string& password) override { password_ = password; }
+    void SetKeyFile(const std::string& path) override { keyFile_ = path; }
+    void SetPassphraseHook(PassphraseHook hook) override { passphrase_ = std::move(hook); }
+    // SFTP has no data connections and is always encrypted.
+    void SetPassive(bool) override {}
+    bool Passive() const override { return false; }
+    void SetSecure(bool) override {}
+    bool Secure() const override { return true; }
+    TServerTrust& Trust() override { return trust_; }
+    const TServerTrust& Trust() const override { return trust_; }
+    void SetCancelCheck(std::function<bool()> cancel) override { cancel_ = std::move(cancel); }
+
+    void SetConnectTimeout(std::chrono::milliseconds t) override { connectTimeout_ = t; }
+    void SetReplyTimeout(std::chrono::milliseconds t) override { replyTimeout_ = t; }
+    void SetOperationTimeout(std::chrono::milliseconds t) override { operationTimeout_ = t; }
+    void SetMinTransferRate(std::int64_t bytesPerSecond) override { minTransferRate_ = bytesPerSecond; }
+
+    // The log hook receives the steps of the connection as notes, each request as Sent and
+    // its outcome as Received, one line each, with a time stamp like the FTP log.
+    void SetLogHook(LogHook hook) override { logHook_ = std::move(hook); }
+    void SetLogEnabled(bool on) override { logEnabled_ = on; }
+    bool LogEnabled() const override { return logEnabled_; }
+    void SetPump(PumpHook pump) override { pump_ = std::move(pump); }
+
+    void Connect() override;
+    bool Connected() const override;
+    void Disconnect() override;
+
+    // SFTP has no current folder of its own: the client keeps one, absolute, starting at the
+    // login folder.
+    std::string CurrentFolder() override;
+    void ChangeFolder(const std::string& folder) override;
+    void ChangeToParentFolder() override;
+    void List() override;
+    const std::vector<TFtpListEntry>& Entries() const override { return entries_; }
+    void MakeFolder(const std::string& name) override;
+    void RemoveFolder(const std::string& name) override;
+    void DeleteFile(const std::string& name) override;
+
+    void AnnounceSize(std::int64_t) override {}
+    // CR LF becomes LF on the way: SFTP moves bytes as they are.
+    void StoreText(const std::string& localPath, const std::string& remoteName,
+                   const ProgressHook& progress = {}) override;
+    // SETSTAT with the bits; the chmod command is not used.
+    void SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) override;
+    bool UsesChmodCommand() const override { return false; }
+
+private:
+    struct Session;
+    using Clock = std::chrono::steady_clock;
+
+    // Runs work on a worker thread while this thread pumps; past the deadline, or when
+    // cancelled (if allowed), the connection is cut, the worker ends, and Error is raised.
+    // A wait without any answer from the server for the reply timeout counts as a timeout
+    // too. tick runs on this thread between the pumps.
+    void RunBounded(const std::function<void()>& work, Clock::time_point deadline, bool cancellable,
+                    const std::string& timeoutMessage, const std::function<void()>& tick);
+    // One request: operation timeout, not cancellable, logged.
+    void Request(const std::string& logLine, const std::function<void()>& work);
+    TServerIdentity HostIdentity();
+    // The key file, asking for its passphrase when it is encrypted.
+    ssh_key_struct* LoadKey();
+    void Authenticate(Clock::time_point deadline);
+    // What went wrong with the last call, after `what`: the SFTP status or the lost connection.
+    std::string ServerError(const std::string& what) const;
+    void Log(TRemoteLogDirection direction, const std::string& line);
+    std::string PathOf(const std::string& name) const;
+
+    std::string host_;
+    std::string user_;
+    std::string password_;
+    std::string keyFile_;
+    PassphraseHook passphrase_;
+    TServerTrust trust_;
+    std::function<bool()> cancel_;
+    std::chrono::milliseconds connectTimeout_{30000};
+    std::chrono::milliseconds replyTimeout_{30000};
+    std::chrono::milliseconds operationTimeout_{120000};
+    std::int64_t minTransferRate_ = 16 * 1024;
+    LogHook logHook_;
+    bool logEnabled_ = false;
+    PumpHook pump_;
+
+    std::unique_ptr<Session> session_;
+    std::string folder_;
+    std::vector<TFtpListEntry> entries_;
+};
+
+}  // namespace qp
