@@ -112,17 +112,8 @@ struct CliResult {
 CliResult RunCli(const std::vector<std::string>& args, const test::TempDir& dir) {
     std::string command = std::string(QP_BINARY_DIR) + "/quillpost-cli";
     for (const auto& a : args) command += " '" + a + "'";
-    command += " 2>'" + dir.File("stderr") + "'";
-    CliResult r;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int status = ::pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = test::ReadFile(dir.File("stderr"));
-    return r;
+    const test::ShellResult run = test::RunShell(command + " 2>'" + dir.File("stderr") + "'");
+    return {run.status, run.out, test::ReadFile(dir.File("stderr"))};
 }
 
 class CliUploadTest : public ::testing::Test {

@@ -1,6 +1,6 @@
 #pragma once
 // Test helpers: UTF-8 literals turned into the Shift_JIS bytes the model holds, and back;
-// temporary folders and files; the message of a raised error.
+// temporary folders and files; the message of a raised error; a shell command's output.
 #include <functional>
 #include <string>
 #include <string_view>
@@ -29,5 +29,12 @@ void WriteFile(const std::string& path, std::string_view bytes);
 
 // The message of the qp::Error that f raises, or "(no error)".
 std::string ErrorOf(const std::function<void()>& f);
+
+// Runs a /bin/sh command line: its exit status (-1 when it did not exit) and standard output.
+struct ShellResult {
+    int status = -1;
+    std::string out;
+};
+ShellResult RunShell(const std::string& command);
 
 }  // namespace qp::test
