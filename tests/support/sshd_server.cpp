@@ -109,8 +109,20 @@ TRunResult Run(const std::vector<std::string>& args, const std::string& input = 
     return result;
 }
 
+// useradd, chpasswd and userdel lock the account files; tests running side by side may
+// hold the lock for a moment.
+TRunResult RunAccountTool(const std::vector<std::string>& args, const std::string& input = {}) {
+    TRunResult r;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        r = Run(args, input);
+        if (r.Status == 0 || r.Output.find("lock") == std::string::npos) break;
+        std::this_thread::sleep_for(100ms);
+    }
+    return r;
+}
+
 std::string Check(const std::vector<std::string>& args, const std::string& input = {}) {
-    auto r = Run(args, input);
+    auto r = args[0].rfind("/usr/sbin/", 0) == 0 ? RunAccountTool(args, input) : Run(args, input);
     if (r.Status != 0) {
         std::string cmd;
         for (const auto& a : args) cmd += (cmd.empty() ? "" : " ") + a;
@@ -229,7 +241,7 @@ void RemoveStaleAccounts() {
     }
     ::endpwent();
     for (const auto& [name, home] : stale) {
-        Run({"/usr/sbin/userdel", "-f", name});
+        RunAccountTool({"/usr/sbin/userdel", "-f", name});
         const std::filesystem::path folder = std::filesystem::path(home).parent_path();
         std::error_code ec;
         if (folder.filename().string().rfind("qp-sshd-", 0) == 0) std::filesystem::remove_all(folder, ec);
@@ -495,7 +507,7 @@ void TSshdServer::Cleanup() noexcept {
     Stop();
     if (ownAccount_) {
         try {
-            const auto r = Run({"/usr/sbin/userdel", "-f", user_});
+            const auto r = RunAccountTool({"/usr/sbin/userdel", "-f", user_});
             if (r.Status != 0)
                 std::fprintf(stderr, "userdel %s failed: %s\n", user_.c_str(), r.Output.c_str());
         } catch (const std::exception& e) {

@@ -2,7 +2,8 @@
 // Debian's OpenSSH server on a loopback port for the SFTP tests and benches: own configuration,
 // host key and user keys made for the run in a temporary folder, nothing of /etc/ssh read.
 // As root it logs in a throwaway account (key and password); otherwise the current user (key
-// only). No gtest here: the benches use it too.
+// only). No gtest here: the benches use it too. Start and restart it from the test's own
+// thread: sshd is tied to that thread's life, so that a killed test leaves no server behind.
 #include <sys/types.h>
 
 #include <cstddef>
