@@ -7,33 +7,25 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "support/sjis_literal.h"
 #include "support/sshd_server.h"
 
 namespace {
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, p)) out += buf;
-        ::pclose(p);
-    }
-    return out;
-}
-
 // The host key's fingerprint as OpenSSH's ssh-keyscan sees it on the port, in our format.
 std::string ScannedFingerprint(int port) {
-    const std::string line = Shell("timeout 20 ssh-keyscan -t ed25519 -p " + std::to_string(port) +
-                                   " 127.0.0.1 2>/dev/null | ssh-keygen -l -E sha256 -f - 2>&1");
+    const std::string line =
+        qp::test::RunShell("timeout 20 ssh-keyscan -t ed25519 -p " + std::to_string(port) +
+                           " 127.0.0.1 2>/dev/null | ssh-keygen -l -E sha256 -f - 2>&1")
+            .out;
     const auto at = line.find("SHA256:");
     if (at == std::string::npos) return "(none: " + line + ")";
     const std::string b64 = line.substr(at + 7, line.find(' ', at) - at - 7);
-    const std::string hex = Shell("printf '%s=' '" + b64 + "' | base64 -d | od -An -tx1 | tr -d ' \\n'");
+    const std::string hex =
+        qp::test::RunShell("printf '%s=' '" + b64 + "' | base64 -d | od -An -tx1 | tr -d ' \\n'").out;
     std::string out = "SHA256:";
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
         out += (i ? ":" : "") + std::string{static_cast<char>(std::toupper(hex[i])),
@@ -87,7 +79,7 @@ bool SftpPut(const qp::test::TSshdServer& server, const std::string& name, const
                             auth + "-P " + std::to_string(server.Port()) + " -b " + server.Folder() +
                             "/batch " + server.User() + "@127.0.0.1 </dev/null >/dev/null 2>&1";
     struct stat st {};
-    return std::system(cmd.c_str()) == 0 && ::stat((server.Home() + "/" + name).c_str(), &st) == 0;
+    return qp::test::RunShell(cmd).status == 0 && ::stat((server.Home() + "/" + name).c_str(), &st) == 0;
 }
 
 TEST(SshdServer, OpenSshSftpStoresIntoTheHomeWithEitherKey) {
