@@ -1,6 +1,8 @@
 #include "ui/main_window.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QDir>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -12,6 +14,7 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QUrl>
+#include <iterator>
 
 #include "deploy/make_upload.h"
 #include "editor/html_editor.h"
@@ -100,6 +103,23 @@ std::string LocalPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+// The protocols in the order of ComboBoxFtpProtocol's items.
+constexpr TFtpProtocol kProtocols[] = {TFtpProtocol::Ftp, TFtpProtocol::Ftps, TFtpProtocol::Sftp};
+
+int ProtocolIndex(TFtpProtocol protocol) {
+    for (int i = 0; i < static_cast<int>(std::size(kProtocols)); ++i)
+        if (kProtocols[i] == protocol) return i;
+    return -1;
+}
+
+// Where the key file dialog opens: the chosen key's folder, else the user's SSH folder.
+QString KeyFileStartFolder(const QString& current) {
+    const QFileInfo chosen(current);
+    if (!current.isEmpty() && chosen.isAbsolute() && chosen.dir().exists()) return chosen.absolutePath();
+    const QDir ssh(QDir::home().filePath(QStringLiteral(".ssh")));
+    return ssh.exists() ? ssh.path() : QDir::homePath();
+}
+
 }  // namespace
 
 // Every setting as the controls show it (UTF-16) or the project holds it (Shift_JIS).
@@ -117,7 +137,8 @@ struct TFormMain::ControlValues {
     QString ftpHostName, ftpUserName, ftpPassword, ftpFileName, ftpDirectory,
         ftpChmod;
     bool ftpPassive = false;
-    bool ftps = true;
+    TFtpProtocol protocol = TFtpProtocol::Ftps;
+    QString sftpKeyFile;
     int makeFileType = 0;
     TGuardSettings guard;
 };
@@ -185,6 +206,7 @@ TFormMain::TFormMain(QWidget* parent)
     connect(ui_->CheckBoxUseUserMail, &QCheckBox::toggled, this, [this] { UpdateUserMailVisibility(); });
     connect(ui_->CheckBoxUseConfirm, &QCheckBox::toggled, this, [this] { UpdateConfirmVisibility(); });
     connect(ui_->CheckBoxUseToken, &QCheckBox::toggled, this, [this] { UpdateGuardEnabling(); });
+    connect(ui_->ComboBoxFtpProtocol, &QComboBox::currentIndexChanged, this, [this] { UpdateProtocolEnabling(); });
     connect(finishGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) UpdateFinishVisibility(id);
     });
@@ -204,6 +226,7 @@ TFormMain::TFormMain(QWidget* parent)
     Wire(ui_->ActionMake, &QAction::triggered, &TFormMain::ActionMakeExecute);
     Wire(ui_->ActionPreview, &QAction::triggered, &TFormMain::ActionPreviewExecute);
     Wire(ui_->ActionHelpVersion, &QAction::triggered, &TFormMain::ActionHelpVersionExecute);
+    Wire(ui_->BtnSftpKeyFile, &QPushButton::clicked, &TFormMain::BrowseSftpKeyFile);
     connect(ui_->ItemGrid, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         RunGuarded(this, [&] { ActionItemGridDblClickExecute(index); });
     });
@@ -320,7 +343,8 @@ TFormMain::ControlValues TFormMain::ReadProject() const {
     v.ftpDirectory = FromProject(p.GetFtpDirectory(), QStringLiteral("設置フォルダ"));
     v.ftpChmod = FromProject(p.GetFtpChmod(), QStringLiteral("属性変更コマンド"));
     v.ftpPassive = p.GetFtpPassive();
-    v.ftps = p.GetFtpProtocol() == TFtpProtocol::Ftps;
+    v.protocol = p.GetFtpProtocol();
+    v.sftpKeyFile = FromProject(p.GetSftpKeyFile(), QStringLiteral("鍵ファイル"));
     v.makeFileType = p.GetMakeFileType();
     v.guard = p.GetGuard();
     return v;
@@ -362,7 +386,9 @@ void TFormMain::ShowValues(const ControlValues& v) {
     ui_->EditFtpDirectory->setText(v.ftpDirectory);
     ui_->EditFtpChmod->setText(v.ftpChmod);
     ui_->CheckBoxFtpPassive->setChecked(v.ftpPassive);
-    ui_->ComboBoxFtpProtocol->setCurrentIndex(v.ftps ? 1 : 0);
+    ui_->ComboBoxFtpProtocol->setCurrentIndex(ProtocolIndex(v.protocol));
+    ui_->EditSftpKeyFile->setText(v.sftpKeyFile);
+    UpdateProtocolEnabling();
     SelectButton(makeTypeGroup_, v.makeFileType);
     ShowGuard(v.guard);
 }
@@ -405,6 +431,30 @@ void TFormMain::UpdateGuardEnabling() {
     }
 }
 
+void TFormMain::UpdateProtocolEnabling() {
+    const bool sftp = ui_->ComboBoxFtpProtocol->currentIndex() == ProtocolIndex(TFtpProtocol::Sftp);
+    for (QWidget* w : {static_cast<QWidget*>(ui_->CheckBoxFtpPassive), static_cast<QWidget*>(ui_->EditFtpChmod),
+                       static_cast<QWidget*>(ui_->LabelFtpChmod)}) {
+        w->setEnabled(!sftp);
+    }
+    for (QWidget* w : {static_cast<QWidget*>(ui_->EditSftpKeyFile), static_cast<QWidget*>(ui_->LabelSftpKeyFile),
+                       static_cast<QWidget*>(ui_->BtnSftpKeyFile)}) {
+        w->setEnabled(sftp);
+    }
+}
+
+void TFormMain::BrowseSftpKeyFile() {
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("SftpKeyFileDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Private keys have no common suffix (id_ed25519, id_rsa, *.pem, *.key).
+    dialog.setNameFilter(QStringLiteral("すべてのファイル(*)"));
+    dialog.setDirectory(KeyFileStartFolder(ui_->EditSftpKeyFile->text()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    ui_->EditSftpKeyFile->setText(dialog.selectedFiles().constFirst());
+}
+
 void TFormMain::LoadControlsFromProject() {
     ShowValues(ReadProject());
 }
@@ -440,6 +490,7 @@ void TFormMain::StoreControlsToProject() {
     const std::string ftpFileName = sjis(ui_->EditFtpFileName->text(), "CGIのファイル名");
     const std::string ftpDirectory = sjis(ui_->EditFtpDirectory->text(), "設置フォルダ");
     const std::string ftpChmod = sjis(ui_->EditFtpChmod->text(), "属性変更コマンド");
+    const std::string sftpKeyFile = sjis(ui_->EditSftpKeyFile->text(), "鍵ファイル");
 
     TProjectConfig& p = *project_;
     p.SetManagerMailFrom(managerFrom);
@@ -468,7 +519,15 @@ void TFormMain::StoreControlsToProject() {
     p.SetFtpDirectory(ftpDirectory);
     p.SetFtpChmod(ftpChmod);
     p.SetFtpPassive(ui_->CheckBoxFtpPassive->isChecked());
-    p.SetFtpProtocol(ui_->ComboBoxFtpProtocol->currentIndex() == 1 ? TFtpProtocol::Ftps : TFtpProtocol::Ftp);
+    const int protocolIndex = ui_->ComboBoxFtpProtocol->currentIndex();
+    if (protocolIndex >= 0) {
+        const TFtpProtocol protocol = kProtocols[protocolIndex];
+        // A trusted fingerprint belongs to its protocol: a certificate's would be refused as a
+        // changed host key, and the other way round.
+        if (protocol != p.GetFtpProtocol()) p.SetFtpTrustedCert(std::string());
+        p.SetFtpProtocol(protocol);
+    }
+    p.SetSftpKeyFile(sftpKeyFile);
     if (makeTypeGroup_->checkedId() >= 0) p.SetMakeFileType(makeTypeGroup_->checkedId());
     p.SetGuard(GuardFromControls());
 }

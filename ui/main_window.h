@@ -74,6 +74,8 @@ public:
     // Make and the remote-folder browse (ui/main_window_make.cpp).
     void ActionMakeExecute();
     void ActionFtpSelectDirExecute();
+    // Picks SFTP's private key file into its field.
+    void BrowseSftpKeyFile();
     void MakeLocal();
     void MakeAndUpload();
     void MakeConverterFile();
@@ -106,6 +108,8 @@ private:
     void ShowGuard(const TGuardSettings& guard);
     TGuardSettings GuardFromControls();
     void UpdateGuardEnabling();
+    // Passive mode and the chmod command are FTP's; the key file is SFTP's.
+    void UpdateProtocolEnabling();
 
     std::unique_ptr<TProjectConfig> project_;
     QString fileName_;

@@ -311,6 +311,116 @@ private slots:
         QCOMPARE(P().GetMakeFileType(), 2);
     }
 
+    // SFTP has no passive mode and sets the mode itself; its key file is picked in a dialog
+    // that starts in the SSH folder. Switching back finds the FTP settings as they were.
+    void sftpTakesAKeyFileInsteadOfPassiveModeAndChmod() {
+        auto* protocol = W<QComboBox>(w_.get(), "ComboBoxFtpProtocol");
+        const char* const ftpOnly[] = {"CheckBoxFtpPassive", "EditFtpChmod", "LabelFtpChmod"};
+        const char* const sftpOnly[] = {"EditSftpKeyFile", "LabelSftpKeyFile", "BtnSftpKeyFile"};
+        const auto enabled = [this](const char* n) { return W<QWidget>(w_.get(), n)->isEnabled(); };
+        C("CheckBoxFtpPassive")->setChecked(true);
+        E("EditFtpChmod")->setText(Q("SITE CHMOD"));
+        for (int ftp : {0, 1}) {
+            protocol->setCurrentIndex(ftp);
+            for (const char* n : ftpOnly) QVERIFY2(enabled(n), n);
+            for (const char* n : sftpOnly) QVERIFY2(!enabled(n), n);
+        }
+        protocol->setCurrentIndex(2);
+        QCOMPARE(protocol->currentText(), Q("SFTP（SSHで暗号化）"));
+        for (const char* n : ftpOnly) QVERIFY2(!enabled(n), n);
+        for (const char* n : sftpOnly) QVERIFY2(enabled(n), n);
+
+        // A home of the test's own, whichever way the test is run.
+        QTemporaryDir home;
+        struct TRestoreHome {
+            QByteArray path = qgetenv("HOME");
+            ~TRestoreHome() { qputenv("HOME", path); }
+        } restoreHome;
+        qputenv("HOME", QFile::encodeName(home.path()));
+        const QDir ssh(QDir::home().filePath(Q(".ssh")));
+        QVERIFY(QDir().mkpath(ssh.path()));
+        QFile key(ssh.filePath(Q("id_ed25519")));
+        QVERIFY(key.open(QIODevice::WriteOnly));
+        key.close();
+        QString startFolder;
+        QStringList filters;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) return;
+            startFolder = dialog->directory().path();
+            filters = dialog->nameFilters();
+            dialog->selectFile(key.fileName());
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        poll.start(5);
+        W<QPushButton>(w_.get(), "BtnSftpKeyFile")->click();
+        poll.stop();
+        QCOMPARE(startFolder, ssh.path());
+        QCOMPARE(filters, QStringList({Q("すべてのファイル(*)")}));
+        QCOMPARE(E("EditSftpKeyFile")->text(), key.fileName());
+
+        protocol->setCurrentIndex(0);
+        QVERIFY(enabled("CheckBoxFtpPassive") && C("CheckBoxFtpPassive")->isChecked());
+        QCOMPARE(E("EditFtpChmod")->text(), Q("SITE CHMOD"));
+        QVERIFY(!enabled("EditSftpKeyFile"));
+        QCOMPARE(E("EditSftpKeyFile")->text(), key.fileName());
+    }
+
+    // An SFTP project with a key file comes back as it was through the controls and the file;
+    // a key path that Shift_JIS cannot hold is refused by its field's name.
+    void sftpProjectSurvivesShowStoreSaveAndLoad() {
+        P().SetFtpProtocol(TFtpProtocol::Sftp);
+        P().SetSftpKeyFile(Sj("/home/髙橋/.ssh/id_ed25519"));
+        P().SetFtpTrustedCert("SHA256:AB");
+        w_->LoadControlsFromProject();
+        QCOMPARE(W<QComboBox>(w_.get(), "ComboBoxFtpProtocol")->currentText(), Q("SFTP（SSHで暗号化）"));
+        QCOMPARE(E("EditSftpKeyFile")->text(), Q("/home/髙橋/.ssh/id_ed25519"));
+        QVERIFY(!C("CheckBoxFtpPassive")->isEnabled());
+
+        E("EditSftpKeyFile")->setText(Q("/home/髙橋/鍵/id_rsa"));
+        nextPath_ = Path("sftp.qpf");
+        A("ActionFileSaveAs")->trigger();
+        A("ActionFileNew")->trigger();
+        QCOMPARE(P().GetFtpProtocol(), TFtpProtocol::Ftps);
+        A("ActionFileOpen")->trigger();
+        QCOMPARE(W<QComboBox>(w_.get(), "ComboBoxFtpProtocol")->currentText(), Q("SFTP（SSHで暗号化）"));
+        QCOMPARE(E("EditSftpKeyFile")->text(), Q("/home/髙橋/鍵/id_rsa"));
+        w_->StoreControlsToProject();
+        QCOMPARE(P().GetFtpProtocol(), TFtpProtocol::Sftp);
+        QCOMPARE(P().GetSftpKeyFile(), Sj("/home/髙橋/鍵/id_rsa"));
+        QCOMPARE(P().GetFtpTrustedCert(), std::string("SHA256:AB"));
+
+        E("EditSftpKeyFile")->setText(Q("/home/\xF0\x9F\x98\x80/key"));
+        TBoxAnswerer answer;
+        A("ActionFileSave")->trigger();
+        QVERIFY2(answer.Text().contains(Q("鍵ファイル")), qPrintable(answer.Text()));
+        QCOMPARE(P().GetSftpKeyFile(), Sj("/home/髙橋/鍵/id_rsa"));
+    }
+
+    // A certificate's fingerprint kept for FTPS would be refused as a changed SFTP host key, and
+    // the other way round: the stored fingerprint goes when the protocol changes, and only then.
+    void switchingTheProtocolForgetsTheTrustedFingerprint() {
+        auto* protocol = W<QComboBox>(w_.get(), "ComboBoxFtpProtocol");
+        const std::string fingerprint = "SHA256:" + std::string(95, 'A');
+        const struct {
+            TFtpProtocol from;
+            int to;
+            bool kept;
+        } cases[] = {
+            {TFtpProtocol::Ftps, 1, true},  {TFtpProtocol::Sftp, 2, true},  {TFtpProtocol::Ftps, 2, false},
+            {TFtpProtocol::Sftp, 1, false}, {TFtpProtocol::Sftp, 0, false}, {TFtpProtocol::Ftp, 1, false},
+        };
+        for (const auto& c : cases) {
+            P().SetFtpProtocol(c.from);
+            P().SetFtpTrustedCert(fingerprint);
+            w_->LoadControlsFromProject();
+            protocol->setCurrentIndex(c.to);
+            w_->StoreControlsToProject();
+            QCOMPARE(P().GetFtpTrustedCert(), c.kept ? fingerprint : std::string());
+        }
+    }
+
     // The defences go both ways through their group; a value out of range is kept as the
     // file has it, so that the make refuses it with its message instead of changing it.
     void guardSettingsGoThroughTheirGroup() {
