@@ -10,7 +10,8 @@
 
 namespace qp {
 
-// Shows subject, issuer, validity and fingerprint; true when the user chooses to trust it.
+// Shows a certificate (subject, issuer, validity, fingerprint) or a host key (type and
+// fingerprints); true when the user chooses to trust it.
 bool AskTrustServer(QWidget* parent, const TServerIdentity& identity);
 // The passphrase of an encrypted key file; nullopt when the user cancels.
 std::optional<std::string> AskPassphrase(QWidget* parent, const std::string& keyFile);
