@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include "generate/make_driver.h"
 #include "model/project_config.h"
 #include "support/guard_secret_mask.h"
+#include "support/sshd_server.h"
 #include "ui/app_setup.h"
 #include "ui/form_ftp_select_dir.h"
 #include "ui/form_ftp_upload.h"
@@ -200,6 +202,83 @@ private slots:
             QCOMPARE(server.ReadFile(Q("cgi-bin/jcode.pl")).isEmpty(), !trust);
             if (trust) QVERIFY2(seen.lines.value(0).startsWith(Q("TLSで暗号化しました（TLSv1.")), qPrintable(seen.lines.value(0)));
         }
+    }
+
+    // Over SFTP with a key file: the unknown host key is shown and, once trusted, kept in the
+    // project, so the next upload asks nothing; the script arrives with LF line ends and mode
+    // 755 without the chmod command. An encrypted key asks for its passphrase.
+    void makeAndUploadOverSftpAsksAboutTheHostKey() {
+        std::unique_ptr<TSshdServer> server;
+        try {
+            server = std::make_unique<TSshdServer>();
+        } catch (const std::exception& e) {
+            QFAIL(e.what());
+        }
+        // The session's own folder: the test may run as root, the session as an account of its own.
+        const QString home = QFile::decodeName(QByteArray::fromStdString(server->Home()));
+        MakeValidProject(1);
+        P().SetFtpHostName(server->HostAndPort());
+        P().SetFtpUserName(server->User());
+        P().SetFtpFileName("contact.cgi");
+        P().SetFtpDirectory(server->Home());
+        P().SetFtpChmod("SITE CHMOD");
+        P().SetFtpProtocol(TFtpProtocol::Sftp);
+        P().SetSftpKeyFile(server->KeyFile());
+        w_->LoadControlsFromProject();
+        w_->SetSupportFolder(Q(QP_SOURCE_DIR "/lib"));
+        const QString fingerprint = QString::fromStdString(server->Fingerprint());
+
+        int questions = 0, passphrases = 0;
+        QString question, otherBoxes;
+        TModalPoller answerer([&](QWidget* w) {
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                if (box->objectName() != Q("TrustHostKeyBox")) {
+                    otherBoxes += box->text();
+                    return box->accept();
+                }
+                ++questions;
+                question = box->text();
+                for (QAbstractButton* b : box->buttons())
+                    if (b->text() == Q("信頼して接続する")) b->click();
+            } else if (auto* input = qobject_cast<QInputDialog*>(w)) {
+                QCOMPARE(input->objectName(), Q("PassphraseDialog"));
+                QCOMPARE(input->textEchoMode(), QLineEdit::Password);
+                QVERIFY(input->labelText().contains(QString::fromStdString(server->EncryptedKeyFile())));
+                ++passphrases;
+                input->setTextValue(QString::fromStdString(server->Passphrase()));
+                input->accept();
+            }
+        });
+        const UploadSeen first = MakeWithUpload();
+        QVERIFY2(otherBoxes.isEmpty(), qPrintable(otherBoxes));
+        QCOMPARE(questions, 1);
+        for (const QString& part : {Q("このサーバーのホスト鍵はまだ信頼されていません。"), Q("種類: ssh-ed25519"),
+                                    Q("SHA-256 指紋: ") + fingerprint, Q("OpenSSH 形式: SHA256:")}) {
+            QVERIFY2(question.contains(part), qPrintable(question));
+        }
+        QCOMPARE(QString::fromStdString(P().GetFtpTrustedCert()), fingerprint);
+        QVERIFY2(first.lines.value(0).startsWith(Q("SSHで暗号化しました（")), qPrintable(first.lines.join(u'\n')));
+        for (const QString& line :
+             {Q("信頼するホスト鍵です（ssh-ed25519 ") + fingerprint + Q("）。"), Q("鍵ファイルでログインしました。"),
+              Q("contact.cgiをアップロードしました。"),
+              Q("contact.cgi のアクセス権を 755 に設定します（SFTP ではchmodコマンドの設定は使いません）。"),
+              Q("contact.cgi のアクセス権を設定しました。"), Q("mimew.plをアップロードしました。")}) {
+            QVERIFY2(first.lines.contains(line), qPrintable(line + Q("\n---\n") + first.lines.join(u'\n')));
+        }
+        QByteArray script = QByteArray::fromStdString(MaskGuardSecret(MakeCgiText(P())));
+        script.replace("\r\n", "\n");
+        const QString uploaded = home + Q("/contact.cgi");
+        QCOMPARE(QByteArray::fromStdString(MaskGuardSecret(ReadBytes(uploaded).toStdString())), script);
+        QCOMPARE(Mode(uploaded), 0755);
+
+        QVERIFY(QFile::remove(home + Q("/jcode.pl")));
+        W<QLineEdit>(w_.get(), "EditSftpKeyFile")->setText(QString::fromStdString(server->EncryptedKeyFile()));
+        const UploadSeen second = MakeWithUpload();
+        QVERIFY2(otherBoxes.isEmpty(), qPrintable(otherBoxes));
+        QCOMPARE(questions, 1);
+        QCOMPARE(passphrases, 1);
+        QVERIFY2(second.lines.contains(Q("jcode.plをアップロードしました。")), qPrintable(second.lines.join(u'\n')));
+        QVERIFY(QFile::exists(home + Q("/jcode.pl")));
     }
 
     void missingSupportFileIsLoggedAndTheRestUploaded() {
