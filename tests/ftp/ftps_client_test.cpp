@@ -164,6 +164,13 @@ TEST(Ftps, FingerprintsAreNormalized) {
     EXPECT_EQ(NormalizeFingerprint("SHA256:" + hex.substr(1)), "");
     EXPECT_EQ(NormalizeFingerprint("SHA1:" + hex), "");
     EXPECT_EQ(NormalizeFingerprint("SHA256:" + hex.substr(1) + "g"), "");
+    // OpenSSH's base64 form, as ssh-keygen -l printed it for this key, both ways.
+    const std::string openssh = "SHA256:a2GCNWMkcXJ21KNIbJB+mnMmcWUgZFVdWwmoKSfPxCs";
+    const std::string ours = "SHA256:6B:61:82:35:63:24:71:72:76:D4:A3:48:6C:90:7E:9A:73:26:71:65:20:64:55:5D:5B:09:A8:29:27:CF:C4:2B";
+    EXPECT_EQ(NormalizeFingerprint(openssh), ours);
+    EXPECT_EQ(OpenSshFingerprint(ours), openssh);
+    EXPECT_EQ(NormalizeFingerprint(openssh.substr(0, openssh.size() - 1)), "");
+    EXPECT_EQ(NormalizeFingerprint(openssh.substr(0, 10) + "-" + openssh.substr(11)), "");
 }
 
 }  // namespace
