@@ -24,7 +24,7 @@ int Run(const Args& args) {
     if (project.GetFtpHostName().empty()) throw Error("ホスト名が設定されていません。");
     if (project.GetFtpUserName().empty()) throw Error("ユーザ名が設定されていません。");
     const FtpCall ftp(args, project);
-    if (project.GetFtpPassword().empty() && !(ftp.Protocol() == TFtpProtocol::Sftp && project.LogsInWithKey()))
+    if (project.GetFtpPassword().empty() && !ftp.KeyLogin())
         throw Error("パスワードが設定されていません。");
     const std::string folder = args.positional.size() == 2 ? args.positional[1] : project.GetFtpDirectory();
 

@@ -17,6 +17,8 @@ public:
     // Raises UsageError for a value that does not fit.
     FtpCall(const Args& args, const TProjectConfig& project);
     TFtpProtocol Protocol() const { return protocol_; }
+    // SFTP with the project's key file: the password may be empty.
+    bool KeyLogin() const { return !keyFile_.empty(); }
     // Mode, trust and key file on a client made for Protocol().
     void Apply(TRemoteFiles& client) const;
     // Prints the error and returns the exit code for it.

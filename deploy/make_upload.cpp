@@ -1,13 +1,12 @@
 #include "deploy/make_upload.h"
 
-#include "model/charset.h"
-
 #include <unistd.h>
 
 #include <climits>
 #include <filesystem>
 
 #include "generate/make_driver.h"
+#include "model/charset.h"
 
 namespace qp {
 

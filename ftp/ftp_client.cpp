@@ -202,15 +202,6 @@ std::string TFtpClient::LogEscape(const std::string& data) {
     return out;
 }
 
-std::string TFtpClient::LogTimeStamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y/%m/%d %H:%M:%S", &tm);
-    return buf;
-}
-
 void TFtpClient::Log(TFtpLogDirection dir, const std::string& data) {
     if (!logEnabled_ || !logHook_) return;
     if (dir == TFtpLogDirection::Note)

@@ -12,7 +12,7 @@
 
 #include "ftp/ftp_list_parser.h"
 #include "ftp/net_channel.h"
-#include "remote/remote_files.h"
+#include "remote/remote_files_base.h"
 #include "remote/server_trust.h"
 
 namespace qp {
@@ -27,7 +27,7 @@ using TFtpLogDirection = TRemoteLogDirection;
 
 class TTlsContext;
 
-class TFtpClient : public TRemoteFiles {
+class TFtpClient : public TRemoteFilesBase {
 public:
     // The log hook receives the control connection's traffic, one block at a time: a time
     // stamp ("YYYY/MM/DD HH:MM:SS"), a blank and the data with CR LF shown as "<EOL>", a lone
@@ -37,10 +37,8 @@ public:
     TFtpClient(const TFtpClient&) = delete;
     TFtpClient& operator=(const TFtpClient&) = delete;
 
-    // "host" or "host:port" ("[v6addr]:port" for IPv6); the port defaults to 21.
-    void SetHost(const std::string& host) override { host_ = host; }
-    void SetUserName(const std::string& user) override { user_ = user; }
-    void SetPassword(const std::string& password) override { password_ = password; }
+    // The host is "host" or "host:port" ("[v6addr]:port" for IPv6); the port defaults to 21.
+    // Each single wait covers a reply, a data connection, or data to move.
     // Passive data connections (EPSV, then PASV) instead of PORT.
     void SetPassive(bool passive) override { passive_ = passive; }
     bool Passive() const override { return passive_; }
@@ -51,23 +49,6 @@ public:
     // FTP logs in with the password only.
     void SetKeyFile(const std::string&) override {}
     void SetPassphraseHook(PassphraseHook) override {}
-    TServerTrust& Trust() override { return trust_; }
-    const TServerTrust& Trust() const override { return trust_; }
-    // Asked while connecting and logging in; true gives up the connection.
-    void SetCancelCheck(std::function<bool()> cancel) override { cancel_ = std::move(cancel); }
-    void SetConnectTimeout(std::chrono::milliseconds t) override { connectTimeout_ = t; }
-    // Each single wait: for a reply, a data connection, or data to move.
-    void SetReplyTimeout(std::chrono::milliseconds t) override { replyTimeout_ = t; }
-    // Each whole operation (connect-and-login, one command, one listing) ends within this, so
-    // that a server that answers "1xx" again and again or trickles bytes cannot hold the
-    // caller. A transfer gets this plus its size at the minimum rate.
-    void SetOperationTimeout(std::chrono::milliseconds t) override { operationTimeout_ = t; }
-    void SetMinTransferRate(std::int64_t bytesPerSecond) override { minTransferRate_ = bytesPerSecond; }
-
-    void SetLogHook(LogHook hook) override { logHook_ = std::move(hook); }
-    void SetLogEnabled(bool on) override { logEnabled_ = on; }
-    bool LogEnabled() const override { return logEnabled_; }
-    void SetPump(PumpHook pump) override { pump_ = std::move(pump); }
 
     // Connects and logs in; the greeting and every reply are checked.
     void Connect() override;
@@ -111,9 +92,8 @@ public:
     TFtpReply SendCommand(const std::string& command);
     const TFtpReply& LastReply() const { return lastReply_; }
 
-    // Time stamp and escaping used by the log hook; public for the callers that print it.
+    // Escaping used by the log hook; public for the callers that print it.
     static std::string LogEscape(const std::string& data);
-    static std::string LogTimeStamp();
 
 private:
     class Operation;
@@ -146,28 +126,16 @@ private:
     void FinishTransfer();
     void RunBody(const Body& body, TNetChannel& data);
 
-    std::string host_;
-    std::string user_;
-    std::string password_;
     bool passive_ = false;
     bool secure_ = false;
-    TServerTrust trust_;
-    std::function<bool()> cancel_;
     bool connecting_ = false;
     std::unique_ptr<TTlsContext> tls_;
     std::shared_ptr<SSL_SESSION> dataSession_;  // the session the next data connection resumes
     void KeepDataSession(SSL* ssl);
     bool activeRefused_ = false;
     bool epsvRefused_ = false;
-    std::chrono::milliseconds connectTimeout_{30000};
-    std::chrono::milliseconds replyTimeout_{30000};
-    std::chrono::milliseconds operationTimeout_{120000};
-    std::int64_t minTransferRate_ = 16 * 1024;
     Clock::time_point opDeadline_ = Clock::time_point::max();
     std::optional<TFtpReply> finalReply_;  // a transfer's end, when it came during the data
-    LogHook logHook_;
-    bool logEnabled_ = false;
-    PumpHook pump_;
     Clock::time_point lastPump_{};
 
     TNetChannel control_;

@@ -64,15 +64,6 @@ std::string FxText(int code) {
     }
 }
 
-std::string Stamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y/%m/%d %H:%M:%S", &tm);
-    return buf;
-}
-
 std::string Permissions(std::uint32_t mode, int shift, char special, std::uint32_t specialBit) {
     std::string out;
     out += (mode >> (shift + 2)) & 1 ? 'r' : '-';
@@ -156,7 +147,7 @@ bool TSftpClient::Connected() const {
 void TSftpClient::Log(TRemoteLogDirection direction, const std::string& line) {
     if (!logEnabled_ || !logHook_) return;
     logHook_(direction, direction == TRemoteLogDirection::Note ? VisibleText(line)
-                                                               : Stamp() + " " + VisibleText(line));
+                                                               : LogTimeStamp() + " " + VisibleText(line));
 }
 
 std::string TSftpClient::PathOf(const std::string& name) const {

@@ -9,24 +9,22 @@
 #include <string>
 #include <vector>
 
-#include "remote/remote_files.h"
-#include "remote/server_trust.h"
+#include "remote/remote_files_base.h"
 
 struct ssh_key_struct;
 
 namespace qp {
 
-class TSftpClient : public TRemoteFiles {
+class TSftpClient : public TRemoteFilesBase {
 public:
     TSftpClient();
     ~TSftpClient() override;
     TSftpClient(const TSftpClient&) = delete;
     TSftpClient& operator=(const TSftpClient&) = delete;
 
-    // "host" or "host:port" ("[v6addr]:port" for IPv6); the port defaults to 22.
-    void SetHost(const std::string& host) override { host_ = host; }
-    void SetUserName(const std::string& user) override { user_ = user; }
-    void SetPassword(const std::string& password) override { password_ = password; }
+    // The host is "host" or "host:port" ("[v6addr]:port" for IPv6); the port defaults to 22.
+    // The log hook receives the steps of the connection as notes, each request as Sent and
+    // its outcome as Received, one line each, with a time stamp like the FTP log.
     void SetKeyFile(const std::string& path) override { keyFile_ = path; }
     void SetPassphraseHook(PassphraseHook hook) override { passphrase_ = std::move(hook); }
     // SFTP has no data connections and is always encrypted.
@@ -34,21 +32,6 @@ public:
     bool Passive() const override { return false; }
     void SetSecure(bool) override {}
     bool Secure() const override { return true; }
-    TServerTrust& Trust() override { return trust_; }
-    const TServerTrust& Trust() const override { return trust_; }
-    void SetCancelCheck(std::function<bool()> cancel) override { cancel_ = std::move(cancel); }
-
-    void SetConnectTimeout(std::chrono::milliseconds t) override { connectTimeout_ = t; }
-    void SetReplyTimeout(std::chrono::milliseconds t) override { replyTimeout_ = t; }
-    void SetOperationTimeout(std::chrono::milliseconds t) override { operationTimeout_ = t; }
-    void SetMinTransferRate(std::int64_t bytesPerSecond) override { minTransferRate_ = bytesPerSecond; }
-
-    // The log hook receives the steps of the connection as notes, each request as Sent and
-    // its outcome as Received, one line each, with a time stamp like the FTP log.
-    void SetLogHook(LogHook hook) override { logHook_ = std::move(hook); }
-    void SetLogEnabled(bool on) override { logEnabled_ = on; }
-    bool LogEnabled() const override { return logEnabled_; }
-    void SetPump(PumpHook pump) override { pump_ = std::move(pump); }
 
     void Connect() override;
     bool Connected() const override;
@@ -94,20 +77,8 @@ private:
     void Log(TRemoteLogDirection direction, const std::string& line);
     std::string PathOf(const std::string& name) const;
 
-    std::string host_;
-    std::string user_;
-    std::string password_;
     std::string keyFile_;
     PassphraseHook passphrase_;
-    TServerTrust trust_;
-    std::function<bool()> cancel_;
-    std::chrono::milliseconds connectTimeout_{30000};
-    std::chrono::milliseconds replyTimeout_{30000};
-    std::chrono::milliseconds operationTimeout_{120000};
-    std::int64_t minTransferRate_ = 16 * 1024;
-    LogHook logHook_;
-    bool logEnabled_ = false;
-    PumpHook pump_;
 
     std::unique_ptr<Session> session_;
     std::string folder_;
