@@ -11,8 +11,10 @@
 #include <filesystem>
 #include <string>
 
+#include "generate/cgi_writer.h"
 #include "generate/euc_convert.h"
 #include "generate/make_driver.h"
+#include "generate/sample_pages.h"
 #include "model/charset.h"
 #include "model/item_checkbox.h"
 #include "model/item_choice.h"
@@ -79,9 +81,9 @@ std::unique_ptr<qp::TProjectConfig> BigProject() {
     p->SetManagerMailFrom("<% field0 %>");
     p->SetManagerMailTo("admin@example.com");
     p->SetManagerMailSubject(J("お問い合わせ $ @"));
-    p->SetFormHtml(p->MakeFormSampleHtml());
+    p->SetFormHtml(MakeFormSampleHtml(*p));
     p->SetUseConfirm(true);
-    p->SetConfirmHtml(p->MakeConfirmSampleHtml());
+    p->SetConfirmHtml(MakeConfirmSampleHtml(*p));
     return p;
 }
 
@@ -94,7 +96,7 @@ void BM_MakeCgiScript(benchmark::State& state) {
     const auto& p = Project();
     std::size_t bytes = 0;
     for (auto _ : state) {
-        std::string script = p.MakeCgiScript(kSecret);
+        std::string script = MakeCgiScript(p, kSecret);
         bytes = script.size();
         benchmark::DoNotOptimize(script);
     }
@@ -105,7 +107,7 @@ BENCHMARK(BM_MakeCgiScript)->Unit(benchmark::kMillisecond);
 void BM_MakeCgiScriptAndConvert(benchmark::State& state) {
     const auto& p = Project();
     for (auto _ : state) {
-        std::string text = qp::ConvertSjisToEuc(p.MakeCgiScript(kSecret));
+        std::string text = qp::ConvertSjisToEuc(MakeCgiScript(p, kSecret));
         benchmark::DoNotOptimize(text);
     }
 }

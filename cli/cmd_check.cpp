@@ -1,5 +1,6 @@
 // quillpost-cli check: the checks of a make (and of an upload), silent on success.
 #include "cli/cli_common.h"
+#include "generate/make_checks.h"
 
 namespace qp::cli {
 namespace {
@@ -8,8 +9,8 @@ int Run(const Args& args) {
     args.ExpectPositional(1);
     TProjectConfig project;
     LoadProject(args.positional[0], project);
-    project.CheckForMake();
-    if (args.Has("--upload")) project.CheckForUpload();
+    CheckForMake(project);
+    if (args.Has("--upload")) CheckForUpload(project);
     return kExitOk;
 }
 

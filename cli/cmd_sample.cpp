@@ -1,5 +1,6 @@
 // quillpost-cli sample: the sample form or confirmation page built from the item list.
 #include "cli/cli_common.h"
+#include "generate/sample_pages.h"
 #include "model/charset.h"
 
 namespace qp::cli {
@@ -15,7 +16,7 @@ int Run(const Args& args) {
     }
     TProjectConfig project;
     LoadProject(args.positional[1], project);
-    std::string text = page == "form" ? project.MakeFormSampleHtml() : project.MakeConfirmSampleHtml();
+    std::string text = page == "form" ? MakeFormSampleHtml(project) : MakeConfirmSampleHtml(project);
     if (encoding == "euc-jp")
         text = charset::SjisToEucJp(text);
     else if (encoding == "utf-8")

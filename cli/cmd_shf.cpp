@@ -1,5 +1,6 @@
 // quillpost-cli shf: the project file of the mail-log converter, merged into FILE.
 #include "cli/cli_common.h"
+#include "generate/converter_file.h"
 
 namespace qp::cli {
 namespace {
@@ -8,7 +9,7 @@ int Run(const Args& args) {
     TProjectConfig project;
     const std::string output = LoadProjectForOutput(args, project);
     try {
-        project.SaveConverterFile(output);
+        SaveConverterFile(project, output);
     } catch (const FileError&) {
         throw;
     } catch (const Error& e) {

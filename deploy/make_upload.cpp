@@ -5,6 +5,7 @@
 #include <climits>
 #include <filesystem>
 
+#include "generate/make_checks.h"
 #include "generate/make_driver.h"
 #include "model/charset.h"
 
@@ -49,8 +50,8 @@ std::vector<TUploadFile> MakeUploadList(const std::string& tempFile, const std::
 }
 
 TUploadJob PrepareUpload(const TProjectConfig& project, const std::string& supportFolder) {
-    project.CheckForMake();
-    project.CheckForUpload();
+    CheckForMake(project);
+    CheckForUpload(project);
     TUploadJob job;
     job.TempFile = MakeCgiTempFile(project);
     job.Files = MakeUploadList(job.TempFile, project.GetFtpFileName(),

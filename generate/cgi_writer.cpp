@@ -1,4 +1,6 @@
 // The Perl CGI script: the whole form description as Perl data handed to the server module.
+#include "generate/cgi_writer.h"
+
 #include <string>
 #include <vector>
 
@@ -35,12 +37,12 @@ void AppendGuard(std::vector<std::string>& lines, const TGuardSettings& g, const
 
 }  // namespace
 
-std::string TProjectConfig::MakeCgiScript(const std::string& guardSecret) const {
+std::string MakeCgiScript(const TProjectConfig& project, const std::string& guardSecret) {
     std::vector<std::string> lines;
     // Servers that keep the CR LF line ends make the kernel pass "--\r" as the one
     // argument, which perl accepts as the end of its switches; "#!/usr/bin/perl\r" would
     // name an interpreter that does not exist.
-    lines.push_back("#!" + GetPerlPath() + " --");
+    lines.push_back("#!" + project.GetPerlPath() + " --");
     // Perl no longer searches the current folder: the module sits beside the script. The
     // folder comes from the script's own path, its symbolic links followed (at most 40, as
     // the kernel does), with no module loaded: FindBin alone costs more than a form page.
@@ -50,42 +52,42 @@ std::string TProjectConfig::MakeCgiScript(const std::string& guardSecret) const 
         " unshift @INC, $f =~ m{\\A(.*)/}s ? $1 : '.' }");
     lines.push_back("use Quillpost;");
     lines.push_back("my $items = [");
-    for (const auto& item : GetItems()) item->WritePerl(lines);
+    for (const auto& item : project.GetItems()) item->WritePerl(lines);
     lines.push_back("];");
 
     lines.push_back("my $mail = {");
-    lines.push_back(SingleQuoted("  SENDMAIL => ", GetSendmailPath()));
+    lines.push_back(SingleQuoted("  SENDMAIL => ", project.GetSendmailPath()));
     lines.push_back("  ADMIN => {");
-    lines.push_back(SingleQuoted("    FROM => ", GetManagerMailFrom()));
-    lines.push_back(SingleQuoted("    TO => ", GetManagerMailTo()));
-    AppendHeredoc(lines, "    SUBJECT =><<__END__,", GetManagerMailSubject());
+    lines.push_back(SingleQuoted("    FROM => ", project.GetManagerMailFrom()));
+    lines.push_back(SingleQuoted("    TO => ", project.GetManagerMailTo()));
+    AppendHeredoc(lines, "    SUBJECT =><<__END__,", project.GetManagerMailSubject());
     lines.push_back("  },");
-    if (GetUseUserMail()) {
+    if (project.GetUseUserMail()) {
         lines.push_back("  USER => {");
-        lines.push_back(SingleQuoted("    FROM => ", GetUserMailFrom()));
-        lines.push_back(SingleQuoted("    TO => ", GetUserMailTo()));
-        AppendHeredoc(lines, "    SUBJECT =><<__END__,", GetUserMailSubject());
-        AppendHeredoc(lines, "    BODY =><<__END__,", GetUserMailBody());
+        lines.push_back(SingleQuoted("    FROM => ", project.GetUserMailFrom()));
+        lines.push_back(SingleQuoted("    TO => ", project.GetUserMailTo()));
+        AppendHeredoc(lines, "    SUBJECT =><<__END__,", project.GetUserMailSubject());
+        AppendHeredoc(lines, "    BODY =><<__END__,", project.GetUserMailBody());
         lines.push_back("  }");
     }
     lines.push_back("};");
 
     lines.push_back("my $html = {");
-    AppendHeredoc(lines, "  FORM =><<__END__,", GetFormHtml());
+    AppendHeredoc(lines, "  FORM =><<__END__,", project.GetFormHtml());
     lines.push_back("  CONFIRM =><<__END__,");
-    if (GetUseConfirm()) lines.push_back(QuotePerlHeredoc(GetConfirmHtml()));
+    if (project.GetUseConfirm()) lines.push_back(QuotePerlHeredoc(project.GetConfirmHtml()));
     lines.push_back("__END__");
     // Only 0 and 1 come from the main window; any other number from a file still gets a
     // complete $html block, as the finish page template.
-    if (GetFinishPageMoveType() == 1) {
-        AppendHeredoc(lines, "  REDIRECT =><<__END__,", GetFinishPageLocation());
+    if (project.GetFinishPageMoveType() == 1) {
+        AppendHeredoc(lines, "  REDIRECT =><<__END__,", project.GetFinishPageLocation());
     } else {
-        AppendHeredoc(lines, "  FINISH =><<__END__,", GetFinishPageLocation());
+        AppendHeredoc(lines, "  FINISH =><<__END__,", project.GetFinishPageLocation());
     }
     lines.push_back("};");
-    AppendGuard(lines, GetGuard(), guardSecret);
+    AppendGuard(lines, project.GetGuard(), guardSecret);
     // Without CHARSET the module speaks EUC-JP, as every script made before the choice did.
-    lines.push_back(GetCharset() == TCgiCharset::Utf8
+    lines.push_back(project.GetCharset() == TCgiCharset::Utf8
                         ? "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, CHARSET => 'UTF-8', "
                           "GUARD => $guard);"
                         : "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, GUARD => $guard);");

@@ -1,5 +1,7 @@
 // The checks that run before a CGI is made (the project itself) and before it is uploaded
 // (the FTP settings). The first failing check is reported; the project is not changed.
+#include "generate/make_checks.h"
+
 #include "model/error.h"
 #include "model/project_config.h"
 
@@ -30,34 +32,34 @@ void CheckGuard(const TGuardSettings& g) {
 
 }  // namespace
 
-void TProjectConfig::CheckForMake() const {
-    if (GetItems().empty()) throw Error("項目が設定されていません。");
-    if (GetManagerMailFrom().empty()) throw Error("メールのFromが設定されていません。");
-    if (GetManagerMailTo().empty()) throw Error("メールのToが設定されていません。");
-    if (GetManagerMailSubject().empty()) throw Error("メールのSubjectが設定されていません。");
-    if (GetUseUserMail()) {
-        if (GetUserMailFrom().empty()) throw Error("自動返信メールのFromが設定されていません。");
-        if (GetUserMailTo().empty()) throw Error("自動返信メールのToが設定されていません。");
-        if (GetUserMailSubject().empty()) throw Error("自動返信メールのSubjectが設定されていません。");
-        if (GetUserMailBody().empty()) throw Error("自動返信メールの本文が設定されていません。");
+void CheckForMake(const TProjectConfig& project) {
+    if (project.GetItems().empty()) throw Error("項目が設定されていません。");
+    if (project.GetManagerMailFrom().empty()) throw Error("メールのFromが設定されていません。");
+    if (project.GetManagerMailTo().empty()) throw Error("メールのToが設定されていません。");
+    if (project.GetManagerMailSubject().empty()) throw Error("メールのSubjectが設定されていません。");
+    if (project.GetUseUserMail()) {
+        if (project.GetUserMailFrom().empty()) throw Error("自動返信メールのFromが設定されていません。");
+        if (project.GetUserMailTo().empty()) throw Error("自動返信メールのToが設定されていません。");
+        if (project.GetUserMailSubject().empty()) throw Error("自動返信メールのSubjectが設定されていません。");
+        if (project.GetUserMailBody().empty()) throw Error("自動返信メールの本文が設定されていません。");
     }
-    if (GetFormHtml().empty()) throw Error("フォーム画面のHTMLが設定されていません。");
-    if (GetUseConfirm() && GetConfirmHtml().empty()) throw Error("確認画面のHTMLが設定されていません。");
-    if (GetFinishPageLocation().empty()) {
-        if (GetFinishPageMoveType() == 0) throw Error("完了画面のHTMLが設定されていません。");
-        if (GetFinishPageMoveType() == 1) throw Error("完了画面のリダイレクト先URLが設定されていません。");
+    if (project.GetFormHtml().empty()) throw Error("フォーム画面のHTMLが設定されていません。");
+    if (project.GetUseConfirm() && project.GetConfirmHtml().empty()) throw Error("確認画面のHTMLが設定されていません。");
+    if (project.GetFinishPageLocation().empty()) {
+        if (project.GetFinishPageMoveType() == 0) throw Error("完了画面のHTMLが設定されていません。");
+        if (project.GetFinishPageMoveType() == 1) throw Error("完了画面のリダイレクト先URLが設定されていません。");
     }
-    if (GetPerlPath().empty()) throw Error("Perlのパスが設定されていません。");
-    if (GetSendmailPath().empty()) throw Error("sendmailのパスが設定されていません。");
-    CheckGuard(GetGuard());
+    if (project.GetPerlPath().empty()) throw Error("Perlのパスが設定されていません。");
+    if (project.GetSendmailPath().empty()) throw Error("sendmailのパスが設定されていません。");
+    CheckGuard(project.GetGuard());
 }
 
-void TProjectConfig::CheckForUpload() const {
-    if (GetFtpHostName().empty()) throw Error("ホスト名(アドレス)が設定されていません。");
-    if (GetFtpUserName().empty()) throw Error("ユーザ名が設定されていません。");
-    if (GetFtpPassword().empty() && !LogsInWithKey()) throw Error("パスワードが設定されていません。");
-    if (GetFtpFileName().empty()) throw Error("CGIのファイル名が設定されていません。");
-    if (GetFtpDirectory().empty()) throw Error("CGIの設置フォルダが設定されていません。");
+void CheckForUpload(const TProjectConfig& project) {
+    if (project.GetFtpHostName().empty()) throw Error("ホスト名(アドレス)が設定されていません。");
+    if (project.GetFtpUserName().empty()) throw Error("ユーザ名が設定されていません。");
+    if (project.GetFtpPassword().empty() && !project.LogsInWithKey()) throw Error("パスワードが設定されていません。");
+    if (project.GetFtpFileName().empty()) throw Error("CGIのファイル名が設定されていません。");
+    if (project.GetFtpDirectory().empty()) throw Error("CGIの設置フォルダが設定されていません。");
 }
 
 }  // namespace qp

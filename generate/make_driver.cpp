@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include "generate/cgi_writer.h"
 #include "generate/euc_convert.h"
 #include "generate/file_utility.h"
 #include "generate/guard_secret.h"
+#include "generate/make_checks.h"
 #include "generate/text_file.h"
 #include "model/charset.h"
 
@@ -17,7 +19,7 @@ const char* const kMakeConverterDoneMessage = "作成しました。";
 std::string MakeCgiText(const TProjectConfig& project) { return MakeCgiText(project, MakeGuardSecret()); }
 
 std::string MakeCgiText(const TProjectConfig& project, const std::string& guardSecret) {
-    const std::string script = project.MakeCgiScript(guardSecret);
+    const std::string script = MakeCgiScript(project, guardSecret);
     // The conversion stops at a zero byte; a script cut there would be broken on the server.
     if (script.find('\0') != std::string::npos) {
         throw Error("IEコンポーネントによる変換に失敗しました。");
@@ -27,7 +29,7 @@ std::string MakeCgiText(const TProjectConfig& project, const std::string& guardS
 }
 
 void MakeLocalCgi(const TProjectConfig& project, const std::string& path) {
-    project.CheckForMake();
+    CheckForMake(project);
     WriteFileAtomic(path, MakeCgiText(project));
 }
 

@@ -1,6 +1,8 @@
 // Sample form and confirmation pages built from the item list, as starting points for the
 // page templates (XHTML 1.0 Transitional declared in the script's character code, kept in
 // Shift_JIS here).
+#include "generate/sample_pages.h"
+
 #include <string>
 #include <vector>
 
@@ -39,20 +41,20 @@ void PageTail(std::vector<std::string>& entries) {
 
 }  // namespace
 
-std::string TProjectConfig::MakeFormSampleHtml() const {
-    std::vector<std::string> entries = PageHead(GetCharset());
+std::string MakeFormSampleHtml(const TProjectConfig& project) {
+    std::vector<std::string> entries = PageHead(project.GetCharset());
     entries.emplace_back(R"(<p id="error"><% __error__ %></p>)");
     entries.emplace_back(kFormStart);
-    for (const auto& item : GetItems()) entries.push_back(item->GetFormHtml());
+    for (const auto& item : project.GetItems()) entries.push_back(item->GetFormHtml());
     entries.push_back(charset::Utf8ToSjis(R"(<input type="submit" name="__action1__" value="送信" />)"));
     PageTail(entries);
     return JoinEntries(entries);
 }
 
-std::string TProjectConfig::MakeConfirmSampleHtml() const {
-    std::vector<std::string> entries = PageHead(GetCharset());
+std::string MakeConfirmSampleHtml(const TProjectConfig& project) {
+    std::vector<std::string> entries = PageHead(project.GetCharset());
     entries.emplace_back(kFormStart);
-    for (const auto& item : GetItems()) entries.push_back(item->GetConfirmHtml());
+    for (const auto& item : project.GetItems()) entries.push_back(item->GetConfirmHtml());
     entries.push_back(charset::Utf8ToSjis(R"(<input type="submit" name="__action2__" value="送信" />)"));
     entries.push_back(charset::Utf8ToSjis(R"(<input type="submit" name="__action3__" value="修正" />)"));
     PageTail(entries);

@@ -54,14 +54,6 @@ public:
     void SaveToFile(const std::string& path) const;
     void LoadFromFile(const std::string& path);
 
-    // --- generation (generate/)
-    // guardSecret: the key of the form's tokens and address hashes, new for every make.
-    std::string MakeCgiScript(const std::string& guardSecret) const;
-    std::string MakeFormSampleHtml() const;
-    std::string MakeConfirmSampleHtml() const;
-    void CheckForMake() const;
-    void CheckForUpload() const;
-    void SaveConverterFile(const std::string& path) const;
 
     // --- settings
     std::string GetPerlPath() const { return perlPath_; }

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "generate/file_utility.h"
+#include "generate/make_checks.h"
 #include "generate/make_driver.h"
 #include "generate/text_file.h"
 #include "model/error.h"
@@ -78,7 +79,7 @@ std::string PreviewScriptName(const TProjectConfig& project) {
 }
 
 std::unique_ptr<TPreviewSite> TPreviewSite::Make(TProjectConfig& project, const std::string& runtimeDir) {
-    project.CheckForMake();
+    CheckForMake(project);
     const std::string perl = FindPerl();
     if (!PlainPath(perl)) throw Error("perlのパスに使えない文字が含まれています: " + perl);
     std::string base = TkFileUtility::GetTempDirectory();

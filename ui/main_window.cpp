@@ -18,6 +18,7 @@
 
 #include "deploy/make_upload.h"
 #include "editor/html_editor.h"
+#include "generate/sample_pages.h"
 #include "model/charset.h"
 #include "ui/app_error.h"
 #include "ui/app_setup.h"
@@ -600,11 +601,11 @@ void TFormMain::ActionItemDeleteExecute() {
 }
 
 void TFormMain::ActionFormSampleHtmlExecute() {
-    ui_->EditorFormHtml->SetText(FromSjis(project_->MakeFormSampleHtml()));
+    ui_->EditorFormHtml->SetText(FromSjis(MakeFormSampleHtml(*project_)));
 }
 
 void TFormMain::ActionConfirmSampleHtmlExecute() {
-    ui_->EditorConfirmHtml->SetText(FromSjis(project_->MakeConfirmSampleHtml()));
+    ui_->EditorConfirmHtml->SetText(FromSjis(MakeConfirmSampleHtml(*project_)));
 }
 
 void TFormMain::ActionHelpVersionExecute() {

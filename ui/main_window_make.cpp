@@ -4,6 +4,8 @@
 #include <QMessageBox>
 
 #include "deploy/make_upload.h"
+#include "generate/converter_file.h"
+#include "generate/make_checks.h"
 #include "generate/make_driver.h"
 #include "model/charset.h"
 #include "ui/app_setup.h"
@@ -68,7 +70,7 @@ void TFormMain::ActionMakeExecute() {
 
 void TFormMain::MakeLocal() {
     try {
-        project_->CheckForMake();
+        CheckForMake(*project_);
     } catch (const Error& e) {
         ShowInformation(this, e);
         return;
@@ -92,8 +94,8 @@ void TFormMain::MakeLocal() {
 
 void TFormMain::MakeAndUpload() {
     try {
-        project_->CheckForMake();
-        project_->CheckForUpload();
+        CheckForMake(*project_);
+        CheckForUpload(*project_);
     } catch (const Error& e) {
         ShowInformation(this, e);
         return;
@@ -119,7 +121,7 @@ void TFormMain::MakeConverterFile() {
         if (box.exec() != QMessageBox::Yes) return;
     }
     try {
-        project_->SaveConverterFile(LocalPath(path));
+        SaveConverterFile(*project_, LocalPath(path));
     } catch (const std::exception& e) {
         ShowInformation(this, e);
         return;

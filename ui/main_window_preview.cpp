@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
+#include "generate/make_checks.h"
 #include "model/error.h"
 #include "ui/app_setup.h"
 #include "ui/main_window.h"
@@ -13,7 +14,7 @@ namespace qp {
 void TFormMain::ActionPreviewExecute() {
     StoreControlsToProject();
     try {
-        project_->CheckForMake();
+        CheckForMake(*project_);
     } catch (const Error& e) {
         QMessageBox box(QMessageBox::Information, ApplicationTitle(), QString::fromUtf8(e.what()),
                         QMessageBox::Ok, this);

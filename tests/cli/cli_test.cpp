@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "generate/make_driver.h"
+#include "generate/sample_pages.h"
 #include "model/charset.h"
 #include "model/ini_file.h"
 #include "model/item_checkbox.h"
@@ -230,8 +231,8 @@ TEST(Cli, CheckIsSilentOnSuccess) {
 TEST(Cli, SamplePagesInEachEncoding) {
     TProjectConfig p;
     Load(p, Example());
-    const std::string form = p.MakeFormSampleHtml();
-    const std::string confirm = p.MakeConfirmSampleHtml();
+    const std::string form = MakeFormSampleHtml(p);
+    const std::string confirm = MakeConfirmSampleHtml(p);
 
     Result r = RunCli({"sample", "form", Example()});
     ASSERT_EQ(r.status, 0) << r.err;

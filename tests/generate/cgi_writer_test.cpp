@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fixtures.h"
+#include "generate/cgi_writer.h"
 #include "model/item_text.h"
 #include "support/guard_secret_mask.h"
 #include "support/sjis_literal.h"
@@ -50,7 +51,7 @@ std::unique_ptr<TProjectConfig> OneItemProject() {
 }
 
 TEST(CgiWriter, EveryLineEndsWithCrLf) {
-    const std::string script = OneItemProject()->MakeCgiScript(kTestGuardSecret);
+    const std::string script = MakeCgiScript(*OneItemProject(), kTestGuardSecret);
     ASSERT_GE(script.size(), 2u);
     EXPECT_EQ(script.substr(script.size() - 20), "print $qpf->run();\r\n");
     for (std::size_t i = 0; i < script.size(); ++i) {
@@ -67,14 +68,14 @@ TEST(CgiWriter, ValueLineBreaksStayAsTheyAre) {
     // The default finish page has LF line ends; the script text keeps them (the make turns
     // every line end into CR LF when it writes the file).
     TProjectConfig p;
-    const std::string script = p.MakeCgiScript(kTestGuardSecret);
+    const std::string script = MakeCgiScript(p, kTestGuardSecret);
     EXPECT_NE(script.find("  FINISH =><<__END__,\r\n" + TProjectConfig::MakeDefaultFinishHtml() +
                           "\r\n__END__\r\n"),
               std::string::npos);
 }
 
 TEST(CgiWriter, OpensWithInterpreterLineAndModuleBesideTheScript) {
-    const auto lines = Lines(OneItemProject()->MakeCgiScript(kTestGuardSecret));
+    const auto lines = Lines(MakeCgiScript(*OneItemProject(), kTestGuardSecret));
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[0], "#!/usr/bin/perl --");
     EXPECT_EQ(lines[1].rfind("BEGIN { my $f = __FILE__;", 0), 0u);
@@ -87,11 +88,11 @@ TEST(CgiWriter, OpensWithInterpreterLineAndModuleBesideTheScript) {
 
     auto p = OneItemProject();
     p->SetPerlPath("/opt/perl5/bin/perl");
-    EXPECT_EQ(Lines(p->MakeCgiScript(kTestGuardSecret))[0], "#!/opt/perl5/bin/perl --");
+    EXPECT_EQ(Lines(MakeCgiScript(*p, kTestGuardSecret))[0], "#!/opt/perl5/bin/perl --");
 }
 
 TEST(CgiWriter, ProjectWithoutItemsHasAnEmptyItemList) {
-    const auto lines = Lines(MakeEmptyProject()->MakeCgiScript(kTestGuardSecret));
+    const auto lines = Lines(MakeCgiScript(*MakeEmptyProject(), kTestGuardSecret));
     const std::size_t open = IndexOf(lines, "my $items = [");
     ASSERT_LT(open + 1, lines.size());
     EXPECT_EQ(lines[open + 1], "];");
@@ -100,7 +101,7 @@ TEST(CgiWriter, ProjectWithoutItemsHasAnEmptyItemList) {
 TEST(CgiWriter, MailBlockWithoutReplyMail) {
     const auto p = OneItemProject();
     p->SetUserMailBody(S("本文"));
-    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
+    const auto lines = Lines(MakeCgiScript(*p, kTestGuardSecret));
     const std::size_t mail = IndexOf(lines, "my $mail = {");
     const std::vector<std::string> expected = {
         "my $mail = {",
@@ -122,7 +123,7 @@ TEST(CgiWriter, MailBlockWithoutReplyMail) {
 }
 
 TEST(CgiWriter, ReplyMailBlockFollowsAdminBlock) {
-    const auto lines = Lines(MakeFullProject()->MakeCgiScript(kTestGuardSecret));
+    const auto lines = Lines(MakeCgiScript(*MakeFullProject(), kTestGuardSecret));
     const std::size_t user = IndexOf(lines, "  USER => {");
     EXPECT_EQ(lines[user - 1], "  },");
     EXPECT_EQ(lines[user + 1], "    FROM => 'O\\'Hara <info@example.com>',");
@@ -140,7 +141,7 @@ TEST(CgiWriter, SingleQuotedValuesAreEscaped) {
     p->SetSendmailPath("/usr/sbin/sendmail' -t; system('rm");
     p->SetManagerMailFrom("it\\'s@example.com");
     p->SetManagerMailTo(S("表ソ@example.com"));
-    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
+    const auto lines = Lines(MakeCgiScript(*p, kTestGuardSecret));
     IndexOf(lines, "  SENDMAIL => '/usr/sbin/sendmail\\' -t; system(\\'rm',");
     IndexOf(lines, "    FROM => 'it\\\\\\'s@example.com',");
     // The 0x5C second bytes of the two characters are not taken for backslashes.
@@ -152,7 +153,7 @@ TEST(CgiWriter, HeredocBodiesAreQuoted) {
     p->SetManagerMailSubject(S("$5 @ \\ 表"));
     p->SetFinishPageMoveType(1);
     p->SetFinishPageLocation("https://example.com/?a=$x&b=@y");
-    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
+    const auto lines = Lines(MakeCgiScript(*p, kTestGuardSecret));
     const std::size_t subject = IndexOf(lines, "    SUBJECT =><<__END__,");
     EXPECT_EQ(lines[subject + 1], S("\\$5 \\@ \\\\ 表"));
     const std::size_t redirect = IndexOf(lines, "  REDIRECT =><<__END__,");
@@ -164,7 +165,7 @@ TEST(CgiWriter, HeredocBodiesAreQuoted) {
 TEST(CgiWriter, EmptySubjectGivesEmptyLine) {
     auto p = OneItemProject();
     p->SetManagerMailSubject("");
-    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
+    const auto lines = Lines(MakeCgiScript(*p, kTestGuardSecret));
     const std::size_t subject = IndexOf(lines, "    SUBJECT =><<__END__,");
     EXPECT_EQ(lines[subject + 1], "");
     EXPECT_EQ(lines[subject + 2], "__END__");
@@ -174,12 +175,12 @@ TEST(CgiWriter, ConfirmPageOnlyWhenUsed) {
     auto p = OneItemProject();
     p->SetConfirmHtml("<p>confirm</p>");
     p->SetUseConfirm(false);
-    auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
+    auto lines = Lines(MakeCgiScript(*p, kTestGuardSecret));
     std::size_t confirm = IndexOf(lines, "  CONFIRM =><<__END__,");
     EXPECT_EQ(lines[confirm + 1], "__END__");
 
     p->SetUseConfirm(true);
-    lines = Lines(p->MakeCgiScript(kTestGuardSecret));
+    lines = Lines(MakeCgiScript(*p, kTestGuardSecret));
     confirm = IndexOf(lines, "  CONFIRM =><<__END__,");
     EXPECT_EQ(lines[confirm + 1], "<p>confirm</p>");
     EXPECT_EQ(lines[confirm + 2], "__END__");
@@ -190,7 +191,7 @@ TEST(CgiWriter, FinishPageForEveryMoveTypeButOne) {
         auto p = OneItemProject();
         p->SetFinishPageMoveType(type);
         p->SetFinishPageLocation("<p>done</p>");
-        const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
+        const auto lines = Lines(MakeCgiScript(*p, kTestGuardSecret));
         const std::size_t finish = IndexOf(lines, "  FINISH =><<__END__,");
         EXPECT_EQ(lines[finish + 1], "<p>done</p>") << type;
         EXPECT_EQ(lines[finish + 2], "__END__") << type;
@@ -202,7 +203,7 @@ TEST(CgiWriter, FinishPageForEveryMoveTypeButOne) {
 TEST(CgiWriter, TerminatorLineInsideABodyDoesNotEndIt) {
     auto p = OneItemProject();
     p->SetFormHtml("<p>a</p>\r\n__END__\r\n<p>b</p>");
-    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
+    const auto lines = Lines(MakeCgiScript(*p, kTestGuardSecret));
     const std::size_t form = IndexOf(lines, "  FORM =><<__END__,");
     EXPECT_EQ(lines[form + 1], "<p>a</p>");
     EXPECT_EQ(lines[form + 2], "\\__END__");
@@ -213,7 +214,7 @@ TEST(CgiWriter, TerminatorLineInsideABodyDoesNotEndIt) {
 TEST(CgiWriter, BodyEndingWithLineBreakKeepsIt) {
     auto p = OneItemProject();
     p->SetFormHtml("<p>x</p>\r\n");
-    const auto lines = Lines(p->MakeCgiScript(kTestGuardSecret));
+    const auto lines = Lines(MakeCgiScript(*p, kTestGuardSecret));
     const std::size_t form = IndexOf(lines, "  FORM =><<__END__,");
     EXPECT_EQ(lines[form + 1], "<p>x</p>");
     EXPECT_EQ(lines[form + 2], "");
@@ -228,7 +229,7 @@ TEST(CgiWriter, HandsTheGuardSettingsAndTheKeyToTheRuntime) {
     g.LimitCount = 0;
     g.VisitorFrom = true;
     p->SetGuard(g);
-    const auto lines = Lines(p->MakeCgiScript("0123abcd"));
+    const auto lines = Lines(MakeCgiScript(*p, "0123abcd"));
     const std::size_t at = IndexOf(lines, "my $guard = {");
     const std::vector<std::string> expected = {
         "  SECRET => '0123abcd',", "  USE_TOKEN => 0,",    "  MIN_SECONDS => 0,", "  TOKEN_HOURS => 24,",
@@ -244,8 +245,8 @@ TEST(CgiWriter, HandsTheGuardSettingsAndTheKeyToTheRuntime) {
 
 TEST(CgiWriter, ChangesNothingInTheProject) {
     const auto p = MakeFullProject();
-    const std::string first = p->MakeCgiScript(kTestGuardSecret);
-    EXPECT_EQ(p->MakeCgiScript(kTestGuardSecret), first);
+    const std::string first = MakeCgiScript(*p, kTestGuardSecret);
+    EXPECT_EQ(MakeCgiScript(*p, kTestGuardSecret), first);
     EXPECT_EQ(p->GetItemCount(), 10);
 }
 

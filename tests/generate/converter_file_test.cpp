@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fixtures.h"
+#include "generate/converter_file.h"
 #include "model/error.h"
 #include "model/ini_file.h"
 #include "model/item_checkbox.h"
@@ -36,7 +37,7 @@ std::string Block(int n, const std::string& name, int rowType) {
 TEST(ConverterFile, NewFileLayout) {
     TempDir dir;
     const std::string path = dir.File("mail.SHF");
-    TwoItems()->SaveConverterFile(path);
+    SaveConverterFile(*TwoItems(), path);
     EXPECT_EQ(ReadFile(path), "[EML]\r\nMAILTYPE=0\r\nDIRECTORY=\r\nPARAM=2\r\n" + Block(0, S("同意"), 1) +
                                   Block(1, S("内容"), 0) + "\r\n[SYSTEM]\r\nVERSION=4\r\n\r\n");
 }
@@ -44,7 +45,7 @@ TEST(ConverterFile, NewFileLayout) {
 TEST(ConverterFile, ProjectWithoutItems) {
     TempDir dir;
     const std::string path = dir.File("empty.SHF");
-    MakeEmptyProject()->SaveConverterFile(path);
+    SaveConverterFile(*MakeEmptyProject(), path);
     EXPECT_EQ(ReadFile(path),
               "[EML]\r\nMAILTYPE=0\r\nDIRECTORY=\r\nPARAM=0\r\n\r\n[SYSTEM]\r\nVERSION=4\r\n\r\n");
 }
@@ -59,7 +60,7 @@ TEST(ConverterFile, MergesIntoExistingFile) {
     old += "\r\n";
     WriteFile(path, old);
 
-    MakeFullProject()->SaveConverterFile(path);  // ten items
+    SaveConverterFile(*MakeFullProject(), path);  // ten items
     TIniFile after(path);
     EXPECT_EQ(after.ReadString("OPTION", "OUTPUT", ""), "C:\\out.csv");
     EXPECT_EQ(after.ReadString("EML", "PARAM", ""), "10");
@@ -81,7 +82,7 @@ TEST(ConverterFile, MergesIntoExistingFile) {
     auto c = std::make_unique<TProjectItemCheckbox>("third");
     c->SetNameValue("third");
     p->AddItem(std::move(c));
-    p->SaveConverterFile(path);
+    SaveConverterFile(*p, path);
     TIniFile again(path);
     EXPECT_EQ(again.ReadString("EML", "PARAM", ""), "3");
     EXPECT_EQ(again.ReadString("EML", "PARAM_KEY2", ""), "third=");
@@ -91,7 +92,7 @@ TEST(ConverterFile, MergesIntoExistingFile) {
 
 TEST(ConverterFile, UnwritableTargetRaisesAndLeavesNothing) {
     TempDir dir;
-    EXPECT_THROW(TwoItems()->SaveConverterFile(dir.File("missing/x.SHF")), Error);
+    EXPECT_THROW(SaveConverterFile(*TwoItems(), dir.File("missing/x.SHF")), Error);
 }
 
 }  // namespace

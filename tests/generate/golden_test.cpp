@@ -8,7 +8,9 @@
 #include <string>
 
 #include "fixtures.h"
+#include "generate/cgi_writer.h"
 #include "generate/make_driver.h"
+#include "generate/sample_pages.h"
 #include "support/guard_secret_mask.h"
 #include "support/sjis_literal.h"
 
@@ -45,9 +47,9 @@ class GoldenTest : public ::testing::TestWithParam<NamedProject> {};
 TEST_P(GoldenTest, ScriptAndSamplePagesMatch) {
     const auto project = GetParam().make();
     const std::string& name = GetParam().name;
-    CompareWithGolden(name + ".pl", project->MakeCgiScript(kTestGuardSecret));
-    CompareWithGolden(name + ".form.html", project->MakeFormSampleHtml());
-    CompareWithGolden(name + ".confirm.html", project->MakeConfirmSampleHtml());
+    CompareWithGolden(name + ".pl", MakeCgiScript(*project, kTestGuardSecret));
+    CompareWithGolden(name + ".form.html", MakeFormSampleHtml(*project));
+    CompareWithGolden(name + ".confirm.html", MakeConfirmSampleHtml(*project));
     // What a make writes: the same script in EUC-JP with CR LF line ends.
     CompareWithGolden(name + ".cgi", MakeCgiText(*project, kTestGuardSecret));
 }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "generate/make_checks.h"
 #include "model/error.h"
 #include "model/item_checkbox.h"
 #include "model/project_config.h"
@@ -16,7 +17,7 @@ namespace {
 
 std::string MakeError(const TProjectConfig& p) {
     try {
-        p.CheckForMake();
+        CheckForMake(p);
     } catch (const Error& e) {
         return e.Message();
     }
@@ -25,7 +26,7 @@ std::string MakeError(const TProjectConfig& p) {
 
 std::string UploadError(const TProjectConfig& p) {
     try {
-        p.CheckForUpload();
+        CheckForUpload(p);
     } catch (const Error& e) {
         return e.Message();
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fixtures.h"
+#include "generate/cgi_writer.h"
 #include "generate/make_driver.h"
 #include "generate/text_file.h"
 #include "model/charset.h"
@@ -25,7 +26,7 @@ TEST(MakeLocal, WritesTheConvertedScript) {
     const std::string written = ReadFile(path);
     // The default finish page's LF line ends become CR LF like every other line end.
     EXPECT_TRUE(MaskGuardSecret(written) ==
-                MaskGuardSecret(ToCrLfLines(charset::SjisToEucJp(p->MakeCgiScript(kTestGuardSecret)))));
+                MaskGuardSecret(ToCrLfLines(charset::SjisToEucJp(MakeCgiScript(*p, kTestGuardSecret)))));
     EXPECT_NE(written.find("\r\n" + charset::SjisToEucJp(S("<h1>完了画面</h1>")) + "\r\n"),
               std::string::npos);
     EXPECT_EQ(written.rfind("#!/usr/bin/perl --\r\nBEGIN {", 0), 0u);
@@ -35,7 +36,7 @@ TEST(MakeLocal, Utf8ProjectWritesAUtf8ScriptThatSaysSo) {
     auto p = MakeFullProject();
     p->SetCharset(TCgiCharset::Utf8);
     const std::string text = MakeCgiText(*p, kTestGuardSecret);
-    EXPECT_EQ(text, ToCrLfLines(charset::SjisToUtf8(p->MakeCgiScript(kTestGuardSecret))));
+    EXPECT_EQ(text, ToCrLfLines(charset::SjisToUtf8(MakeCgiScript(*p, kTestGuardSecret))));
     EXPECT_NE(text.find("\r\n<h1>完了画面</h1>\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nmy $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, "
                         "CHARSET => 'UTF-8', GUARD => $guard);\r\nprint $qpf->run();\r\n"),

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fixtures.h"
+#include "generate/sample_pages.h"
 #include "support/sjis_literal.h"
 
 namespace qp::test {
@@ -29,11 +30,11 @@ TEST(SamplePages, WithoutItemsOnlyTheButtons) {
         S("<title>タイトル</title>\r\n</head>\r\n<body>\r\n<h1>タイトル</h1>\r\n<p>説明文</p>\r\n");
     const std::string form =
         "<form name=\"form1\" id=\"form1\" method=\"post\" action=\"<% __cgi_url__ %>\">\r\n";
-    EXPECT_EQ(p->MakeFormSampleHtml(),
+    EXPECT_EQ(MakeFormSampleHtml(*p),
               kHead + title + "<p id=\"error\"><% __error__ %></p>\r\n" + form +
                   S("<input type=\"submit\" name=\"__action1__\" value=\"送信\" />\r\n") +
                   "</form>\r\n</body>\r\n</html>\r\n");
-    EXPECT_EQ(p->MakeConfirmSampleHtml(),
+    EXPECT_EQ(MakeConfirmSampleHtml(*p),
               kHead + title + form + S("<input type=\"submit\" name=\"__action2__\" value=\"送信\" />\r\n") +
                   S("<input type=\"submit\" name=\"__action3__\" value=\"修正\" />\r\n") +
                   "</form>\r\n</body>\r\n</html>\r\n");
@@ -41,22 +42,22 @@ TEST(SamplePages, WithoutItemsOnlyTheButtons) {
 
 TEST(SamplePages, Utf8ProjectDeclaresUtf8) {
     auto p = MakeFullProject();
-    const std::string eucForm = p->MakeFormSampleHtml();
-    const std::string eucConfirm = p->MakeConfirmSampleHtml();
+    const std::string eucForm = MakeFormSampleHtml(*p);
+    const std::string eucConfirm = MakeConfirmSampleHtml(*p);
     p->SetCharset(TCgiCharset::Utf8);
     const auto utf8 = [](std::string page) {
         page.replace(page.find("encoding=\"euc-jp\""), 17, "encoding=\"utf-8\"");
         page.replace(page.find("charset=euc-jp"), 14, "charset=utf-8");
         return page;
     };
-    EXPECT_EQ(p->MakeFormSampleHtml(), utf8(eucForm));
-    EXPECT_EQ(p->MakeConfirmSampleHtml(), utf8(eucConfirm));
+    EXPECT_EQ(MakeFormSampleHtml(*p), utf8(eucForm));
+    EXPECT_EQ(MakeConfirmSampleHtml(*p), utf8(eucConfirm));
 }
 
 TEST(SamplePages, ItemEntriesInListOrder) {
     const auto p = MakeFullProject();
-    const std::string form = p->MakeFormSampleHtml();
-    const std::string confirm = p->MakeConfirmSampleHtml();
+    const std::string form = MakeFormSampleHtml(*p);
+    const std::string confirm = MakeConfirmSampleHtml(*p);
     std::size_t formAt = 0, confirmAt = 0;
     for (const auto& item : p->GetItems()) {
         const std::size_t f = form.find(item->GetFormHtml() + "\r\n", formAt);
@@ -72,11 +73,11 @@ TEST(SamplePages, ItemEntriesInListOrder) {
 
 TEST(SamplePages, ErrorMarkOnlyOnTheFormPage) {
     const auto p = MakeFullProject();
-    EXPECT_EQ(Count(p->MakeFormSampleHtml(), "__error__"), 1u);
-    EXPECT_EQ(Count(p->MakeConfirmSampleHtml(), "__error__"), 0u);
-    const std::string form = p->MakeFormSampleHtml();
+    EXPECT_EQ(Count(MakeFormSampleHtml(*p), "__error__"), 1u);
+    EXPECT_EQ(Count(MakeConfirmSampleHtml(*p), "__error__"), 0u);
+    const std::string form = MakeFormSampleHtml(*p);
     EXPECT_EQ(form.substr(form.size() - 9), "</html>\r\n");
-    EXPECT_EQ(p->MakeFormSampleHtml(), form);
+    EXPECT_EQ(MakeFormSampleHtml(*p), form);
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include <QtTest>
 
 #include "editor/html_editor.h"
+#include "generate/sample_pages.h"
 #include "model/project_config.h"
 #include "ui/app_setup.h"
 #include "ui/item_grid.h"
@@ -706,12 +707,12 @@ private slots:
         Ed("EditorFormHtml")->SetText(Q("my own page"));
         W<QPushButton>(w_.get(), "BtnFormSampleHtml")->click();
         const QString form = Ed("EditorFormHtml")->Text();
-        QCOMPARE(form, FromSjis(P().MakeFormSampleHtml()));
+        QCOMPARE(form, FromSjis(MakeFormSampleHtml(P())));
         QVERIFY(form.contains(Q("name=\"name\"")));
         A("ActionFormSampleHtml")->trigger();
         QCOMPARE(Ed("EditorFormHtml")->Text(), form);
         A("ActionConfirmSampleHtml")->trigger();
-        QCOMPARE(Ed("EditorConfirmHtml")->Text(), FromSjis(P().MakeConfirmSampleHtml()));
+        QCOMPARE(Ed("EditorConfirmHtml")->Text(), FromSjis(MakeConfirmSampleHtml(P())));
         // The pages depend on the items only: the project's page texts are untouched.
         QCOMPARE(P().GetFormHtml(), std::string());
     }

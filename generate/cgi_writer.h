@@ -1,0 +1,13 @@
+#pragma once
+// The Perl CGI script: the whole form description as Perl data handed to the server module.
+#include <string>
+
+#include "model/project_config.h"
+
+namespace qp {
+
+// The script in Shift_JIS with CR LF after every entry. guardSecret: the key of the form's
+// tokens and address hashes, new for every make. Runs no checks.
+std::string MakeCgiScript(const TProjectConfig& project, const std::string& guardSecret);
+
+}  // namespace qp
