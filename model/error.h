@@ -11,4 +11,10 @@ public:
     std::string Message() const { return what(); }
 };
 
+// A file could not be read or written (as opposed to a project that was refused).
+class FileError : public Error {
+public:
+    using Error::Error;
+};
+
 }  // namespace qp

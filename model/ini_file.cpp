@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <filesystem>
 #include <utility>
 
+#include "model/atomic_file.h"
 #include "model/error.h"
 #include "model/sjis.h"
 
@@ -93,7 +93,6 @@ std::string SystemError(const char* what, const std::string& path, int err) {
 }
 
 constexpr const char* kCannotRead = "ファイルを読み込めません";
-constexpr const char* kCannotWrite = "ファイルに書き込めません";
 
 // Reads the whole file; false when it does not exist.
 bool ReadWholeFile(const std::string& path, std::string& out) {
@@ -121,16 +120,6 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
     }
     ::close(fd);
     return true;
-}
-
-// The file that a write to path replaces: the target of a symbolic link, not the link.
-std::string ResolveTarget(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_symlink(path, ec)) {
-        const auto target = std::filesystem::weakly_canonical(path, ec);
-        if (!ec) return target.string();
-    }
-    return path;
 }
 
 }  // namespace
@@ -326,53 +315,7 @@ std::string TIniFile::ToText() const {
 }
 
 void TIniFile::UpdateFile() const {
-    const std::string target = ResolveTarget(path_);
-    const std::filesystem::path tp(target);
-    std::string temp = tp.parent_path().string();
-    if (temp.empty()) temp.push_back('.');
-    temp.append("/.").append(tp.filename().string()).append(".XXXXXX");
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) throw Error(SystemError(kCannotWrite, path_, errno));
-
-    auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw Error(SystemError(kCannotWrite, path_, err));
-    };
-
-    // The new file keeps the permissions of the one it replaces; a new file gets the usual ones.
-    struct stat st {};
-    mode_t mode = 0;
-    if (::stat(target.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0) fail(errno);
-
-    const std::string text = ToText();
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) fail(errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        throw Error(SystemError(kCannotWrite, path_, err));
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        throw Error(SystemError(kCannotWrite, path_, err));
-    }
+    WriteFileAtomic(path_, ToText());
 }
 
 // Comma text. The quote, the comma and the blanks are all below 0x40 and therefore never

@@ -34,7 +34,7 @@ public:
 
     // The whole object as file text (CR LF line ends).
     std::string ToText() const;
-    // Writes ToText() to the path through a temporary file and a rename; raises Error.
+    // Writes ToText() to the path with WriteFileAtomic (model/atomic_file.h); raises FileError.
     void UpdateFile() const;
 
 private:

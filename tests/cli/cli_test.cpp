@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -269,6 +270,28 @@ TEST(Cli, ConverterFileMergesAndSkipsChecks) {
     r = RunCli({"shf", WriteProjectWithoutItems(dir), "-o", dir.File("empty.SHF")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(TIniFile(dir.File("empty.SHF")).ReadString("EML", "PARAM", ""), "0");
+}
+
+// A user who keeps a link to the file on the site's mirror finds the link still there and
+// the file behind it replaced, whichever command wrote it; the folder holds no leftovers.
+TEST(Cli, MakeAndShfWriteThroughASymbolicLink) {
+    TempDir dir;
+    fs::create_directory(dir.File("site"));
+    for (const std::string command : {"make", "shf"}) {
+        const std::string real = dir.File("site/" + command + ".out"), link = dir.File(command + ".link");
+        WriteFile(real, "[OLD]\r\nx=1\r\n");
+        ASSERT_EQ(::chmod(real.c_str(), 0750), 0);
+        fs::create_symlink("site/" + command + ".out", link);
+        const Result r = RunCli({command, Example(), "-o", link});
+        ASSERT_EQ(r.status, 0) << command << ": " << r.err;
+        EXPECT_TRUE(fs::is_symlink(link)) << command;
+        const std::string written = ReadFile(real);
+        // The converter file is merged into what was there; the script replaces it.
+        EXPECT_EQ(written.find("[OLD]") != std::string::npos, command == "shf") << command;
+        EXPECT_NE(written.find(command == "make" ? "use Quillpost;" : "[EML]"), std::string::npos) << command;
+        EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms(0750)) << command;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("site")), fs::directory_iterator()), 2);
 }
 
 }  // namespace
