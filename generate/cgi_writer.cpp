@@ -79,7 +79,7 @@ std::string MakeCgiScript(const TProjectConfig& project, const std::string& guar
     lines.push_back("__END__");
     // Only 0 and 1 come from the main window; any other number from a file still gets a
     // complete $html block, as the finish page template.
-    if (project.GetFinishPageMoveType() == 1) {
+    if (project.GetFinishPageMoveType() == kFinishRedirect) {
         AppendHeredoc(lines, "  REDIRECT =><<__END__,", project.GetFinishPageLocation());
     } else {
         AppendHeredoc(lines, "  FINISH =><<__END__,", project.GetFinishPageLocation());

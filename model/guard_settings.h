@@ -1,12 +1,8 @@
 #pragma once
 // The made form's defences against spam bots, relay abuse and floods (project section
-// GUARD): what the runtime enforces on the server. A file without the section gets these
-// defaults, so every project is defended once it is made again.
-#include <string>
-
+// GUARD), as one value for the script writer: what the runtime enforces on the server. The
+// settings table keeps the keys, defaults and bounds; these defaults are a new project's.
 namespace qp {
-
-class TIniFile;
 
 struct TGuardSettings {
     bool UseToken = true;     // form pages carry a signed token that confirm and send require
@@ -19,10 +15,6 @@ struct TGuardSettings {
     bool VisitorFrom = false; // false: a visitor's address goes to Reply-To, not From
 
     bool operator==(const TGuardSettings&) const = default;
-
-    void WriteIni(TIniFile& ini) const;
-    // Missing keys get the defaults above; ranges are checked before a make, not here.
-    static TGuardSettings ReadIni(const TIniFile& ini);
 };
 
 }  // namespace qp

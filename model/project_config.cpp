@@ -13,7 +13,7 @@ constexpr const char* kNameNotSet = "name属性を設定してください。";
 constexpr const char* kNameTaken = "同じname属性が既に登録されています。";
 }  // namespace
 
-TProjectConfig::TProjectConfig() { Reset(); }
+TProjectConfig::TProjectConfig() : settings_(ProjectSettings()) { Reset(); }
 
 TProjectConfig::~TProjectConfig() {
     for (auto& item : items_) item.reset();
@@ -87,38 +87,28 @@ void TProjectConfig::NotifyObservers() {
 }
 
 void TProjectConfig::Reset() {
-    perlPath_ = "/usr/bin/perl";
-    sendmailPath_ = "/usr/lib/sendmail";
-    charset_ = TCgiCharset::EucJp;
     for (auto& item : items_) item.reset();
     items_.clear();
-    managerMailFrom_.clear();
-    managerMailTo_.clear();
-    managerMailSubject_.clear();
-    useUserMail_ = false;
-    userMailFrom_.clear();
-    userMailTo_.clear();
-    userMailSubject_.clear();
-    userMailBody_.clear();
-    formHtml_.clear();
-    useConfirm_ = false;
-    confirmHtml_.clear();
-    finishPageMoveType_ = 0;
-    finishPageLocation_ = MakeDefaultFinishHtml();
-    ftpHostName_.clear();
-    ftpUserName_.clear();
-    ftpPassword_.clear();
-    ftpFileName_ = "formmail.cgi";
-    ftpDirectory_.clear();
-    saveFileName_.clear();
-    ftpChmod_ = "CHMOD";
-    ftpPassive_ = false;
-    ftpProtocol_ = TFtpProtocol::Ftps;
-    ftpTrustedCert_.clear();
-    sftpKeyFile_.clear();
-    makeFileType_ = 0;
-    guard_ = TGuardSettings();
+    settings_ = TSettingValues(ProjectSettings());
     NotifyObservers();
+}
+
+TGuardSettings TProjectConfig::GetGuard() const {
+    using S = TSetting;
+    return {Bool(S::UseToken),   Int(S::MinSeconds),   Int(S::TokenHours), Bool(S::UseHoneypot),
+            Int(S::LimitCount), Int(S::LimitMinutes), Int(S::ReplyLimit), Bool(S::VisitorFrom)};
+}
+
+void TProjectConfig::SetGuard(const TGuardSettings& g) {
+    using S = TSetting;
+    Set(S::UseToken, g.UseToken);
+    Set(S::MinSeconds, g.MinSeconds);
+    Set(S::TokenHours, g.TokenHours);
+    Set(S::UseHoneypot, g.UseHoneypot);
+    Set(S::LimitCount, g.LimitCount);
+    Set(S::LimitMinutes, g.LimitMinutes);
+    Set(S::ReplyLimit, g.ReplyLimit);
+    Set(S::VisitorFrom, g.VisitorFrom);
 }
 
 std::string TProjectConfig::MakeDefaultFinishHtml() {

@@ -7,6 +7,7 @@
 
 #include "model/guard_settings.h"
 #include "model/project_item.h"
+#include "model/settings_table.h"
 
 namespace qp {
 
@@ -16,6 +17,11 @@ class TProjectConfig;
 
 // The character code of the made script, its pages and what its visitors send.
 enum class TCgiCharset { EucJp, Utf8 };
+
+// What the made script does after sending (FinishPageMoveType).
+enum TFinishPageMove : int { kFinishTemplate = 0, kFinishRedirect = 1 };
+// What the Make button makes (MakeFileType).
+enum TMakeFileType : int { kMakeLocal = 0, kMakeUpload = 1, kMakeConverter = 2 };
 
 class TProjectItemObservable {
 public:
@@ -55,107 +61,89 @@ public:
     void LoadFromFile(const std::string& path);
 
 
-    // --- settings
-    std::string GetPerlPath() const { return perlPath_; }
-    void SetPerlPath(const std::string& v) { perlPath_ = v; }
-    std::string GetSendmailPath() const { return sendmailPath_; }
-    void SetSendmailPath(const std::string& v) { sendmailPath_ = v; }
-    TCgiCharset GetCharset() const { return charset_; }
-    void SetCharset(TCgiCharset v) { charset_ = v; }
-    std::string GetManagerMailFrom() const { return managerMailFrom_; }
-    void SetManagerMailFrom(const std::string& v) { managerMailFrom_ = v; }
-    std::string GetManagerMailTo() const { return managerMailTo_; }
-    void SetManagerMailTo(const std::string& v) { managerMailTo_ = v; }
-    std::string GetManagerMailSubject() const { return managerMailSubject_; }
-    void SetManagerMailSubject(const std::string& v) { managerMailSubject_ = v; }
-    bool GetUseUserMail() const { return useUserMail_; }
-    void SetUseUserMail(bool v) { useUserMail_ = v; }
-    std::string GetUserMailFrom() const { return userMailFrom_; }
-    void SetUserMailFrom(const std::string& v) { userMailFrom_ = v; }
-    std::string GetUserMailTo() const { return userMailTo_; }
-    void SetUserMailTo(const std::string& v) { userMailTo_ = v; }
-    std::string GetUserMailSubject() const { return userMailSubject_; }
-    void SetUserMailSubject(const std::string& v) { userMailSubject_ = v; }
-    std::string GetUserMailBody() const { return userMailBody_; }
-    void SetUserMailBody(const std::string& v) { userMailBody_ = v; }
-    std::string GetFormHtml() const { return formHtml_; }
-    void SetFormHtml(const std::string& v) { formHtml_ = v; }
-    bool GetUseConfirm() const { return useConfirm_; }
-    void SetUseConfirm(bool v) { useConfirm_ = v; }
-    std::string GetConfirmHtml() const { return confirmHtml_; }
-    void SetConfirmHtml(const std::string& v) { confirmHtml_ = v; }
-    int GetFinishPageMoveType() const { return finishPageMoveType_; }
-    void SetFinishPageMoveType(int v) { finishPageMoveType_ = v; }
-    std::string GetFinishPageLocation() const { return finishPageLocation_; }
-    void SetFinishPageLocation(const std::string& v) { finishPageLocation_ = v; }
-    std::string GetFtpHostName() const { return ftpHostName_; }
-    void SetFtpHostName(const std::string& v) { ftpHostName_ = v; }
-    std::string GetFtpUserName() const { return ftpUserName_; }
-    void SetFtpUserName(const std::string& v) { ftpUserName_ = v; }
-    std::string GetFtpPassword() const { return ftpPassword_; }
-    void SetFtpPassword(const std::string& v) { ftpPassword_ = v; }
-    std::string GetFtpFileName() const { return ftpFileName_; }
-    void SetFtpFileName(const std::string& v) { ftpFileName_ = v; }
-    std::string GetFtpDirectory() const { return ftpDirectory_; }
-    void SetFtpDirectory(const std::string& v) { ftpDirectory_ = v; }
-    std::string GetSaveFileName() const { return saveFileName_; }
-    void SetSaveFileName(const std::string& v) { saveFileName_ = v; }
-    std::string GetFtpChmod() const { return ftpChmod_; }
-    void SetFtpChmod(const std::string& v) { ftpChmod_ = v; }
-    bool GetFtpPassive() const { return ftpPassive_; }
-    void SetFtpPassive(bool v) { ftpPassive_ = v; }
+    // --- settings (model/settings_table.cpp lists them all, with their file keys and defaults)
+    const TSettingValues& Settings() const { return settings_; }
+    TSettingValues& Settings() { return settings_; }
+    const std::string& Text(TSetting id) const { return settings_.Text(id); }
+    int Int(TSetting id) const { return settings_.Int(id); }
+    bool Bool(TSetting id) const { return settings_.Bool(id); }
+    void Set(TSetting id, TSettingValue value) { settings_.Set(id, std::move(value)); }
+
+    std::string GetPerlPath() const { return settings_.Text(TSetting::PerlPath); }
+    void SetPerlPath(const std::string& v) { settings_.Set(TSetting::PerlPath, v); }
+    std::string GetSendmailPath() const { return settings_.Text(TSetting::SendmailPath); }
+    void SetSendmailPath(const std::string& v) { settings_.Set(TSetting::SendmailPath, v); }
+    TCgiCharset GetCharset() const { return static_cast<TCgiCharset>(settings_.Int(TSetting::Charset)); }
+    void SetCharset(TCgiCharset v) { settings_.Set(TSetting::Charset, static_cast<int>(v)); }
+    std::string GetManagerMailFrom() const { return settings_.Text(TSetting::ManagerMailFrom); }
+    void SetManagerMailFrom(const std::string& v) { settings_.Set(TSetting::ManagerMailFrom, v); }
+    std::string GetManagerMailTo() const { return settings_.Text(TSetting::ManagerMailTo); }
+    void SetManagerMailTo(const std::string& v) { settings_.Set(TSetting::ManagerMailTo, v); }
+    std::string GetManagerMailSubject() const { return settings_.Text(TSetting::ManagerMailSubject); }
+    void SetManagerMailSubject(const std::string& v) { settings_.Set(TSetting::ManagerMailSubject, v); }
+    bool GetUseUserMail() const { return settings_.Bool(TSetting::UseUserMail); }
+    void SetUseUserMail(bool v) { settings_.Set(TSetting::UseUserMail, v); }
+    std::string GetUserMailFrom() const { return settings_.Text(TSetting::UserMailFrom); }
+    void SetUserMailFrom(const std::string& v) { settings_.Set(TSetting::UserMailFrom, v); }
+    std::string GetUserMailTo() const { return settings_.Text(TSetting::UserMailTo); }
+    void SetUserMailTo(const std::string& v) { settings_.Set(TSetting::UserMailTo, v); }
+    std::string GetUserMailSubject() const { return settings_.Text(TSetting::UserMailSubject); }
+    void SetUserMailSubject(const std::string& v) { settings_.Set(TSetting::UserMailSubject, v); }
+    std::string GetUserMailBody() const { return settings_.Text(TSetting::UserMailBody); }
+    void SetUserMailBody(const std::string& v) { settings_.Set(TSetting::UserMailBody, v); }
+    std::string GetFormHtml() const { return settings_.Text(TSetting::FormHtml); }
+    void SetFormHtml(const std::string& v) { settings_.Set(TSetting::FormHtml, v); }
+    bool GetUseConfirm() const { return settings_.Bool(TSetting::UseConfirm); }
+    void SetUseConfirm(bool v) { settings_.Set(TSetting::UseConfirm, v); }
+    std::string GetConfirmHtml() const { return settings_.Text(TSetting::ConfirmHtml); }
+    void SetConfirmHtml(const std::string& v) { settings_.Set(TSetting::ConfirmHtml, v); }
+    // kFinishTemplate or kFinishRedirect; a file may hold another number, which is kept.
+    int GetFinishPageMoveType() const { return settings_.Int(TSetting::FinishPageMoveType); }
+    void SetFinishPageMoveType(int v) { settings_.Set(TSetting::FinishPageMoveType, v); }
+    std::string GetFinishPageLocation() const { return settings_.Text(TSetting::FinishPageLocation); }
+    void SetFinishPageLocation(const std::string& v) { settings_.Set(TSetting::FinishPageLocation, v); }
+    std::string GetFtpHostName() const { return settings_.Text(TSetting::FtpHostName); }
+    void SetFtpHostName(const std::string& v) { settings_.Set(TSetting::FtpHostName, v); }
+    std::string GetFtpUserName() const { return settings_.Text(TSetting::FtpUserName); }
+    void SetFtpUserName(const std::string& v) { settings_.Set(TSetting::FtpUserName, v); }
+    std::string GetFtpPassword() const { return settings_.Text(TSetting::FtpPassword); }
+    void SetFtpPassword(const std::string& v) { settings_.Set(TSetting::FtpPassword, v); }
+    std::string GetFtpFileName() const { return settings_.Text(TSetting::FtpFileName); }
+    void SetFtpFileName(const std::string& v) { settings_.Set(TSetting::FtpFileName, v); }
+    std::string GetFtpDirectory() const { return settings_.Text(TSetting::FtpDirectory); }
+    void SetFtpDirectory(const std::string& v) { settings_.Set(TSetting::FtpDirectory, v); }
+    std::string GetSaveFileName() const { return settings_.Text(TSetting::SaveFileName); }
+    void SetSaveFileName(const std::string& v) { settings_.Set(TSetting::SaveFileName, v); }
+    std::string GetFtpChmod() const { return settings_.Text(TSetting::FtpChmod); }
+    void SetFtpChmod(const std::string& v) { settings_.Set(TSetting::FtpChmod, v); }
+    bool GetFtpPassive() const { return settings_.Bool(TSetting::FtpPassive); }
+    void SetFtpPassive(bool v) { settings_.Set(TSetting::FtpPassive, v); }
     // FTP in clear text, explicit FTP over TLS, or SFTP. A new project starts with FTPS; a
     // file without the setting loads as FTP, as it was made.
-    TFtpProtocol GetFtpProtocol() const { return ftpProtocol_; }
-    void SetFtpProtocol(TFtpProtocol v) { ftpProtocol_ = v; }
+    TFtpProtocol GetFtpProtocol() const { return static_cast<TFtpProtocol>(settings_.Int(TSetting::FtpProtocol)); }
+    void SetFtpProtocol(TFtpProtocol v) { settings_.Set(TSetting::FtpProtocol, static_cast<int>(v)); }
     // The SHA-256 fingerprint ("SHA256:AB:CD:...") of a server certificate (FTPS) or host key
     // (SFTP) the user chose to trust although it could not be verified; empty for none.
-    std::string GetFtpTrustedCert() const { return ftpTrustedCert_; }
-    void SetFtpTrustedCert(const std::string& v) { ftpTrustedCert_ = v; }
+    std::string GetFtpTrustedCert() const { return settings_.Text(TSetting::FtpTrustedCert); }
+    void SetFtpTrustedCert(const std::string& v) { settings_.Set(TSetting::FtpTrustedCert, v); }
     // The private key file for SFTP (project text); empty: the password logs in.
-    std::string GetSftpKeyFile() const { return sftpKeyFile_; }
-    void SetSftpKeyFile(const std::string& v) { sftpKeyFile_ = v; }
+    std::string GetSftpKeyFile() const { return settings_.Text(TSetting::SftpKeyFile); }
+    void SetSftpKeyFile(const std::string& v) { settings_.Set(TSetting::SftpKeyFile, v); }
     // SFTP with a key file: the password may be empty.
-    bool LogsInWithKey() const { return ftpProtocol_ == TFtpProtocol::Sftp && !sftpKeyFile_.empty(); }
-    int GetMakeFileType() const { return makeFileType_; }
-    void SetMakeFileType(int v) { makeFileType_ = v; }
-    const TGuardSettings& GetGuard() const { return guard_; }
-    void SetGuard(const TGuardSettings& v) { guard_ = v; }
+    bool LogsInWithKey() const { return GetFtpProtocol() == TFtpProtocol::Sftp && !GetSftpKeyFile().empty(); }
+    // kMakeLocal, kMakeUpload or kMakeConverter (the window's three radio buttons).
+    int GetMakeFileType() const { return settings_.Int(TSetting::MakeFileType); }
+    void SetMakeFileType(int v) { settings_.Set(TSetting::MakeFileType, v); }
+    // The defences, as the script writer and the checks take them.
+    TGuardSettings GetGuard() const;
+    void SetGuard(const TGuardSettings& v);
 
 private:
     void NotifyObservers();
 
-    std::string perlPath_;
-    std::string sendmailPath_;
-    TCgiCharset charset_ = TCgiCharset::EucJp;
     ItemList items_;
-    std::string managerMailFrom_;
-    std::string managerMailTo_;
-    std::string managerMailSubject_;
-    bool useUserMail_ = false;
-    std::string userMailFrom_;
-    std::string userMailTo_;
-    std::string userMailSubject_;
-    std::string userMailBody_;
-    std::string formHtml_;
-    bool useConfirm_ = false;
-    std::string confirmHtml_;
-    int finishPageMoveType_ = 0;
-    std::string finishPageLocation_;
     std::vector<TProjectItemObservable*> observers_;
-    std::string ftpHostName_;
-    std::string ftpUserName_;
-    std::string ftpPassword_;
-    std::string ftpFileName_;
-    std::string ftpDirectory_;
-    std::string saveFileName_;
-    std::string ftpChmod_;
-    bool ftpPassive_ = false;
-    TFtpProtocol ftpProtocol_ = TFtpProtocol::Ftps;
-    std::string ftpTrustedCert_;
-    std::string sftpKeyFile_;
-    int makeFileType_ = 0;
-    TGuardSettings guard_;
+    TSettingValues settings_;
 };
 
 }  // namespace qp

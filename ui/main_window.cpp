@@ -24,6 +24,7 @@
 #include "ui/app_setup.h"
 #include "ui/form_about_box.h"
 #include "ui/item_grid.h"
+#include "ui/setting_controls.h"
 #include "ui/text_codec.h"
 #include "ui/value_list.h"
 #include "ui_main_window.h"
@@ -64,26 +65,6 @@ QString PlainCaption(QString caption) {
     return caption.remove(QLatin1Char('&'));
 }
 
-// A project text for a control; a broken byte sequence is reported with the field it is in.
-QString FromProject(const std::string& sjis, const QString& fieldName) {
-    try {
-        return FromSjis(sjis);
-    } catch (const charset::CharsetError& e) {
-        throw Error("「" + fieldName.toStdString() + "」を表示できません。" + e.Message());
-    }
-}
-
-void SelectButton(QButtonGroup* group, int id) {
-    if (QAbstractButton* button = group->button(id)) {
-        button->setChecked(true);
-        return;
-    }
-    // No button for this value: none is selected.
-    group->setExclusive(false);
-    for (QAbstractButton* b : group->buttons()) b->setChecked(false);
-    group->setExclusive(true);
-}
-
 QString AskProjectFileName(QWidget* parent, bool forSave) {
     QFileDialog dialog(parent);
     dialog.setNameFilter(TFormMain::ProjectFileFilter());
@@ -104,15 +85,6 @@ std::string LocalPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-// The protocols in the order of ComboBoxFtpProtocol's items.
-constexpr TFtpProtocol kProtocols[] = {TFtpProtocol::Ftp, TFtpProtocol::Ftps, TFtpProtocol::Sftp};
-
-int ProtocolIndex(TFtpProtocol protocol) {
-    for (int i = 0; i < static_cast<int>(std::size(kProtocols)); ++i)
-        if (kProtocols[i] == protocol) return i;
-    return -1;
-}
-
 // Where the key file dialog opens: the chosen key's folder, else the user's SSH folder.
 QString KeyFileStartFolder(const QString& current) {
     const QFileInfo chosen(current);
@@ -123,25 +95,11 @@ QString KeyFileStartFolder(const QString& current) {
 
 }  // namespace
 
-// Every setting as the controls show it (UTF-16) or the project holds it (Shift_JIS).
-struct TFormMain::ControlValues {
-    QString managerFrom, managerTo, managerSubject;
-    bool useUserMail = false;
-    QString userFrom, userTo, userSubject, userBody;
-    QString formHtml;
-    bool useConfirm = false;
-    QString confirmHtml;
-    int finishType = 0;
+// What the controls show of a project, every text converted.
+struct TFormMain::ShownProject {
+    TSettingControls::Shown values;
+    int finishType = kFinishTemplate;
     QString finishLocation;
-    QString perlPath, sendmailPath;
-    int charset = 0;  // the index of ComboBoxCharset: 0 EUC-JP, 1 UTF-8
-    QString ftpHostName, ftpUserName, ftpPassword, ftpFileName, ftpDirectory,
-        ftpChmod;
-    bool ftpPassive = false;
-    TFtpProtocol protocol = TFtpProtocol::Ftps;
-    QString sftpKeyFile;
-    int makeFileType = 0;
-    TGuardSettings guard;
 };
 
 template <class Sender, class Signal, class Handler>
@@ -184,13 +142,8 @@ TFormMain::TFormMain(QWidget* parent)
         edit->setInputMethodHints(Qt::ImhPreferLatin | Qt::ImhNoPredictiveText);
     }
 
-    finishGroup_ = new QButtonGroup(this);
-    finishGroup_->addButton(ui_->RadioButtonFinishTemplate, 0);
-    finishGroup_->addButton(ui_->RadioButtonFinishRedirect, 1);
-    makeTypeGroup_ = new QButtonGroup(this);
-    makeTypeGroup_->addButton(ui_->RadioButtonSaveLocal, 0);
-    makeTypeGroup_->addButton(ui_->RadioButtonSaveAndUpdate, 1);
-    makeTypeGroup_->addButton(ui_->RadioButtonSaveSheafer, 2);
+    settingControls_ = std::make_unique<TSettingControls>(this, ProjectSettings());
+    finishGroup_ = settingControls_->Group(TSetting::FinishPageMoveType);
 
     project_ = std::make_unique<TProjectConfig>();
     ui_->ItemGrid->SetProject(project_.get());
@@ -297,7 +250,7 @@ int TFormMain::FinishPageMoveTypeIndex() const {
 }
 
 void TFormMain::SetFinishPageMoveTypeIndex(int index) {
-    SelectButton(finishGroup_, index);
+    SelectInGroup(finishGroup_, index);
     UpdateFinishVisibility(index);
 }
 
@@ -318,109 +271,37 @@ void TFormMain::UpdateFinishVisibility(int index) {
     ui_->LabelFinishLocation->setVisible(index == 1);
 }
 
-TFormMain::ControlValues TFormMain::ReadProject() const {
+TFormMain::ShownProject TFormMain::ReadProject() const {
     const TProjectConfig& p = *project_;
-    ControlValues v;
-    v.managerFrom = FromProject(p.GetManagerMailFrom(), QStringLiteral("メールのヘッダ From"));
-    v.managerTo = FromProject(p.GetManagerMailTo(), QStringLiteral("メールのヘッダ To"));
-    v.managerSubject = FromProject(p.GetManagerMailSubject(), QStringLiteral("メールのヘッダ Subject"));
-    v.useUserMail = p.GetUseUserMail();
-    v.userFrom = FromProject(p.GetUserMailFrom(), QStringLiteral("自動返信メール From"));
-    v.userTo = FromProject(p.GetUserMailTo(), QStringLiteral("自動返信メール To"));
-    v.userSubject = FromProject(p.GetUserMailSubject(), QStringLiteral("自動返信メール Subject"));
-    v.userBody = FromProject(p.GetUserMailBody(), QStringLiteral("メール本文"));
-    v.formHtml = FromProject(p.GetFormHtml(), QStringLiteral("フォーム画面"));
-    v.useConfirm = p.GetUseConfirm();
-    v.confirmHtml = FromProject(p.GetConfirmHtml(), QStringLiteral("確認画面"));
-    v.finishType = p.GetFinishPageMoveType();
-    v.finishLocation = FromProject(p.GetFinishPageLocation(), QStringLiteral("完了画面"));
-    v.perlPath = FromProject(p.GetPerlPath(), QStringLiteral("perlのパス"));
-    v.sendmailPath = FromProject(p.GetSendmailPath(), QStringLiteral("sendmailのパス"));
-    v.charset = p.GetCharset() == TCgiCharset::Utf8 ? 1 : 0;
-    v.ftpHostName = FromProject(p.GetFtpHostName(), QStringLiteral("ホスト名(アドレス)"));
-    v.ftpUserName = FromProject(p.GetFtpUserName(), QStringLiteral("ユーザ名"));
-    v.ftpPassword = FromProject(p.GetFtpPassword(), QStringLiteral("パスワード"));
-    v.ftpFileName = FromProject(p.GetFtpFileName(), QStringLiteral("CGIのファイル名"));
-    v.ftpDirectory = FromProject(p.GetFtpDirectory(), QStringLiteral("設置フォルダ"));
-    v.ftpChmod = FromProject(p.GetFtpChmod(), QStringLiteral("属性変更コマンド"));
-    v.ftpPassive = p.GetFtpPassive();
-    v.protocol = p.GetFtpProtocol();
-    v.sftpKeyFile = FromProject(p.GetSftpKeyFile(), QStringLiteral("鍵ファイル"));
-    v.makeFileType = p.GetMakeFileType();
-    v.guard = p.GetGuard();
-    return v;
+    ShownProject shown;
+    shown.values = settingControls_->Prepare(p.Settings());
+    shown.finishType = p.GetFinishPageMoveType();
+    try {
+        shown.finishLocation = FromSjis(p.GetFinishPageLocation());
+    } catch (const charset::CharsetError& e) {
+        throw Error("「完了画面」を表示できません。" + e.Message());
+    }
+    return shown;
 }
 
-void TFormMain::ShowValues(const ControlValues& v) {
-    SetListValue(ui_->ValueListManagerHeader, kFrom, v.managerFrom);
-    SetListValue(ui_->ValueListManagerHeader, kTo, v.managerTo);
-    SetListValue(ui_->ValueListManagerHeader, kSubject, v.managerSubject);
-    ui_->CheckBoxUseUserMail->setChecked(v.useUserMail);
-    SetListValue(ui_->ValueListUserMailHeader, kFrom, v.userFrom);
-    SetListValue(ui_->ValueListUserMailHeader, kTo, v.userTo);
-    SetListValue(ui_->ValueListUserMailHeader, kSubject, v.userSubject);
-    ui_->EditorUserMailBody->SetText(v.userBody);
+void TFormMain::ShowValues(const ShownProject& shown) {
+    settingControls_->Show(shown.values);
     UpdateUserMailVisibility();
-    ui_->EditorFormHtml->SetText(v.formHtml);
-    ui_->CheckBoxUseConfirm->setChecked(v.useConfirm);
-    ui_->EditorConfirmHtml->SetText(v.confirmHtml);
     UpdateConfirmVisibility();
-    SetFinishPageMoveTypeIndex(v.finishType);
-    if (v.finishType == 0) {
-        ui_->EditorFinishHtml->SetText(v.finishLocation);
+    UpdateFinishVisibility(shown.finishType);
+    if (shown.finishType == kFinishTemplate) {
+        ui_->EditorFinishHtml->SetText(shown.finishLocation);
         ui_->EditFinishLocation->clear();
-    } else if (v.finishType == 1) {
+    } else if (shown.finishType == kFinishRedirect) {
         ui_->EditorFinishHtml->SetText(QString());
         // The project file gives multi-line settings a closing line break; a one-line
         // address must not carry it into the redirect.
-        QString address = v.finishLocation;
+        QString address = shown.finishLocation;
         while (address.endsWith(QLatin1Char('\n')) || address.endsWith(QLatin1Char('\r'))) address.chop(1);
         ui_->EditFinishLocation->setText(address);
     }
-    ui_->EditPerlPath->setText(v.perlPath);
-    ui_->EditSendmailPath->setText(v.sendmailPath);
-    ui_->ComboBoxCharset->setCurrentIndex(v.charset);
-    ui_->EditFtpHostName->setText(v.ftpHostName);
-    ui_->EditFtpUserName->setText(v.ftpUserName);
-    ui_->EditPassword->setText(v.ftpPassword);
-    ui_->EditFtpFileName->setText(v.ftpFileName);
-    ui_->EditFtpDirectory->setText(v.ftpDirectory);
-    ui_->EditFtpChmod->setText(v.ftpChmod);
-    ui_->CheckBoxFtpPassive->setChecked(v.ftpPassive);
-    ui_->ComboBoxFtpProtocol->setCurrentIndex(ProtocolIndex(v.protocol));
-    ui_->EditSftpKeyFile->setText(v.sftpKeyFile);
     UpdateProtocolEnabling();
-    SelectButton(makeTypeGroup_, v.makeFileType);
-    ShowGuard(v.guard);
-}
-
-void TFormMain::ShowGuard(const TGuardSettings& g) {
-    ui_->CheckBoxUseToken->setChecked(g.UseToken);
-    ui_->SpinBoxMinSeconds->setValue(g.MinSeconds);
-    ui_->SpinBoxTokenHours->setValue(g.TokenHours);
-    ui_->CheckBoxUseHoneypot->setChecked(g.UseHoneypot);
-    ui_->SpinBoxLimitCount->setValue(g.LimitCount);
-    ui_->SpinBoxLimitMinutes->setValue(g.LimitMinutes);
-    ui_->SpinBoxReplyLimit->setValue(g.ReplyLimit);
-    ui_->CheckBoxVisitorFrom->setChecked(g.VisitorFrom);
     UpdateGuardEnabling();
-}
-
-TGuardSettings TFormMain::GuardFromControls() {
-    for (QSpinBox* box : {ui_->SpinBoxMinSeconds, ui_->SpinBoxTokenHours, ui_->SpinBoxLimitCount,
-                          ui_->SpinBoxLimitMinutes, ui_->SpinBoxReplyLimit}) {
-        box->interpretText();  // a number still being typed counts
-    }
-    TGuardSettings g;
-    g.UseToken = ui_->CheckBoxUseToken->isChecked();
-    g.MinSeconds = ui_->SpinBoxMinSeconds->value();
-    g.TokenHours = ui_->SpinBoxTokenHours->value();
-    g.UseHoneypot = ui_->CheckBoxUseHoneypot->isChecked();
-    g.LimitCount = ui_->SpinBoxLimitCount->value();
-    g.LimitMinutes = ui_->SpinBoxLimitMinutes->value();
-    g.ReplyLimit = ui_->SpinBoxReplyLimit->value();
-    g.VisitorFrom = ui_->CheckBoxVisitorFrom->isChecked();
-    return g;
 }
 
 // The times are measured from the token's issue time: without the token they do nothing.
@@ -433,7 +314,7 @@ void TFormMain::UpdateGuardEnabling() {
 }
 
 void TFormMain::UpdateProtocolEnabling() {
-    const bool sftp = ui_->ComboBoxFtpProtocol->currentIndex() == ProtocolIndex(TFtpProtocol::Sftp);
+    const bool sftp = ui_->ComboBoxFtpProtocol->currentIndex() == static_cast<int>(TFtpProtocol::Sftp);
     for (QWidget* w : {static_cast<QWidget*>(ui_->CheckBoxFtpPassive), static_cast<QWidget*>(ui_->EditFtpChmod),
                        static_cast<QWidget*>(ui_->LabelFtpChmod)}) {
         w->setEnabled(!sftp);
@@ -461,76 +342,20 @@ void TFormMain::LoadControlsFromProject() {
 }
 
 void TFormMain::StoreControlsToProject() {
-    CommitPendingEdit(ui_->ValueListManagerHeader);
-    CommitPendingEdit(ui_->ValueListUserMailHeader);
-    const auto sjis = [](const QString& text, const char* field) {
-        return ToSjis(text, QString::fromUtf8(field));
-    };
-    const QTableWidget* manager = ui_->ValueListManagerHeader;
-    const QTableWidget* user = ui_->ValueListUserMailHeader;
-    const int finishType = FinishPageMoveTypeIndex();
-
-    // Every text is converted before the project is touched.
-    const std::string managerFrom = sjis(ListValue(manager, kFrom), "メールのヘッダ From");
-    const std::string managerTo = sjis(ListValue(manager, kTo), "メールのヘッダ To");
-    const std::string managerSubject = sjis(ListValue(manager, kSubject), "メールのヘッダ Subject");
-    const std::string userFrom = sjis(ListValue(user, kFrom), "自動返信メール From");
-    const std::string userTo = sjis(ListValue(user, kTo), "自動返信メール To");
-    const std::string userSubject = sjis(ListValue(user, kSubject), "自動返信メール Subject");
-    const std::string userBody = sjis(ui_->EditorUserMailBody->Text(), "メール本文");
-    const std::string formHtml = sjis(ui_->EditorFormHtml->Text(), "フォーム画面");
-    const std::string confirmHtml = sjis(ui_->EditorConfirmHtml->Text(), "確認画面");
-    std::string finishLocation;
-    if (finishType == 0) finishLocation = sjis(ui_->EditorFinishHtml->Text(), "完了画面");
-    if (finishType == 1) finishLocation = sjis(ui_->EditFinishLocation->text(), "移動先URL");
-    const std::string perlPath = sjis(ui_->EditPerlPath->text(), "perlのパス");
-    const std::string sendmailPath = sjis(ui_->EditSendmailPath->text(), "sendmailのパス");
-    const std::string ftpHostName = sjis(ui_->EditFtpHostName->text(), "ホスト名(アドレス)");
-    const std::string ftpUserName = sjis(ui_->EditFtpUserName->text(), "ユーザ名");
-    const std::string ftpPassword = sjis(ui_->EditPassword->text(), "パスワード");
-    const std::string ftpFileName = sjis(ui_->EditFtpFileName->text(), "CGIのファイル名");
-    const std::string ftpDirectory = sjis(ui_->EditFtpDirectory->text(), "設置フォルダ");
-    const std::string ftpChmod = sjis(ui_->EditFtpChmod->text(), "属性変更コマンド");
-    const std::string sftpKeyFile = sjis(ui_->EditSftpKeyFile->text(), "鍵ファイル");
-
     TProjectConfig& p = *project_;
-    p.SetManagerMailFrom(managerFrom);
-    p.SetManagerMailTo(managerTo);
-    p.SetManagerMailSubject(managerSubject);
-    p.SetUseUserMail(ui_->CheckBoxUseUserMail->isChecked());
-    p.SetUserMailFrom(userFrom);
-    p.SetUserMailTo(userTo);
-    p.SetUserMailSubject(userSubject);
-    p.SetUserMailBody(userBody);
-    p.SetFormHtml(formHtml);
-    p.SetUseConfirm(ui_->CheckBoxUseConfirm->isChecked());
-    p.SetConfirmHtml(confirmHtml);
-    // A display mode that no button stands for is kept as the project has it.
-    if (finishType == 0 || finishType == 1) {
-        p.SetFinishPageMoveType(finishType);
-        p.SetFinishPageLocation(finishLocation);
-    }
-    p.SetPerlPath(perlPath);
-    p.SetSendmailPath(sendmailPath);
-    p.SetCharset(ui_->ComboBoxCharset->currentIndex() == 1 ? TCgiCharset::Utf8 : TCgiCharset::EucJp);
-    p.SetFtpHostName(ftpHostName);
-    p.SetFtpUserName(ftpUserName);
-    p.SetFtpPassword(ftpPassword);
-    p.SetFtpFileName(ftpFileName);
-    p.SetFtpDirectory(ftpDirectory);
-    p.SetFtpChmod(ftpChmod);
-    p.SetFtpPassive(ui_->CheckBoxFtpPassive->isChecked());
-    const int protocolIndex = ui_->ComboBoxFtpProtocol->currentIndex();
-    if (protocolIndex >= 0) {
-        const TFtpProtocol protocol = kProtocols[protocolIndex];
-        // A trusted fingerprint belongs to its protocol: a certificate's would be refused as a
-        // changed host key, and the other way round.
-        if (protocol != p.GetFtpProtocol()) p.SetFtpTrustedCert(std::string());
-        p.SetFtpProtocol(protocol);
-    }
-    p.SetSftpKeyFile(sftpKeyFile);
-    if (makeTypeGroup_->checkedId() >= 0) p.SetMakeFileType(makeTypeGroup_->checkedId());
-    p.SetGuard(GuardFromControls());
+    const int finishType = FinishPageMoveTypeIndex();
+    // Every text is converted before the project is touched.
+    TSettingValues values = p.Settings();
+    settingControls_->Store(values);
+    if (finishType == kFinishTemplate)
+        values.Set(TSetting::FinishPageLocation, ToSjis(ui_->EditorFinishHtml->Text(), QStringLiteral("完了画面")));
+    if (finishType == kFinishRedirect)
+        values.Set(TSetting::FinishPageLocation, ToSjis(ui_->EditFinishLocation->text(), QStringLiteral("移動先URL")));
+    // A trusted fingerprint belongs to its protocol: a certificate's would be refused as a
+    // changed host key, and the other way round.
+    if (values.Int(TSetting::FtpProtocol) != p.Int(TSetting::FtpProtocol))
+        values.Set(TSetting::FtpTrustedCert, std::string());
+    p.Settings() = std::move(values);
 }
 
 void TFormMain::SetFileName(const QString& path) {
@@ -551,9 +376,9 @@ void TFormMain::SaveProjectAs(const QString& path) {
 
 void TFormMain::OpenProjectFile(const QString& path) {
     project_->LoadFromFile(LocalPath(path));
-    const ControlValues values = ReadProject();
+    const ShownProject shown = ReadProject();
     SetFileName(path);
-    ShowValues(values);
+    ShowValues(shown);
 }
 
 void TFormMain::ActionFileNewExecute() {

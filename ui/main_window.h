@@ -18,6 +18,7 @@ namespace qp {
 class TItemGrid;
 class THtmlEditor;
 class TRemoteFiles;
+class TSettingControls;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -96,25 +97,24 @@ protected:
     std::unique_ptr<Ui::TFormMain> ui_;
 
 private:
-    struct ControlValues;
-    ControlValues ReadProject() const;
-    void ShowValues(const ControlValues& values);
+    struct ShownProject;
+    ShownProject ReadProject() const;
+    void ShowValues(const ShownProject& shown);
     // Connects a trigger to a handler whose errors go to the application's error display.
     template <class Sender, class Signal, class Handler>
     void Wire(Sender* sender, Signal signal, Handler handler);
     void UpdateUserMailVisibility();
     void UpdateConfirmVisibility();
     void UpdateFinishVisibility(int index);
-    void ShowGuard(const TGuardSettings& guard);
-    TGuardSettings GuardFromControls();
     void UpdateGuardEnabling();
     // Passive mode and the chmod command are FTP's; the key file is SFTP's.
     void UpdateProtocolEnabling();
 
     std::unique_ptr<TProjectConfig> project_;
     QString fileName_;
+    // The controls of the settings table; the finish page's display mode is one of them.
+    std::unique_ptr<TSettingControls> settingControls_;
     QButtonGroup* finishGroup_;
-    QButtonGroup* makeTypeGroup_;
     FileNamePrompt fileNamePrompt_;
     UrlOpener openUrl_;
     SavePathPrompt savePathPrompt_;
