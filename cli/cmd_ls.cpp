@@ -29,9 +29,7 @@ int Run(const Args& args) {
     const std::string folder = args.positional.size() == 2 ? args.positional[1] : project.GetFtpDirectory();
 
     QuietBrowser quiet;
-    TFolderBrowser browser(quiet);
-    browser.SetProtocol(ftp.Protocol());
-    browser.SetFtpServer(project.GetFtpHostName(), project.GetFtpUserName(), project.GetFtpPassword());
+    TFolderBrowser browser(quiet, ftp.Connection());
     ftp.Apply(browser.Client());
     browser.SetDirectory(folder);
     try {

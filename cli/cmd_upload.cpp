@@ -27,9 +27,7 @@ int Run(const Args& args) {
     const TUploadJob job = PrepareUpload(project, args.Value("--lib").value_or(""));
 
     ConsoleUpload console;
-    TUploadSequence sequence(console);
-    sequence.SetProtocol(ftp.Protocol());
-    sequence.SetFtpServer(job.HostName, job.UserName, job.Password);
+    TUploadSequence sequence(console, ftp.Connection());
     sequence.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
     ftp.Apply(sequence.Client());
     try {

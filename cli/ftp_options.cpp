@@ -7,26 +7,36 @@
 
 namespace qp::cli {
 
+namespace {
+
+// The option's word for a choice of the settings table: its file word in lower case.
+std::string OptionWord(const TSettingChoice& choice) {
+    std::string word = choice.Word;
+    for (char& c : word) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return word;
+}
+
+}  // namespace
+
 FtpCall::FtpCall(const Args& args, const TProjectConfig& project)
-    : passive_(project.GetFtpPassive() || args.Has("--passive")),
-      protocol_(project.GetFtpProtocol()),
-      storedCert_(project.GetFtpTrustedCert()),
-      save_(args.Has("--save")) {
-    if (auto word = args.Value("--protocol")) {
-        TFtpProtocol protocol;
-        if (*word == "ftp")
-            protocol = TFtpProtocol::Ftp;
-        else if (*word == "ftps")
-            protocol = TFtpProtocol::Ftps;
-        else if (*word == "sftp")
-            protocol = TFtpProtocol::Sftp;
-        else
-            throw UsageError("--protocol は ftp、ftps、sftp のどれかです。");
+    : connection_(ConnectionOf(project)), save_(args.Has("--save")) {
+    const TSettingDef& passive = SettingDef(TSetting::FtpPassive);
+    if (args.Has(passive.CliOption)) connection_.Passive = true;
+    const TSettingDef& protocolDef = SettingDef(TSetting::FtpProtocol);
+    if (auto word = args.Value(protocolDef.CliOption)) {
+        int chosen = -1;
+        std::string words;
+        for (std::size_t i = 0; i < protocolDef.Choices.size(); ++i) {
+            if (*word == OptionWord(protocolDef.Choices[i])) chosen = static_cast<int>(i);
+            words += (i > 0 ? "、" : "") + OptionWord(protocolDef.Choices[i]);
+        }
+        if (chosen < 0) throw UsageError(std::string(protocolDef.CliOption) + " は " + words + " のどれかです。");
+        const auto protocol = static_cast<TFtpProtocol>(chosen);
         // The stored fingerprint belongs to the project's protocol: a certificate is no host key.
-        if (protocol != protocol_) storedCert_.clear();
-        protocol_ = protocol;
+        if (protocol != connection_.Protocol) connection_.TrustedFingerprint.clear();
+        connection_.Protocol = protocol;
+        connection_.KeyFile = protocol == TFtpProtocol::Sftp ? charset::SjisToUtf8(project.GetSftpKeyFile()) : "";
     }
-    if (protocol_ == TFtpProtocol::Sftp) keyFile_ = charset::SjisToUtf8(project.GetSftpKeyFile());
     if (auto cert = args.Value("--trust-cert")) {
         trustCert_ = NormalizeFingerprint(*cert);
         if (trustCert_.empty()) throw UsageError("--trust-cert には SHA256:（16進数64桁）の指紋を指定してください。");
@@ -35,13 +45,10 @@ FtpCall::FtpCall(const Args& args, const TProjectConfig& project)
 }
 
 void FtpCall::Apply(TRemoteFiles& client) const {
-    client.SetPassive(passive_);
-    client.Trust().SetStoredFingerprint(storedCert_);
     client.Trust().SetTrustedForThisCall(trustCert_);
-    const char* what = protocol_ == TFtpProtocol::Sftp ? "ホスト鍵" : "証明書";
+    const char* what = connection_.Protocol == TFtpProtocol::Sftp ? "ホスト鍵" : "証明書";
     client.Trust().SetRefusalHint(std::string("この") + what +
                                   "を信頼する場合は、その指紋を --trust-cert に指定してください（--save を付けるとプロジェクトに保存します）。");
-    client.SetKeyFile(keyFile_);
     client.SetPassphraseHook([](const std::string&) -> std::optional<std::string> {
         const char* phrase = std::getenv("QUILLPOST_SFTP_PASSPHRASE");
         if (!phrase) return std::nullopt;
@@ -60,7 +67,7 @@ void FtpCall::SaveTrust(const TRemoteFiles& client, TProjectConfig& project,
     if (!save_ || accepted.empty()) return;
     project.SetFtpTrustedCert(accepted);
     project.SaveToFile(projectPath);
-    std::cerr << (protocol_ == TFtpProtocol::Sftp ? "ホスト鍵" : "証明書") << "の指紋をプロジェクトに保存しました: "
+    std::cerr << (connection_.Protocol == TFtpProtocol::Sftp ? "ホスト鍵" : "証明書") << "の指紋をプロジェクトに保存しました: "
               << accepted << std::endl;
 }
 

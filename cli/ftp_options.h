@@ -1,12 +1,12 @@
 #pragma once
 // The connection options that upload and ls share: --passive, --protocol ftp|ftps|sftp,
-// --trust-cert SHA256:... and --save, applied over the project's settings, and the exit code
-// of a failed connection (1 for a certificate or host key that was not trusted, 3 otherwise).
-// An encrypted SFTP key file's passphrase comes from QUILLPOST_SFTP_PASSPHRASE.
+// --trust-cert SHA256:... and --save, applied over the project's connection, and the exit
+// code of a failed connection (1 for a certificate or host key that was not trusted, 3
+// otherwise). An encrypted SFTP key file's passphrase comes from QUILLPOST_SFTP_PASSPHRASE.
 #include <string>
 
 #include "cli/cli_common.h"
-#include "remote/remote_files.h"
+#include "deploy/connection.h"
 
 namespace qp::cli {
 
@@ -16,10 +16,12 @@ public:
 
     // Raises UsageError for a value that does not fit.
     FtpCall(const Args& args, const TProjectConfig& project);
-    TFtpProtocol Protocol() const { return protocol_; }
+    // The project's connection with the options applied.
+    const TConnection& Connection() const { return connection_; }
     // SFTP with the project's key file: the password may be empty.
-    bool KeyLogin() const { return !keyFile_.empty(); }
-    // Mode, trust and key file on a client made for Protocol().
+    bool KeyLogin() const { return !connection_.KeyFile.empty(); }
+    // What the options decide for this call only (a fingerprint to trust, the refusal's hint,
+    // the passphrase) on a client made from Connection().
     void Apply(TRemoteFiles& client) const;
     // Prints the error and returns the exit code for it.
     int Failed(const TRemoteFiles& client, const Error& error) const;
@@ -27,10 +29,7 @@ public:
     void SaveTrust(const TRemoteFiles& client, TProjectConfig& project, const std::string& projectPath) const;
 
 private:
-    bool passive_ = false;
-    TFtpProtocol protocol_ = TFtpProtocol::Ftps;
-    std::string storedCert_;
-    std::string keyFile_;
+    TConnection connection_;
     std::string trustCert_;
     bool save_ = false;
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "deploy/remote_client.h"
 #include "model/error.h"
 
 namespace qp {
@@ -53,14 +52,8 @@ TFolderRow TFolderBrowser::MakeRow(const TFtpListEntry& entry) {
     return row;
 }
 
-TFolderBrowser::TFolderBrowser(TFolderBrowserListener& listener)
-    : listener_(listener), client_(MakeRemoteFiles(TFtpProtocol::Ftp)) {
-    Attach();
-}
-
-void TFolderBrowser::SetProtocol(TFtpProtocol protocol) {
-    Close();
-    client_ = MakeRemoteFiles(protocol);
+TFolderBrowser::TFolderBrowser(TFolderBrowserListener& listener, const TConnection& connection)
+    : listener_(listener), client_(MakeRemoteFiles(connection)) {
     Attach();
 }
 
@@ -74,13 +67,6 @@ TFolderBrowser::~TFolderBrowser() {
     client_->SetPump({});
     client_->SetLogHook({});
     Close();
-}
-
-void TFolderBrowser::SetFtpServer(const std::string& host, const std::string& userName,
-                                  const std::string& password) {
-    client_->SetHost(host);
-    client_->SetUserName(userName);
-    client_->SetPassword(password);
 }
 
 void TFolderBrowser::AppendLog(const std::string& text) {

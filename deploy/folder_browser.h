@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "model/project_config.h"
+#include "deploy/connection.h"
 #include "remote/remote_files.h"
 
 namespace qp {
@@ -34,14 +34,11 @@ public:
 
 class TFolderBrowser {
 public:
-    explicit TFolderBrowser(TFolderBrowserListener& listener);
+    TFolderBrowser(TFolderBrowserListener& listener, const TConnection& connection);
     ~TFolderBrowser();
     TFolderBrowser(const TFolderBrowser&) = delete;
     TFolderBrowser& operator=(const TFolderBrowser&) = delete;
 
-    // A new client for the protocol (plain FTP until then), first of all settings.
-    void SetProtocol(TFtpProtocol protocol);
-    void SetFtpServer(const std::string& host, const std::string& userName, const std::string& password);
     // The folder asked for, before the start-up; the folder shown, afterwards.
     void SetDirectory(const std::string& directory) { directory_ = directory; }
     const std::string& GetDirectory() const { return directory_; }

@@ -7,7 +7,6 @@
 
 #include "generate/make_checks.h"
 #include "generate/make_driver.h"
-#include "model/charset.h"
 
 namespace qp {
 
@@ -56,15 +55,9 @@ TUploadJob PrepareUpload(const TProjectConfig& project, const std::string& suppo
     job.TempFile = MakeCgiTempFile(project);
     job.Files = MakeUploadList(job.TempFile, project.GetFtpFileName(),
                                supportFolder.empty() ? SupportFolder() : supportFolder);
-    job.HostName = project.GetFtpHostName();
-    job.UserName = project.GetFtpUserName();
-    job.Password = project.GetFtpPassword();
+    job.Connection = ConnectionOf(project);
     job.Directory = project.GetFtpDirectory();
     job.ChmodCommand = project.GetFtpChmod();
-    job.Passive = project.GetFtpPassive();
-    job.Protocol = project.GetFtpProtocol();
-    job.TrustedCert = project.GetFtpTrustedCert();
-    if (job.Protocol == TFtpProtocol::Sftp) job.KeyFile = charset::SjisToUtf8(project.GetSftpKeyFile());
     return job;
 }
 

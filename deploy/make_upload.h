@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "deploy/connection.h"
 #include "deploy/upload_file.h"
 #include "model/project_config.h"
 
@@ -14,15 +15,9 @@ namespace qp {
 struct TUploadJob {
     std::string TempFile;  // the converted script; left in place after the upload
     std::vector<TUploadFile> Files;
-    std::string HostName;
-    std::string UserName;
-    std::string Password;
+    TConnection Connection;
     std::string Directory;
     std::string ChmodCommand;
-    bool Passive = false;
-    TFtpProtocol Protocol = TFtpProtocol::Ftps;
-    std::string TrustedCert;   // the project's trusted certificate or host key fingerprint
-    std::string KeyFile;       // SFTP's private key file, a local path; empty for none
 };
 
 // The Perl runtime's folder, ending with "/": "lib" beside the running program (a build tree),

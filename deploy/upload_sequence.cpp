@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include "deploy/remote_client.h"
 #include "generate/file_utility.h"
 #include "model/charset.h"
 #include "model/error.h"
@@ -17,13 +16,8 @@ std::string LogText(const std::string& sjis) {
     }
 }
 
-TUploadSequence::TUploadSequence(TUploadListener& listener)
-    : listener_(listener), client_(MakeRemoteFiles(TFtpProtocol::Ftp)) {
-    Attach();
-}
-
-void TUploadSequence::SetProtocol(TFtpProtocol protocol) {
-    client_ = MakeRemoteFiles(protocol);
+TUploadSequence::TUploadSequence(TUploadListener& listener, const TConnection& connection)
+    : listener_(listener), client_(MakeRemoteFiles(connection)) {
     Attach();
 }
 
@@ -35,13 +29,6 @@ void TUploadSequence::Attach() {
     client_->SetLogHook([this](TRemoteLogDirection direction, const std::string& line) {
         if (direction == TRemoteLogDirection::Note) listener_.LogLine(line);
     });
-}
-
-void TUploadSequence::SetFtpServer(const std::string& host, const std::string& userName,
-                                   const std::string& password) {
-    client_->SetHost(host);
-    client_->SetUserName(userName);
-    client_->SetPassword(password);
 }
 
 void TUploadSequence::SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,

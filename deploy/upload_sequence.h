@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "deploy/connection.h"
 #include "deploy/upload_file.h"
-#include "model/project_config.h"
 #include "remote/remote_files.h"
 
 namespace qp {
@@ -28,15 +28,11 @@ public:
 
 class TUploadSequence {
 public:
-    // Plain FTP until SetProtocol says otherwise.
-    explicit TUploadSequence(TUploadListener& listener);
+    TUploadSequence(TUploadListener& listener, const TConnection& connection);
 
-    // A new client for the protocol, first of all settings.
-    void SetProtocol(TFtpProtocol protocol);
-    void SetFtpServer(const std::string& host, const std::string& userName, const std::string& password);
     void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                         const std::string& chmodCommand);
-    // For passive mode, timeouts or a protocol log before Run.
+    // For the front end's questions (trust, passphrase) or a protocol log before Run.
     TRemoteFiles& Client() { return *client_; }
 
     // Runs the sequence once; later calls do nothing. An error ends it: the client is

@@ -17,6 +17,7 @@
 #include "model/charset.h"
 #include "model/error.h"
 #include "ui/app_error.h"
+#include "ui/trust_prompt.h"
 #include "ui/app_setup.h"
 #include "ui/text_codec.h"
 #include "ui_form_ftp_select_dir.h"
@@ -132,9 +133,10 @@ QIcon TFormFtpSelectDir::ListIcon(int index) {
     return icons[index < 0 || index > 3 ? 1 : index];
 }
 
-TFormFtpSelectDir::TFormFtpSelectDir(QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::TFormFtpSelectDir>()), browser_(*this) {
+TFormFtpSelectDir::TFormFtpSelectDir(const TConnection& connection, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::TFormFtpSelectDir>()), browser_(*this, connection) {
     ui_->setupUi(this);
+    AskInDialogs(browser_.Client(), this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     browser_.SetDirectory({});
 
@@ -183,19 +185,6 @@ TFormFtpSelectDir::TFormFtpSelectDir(QWidget* parent)
 }
 
 TFormFtpSelectDir::~TFormFtpSelectDir() = default;
-
-void TFormFtpSelectDir::SetFtpServer(const std::string& host, const std::string& userName,
-                                     const std::string& password) {
-    browser_.SetFtpServer(host, userName, password);
-}
-
-void TFormFtpSelectDir::SetProtocol(TFtpProtocol protocol) {
-    browser_.SetProtocol(protocol);
-}
-
-void TFormFtpSelectDir::SetPassive(bool passive) {
-    browser_.Client().SetPassive(passive);
-}
 
 void TFormFtpSelectDir::SetDirectory(const std::string& directory) {
     browser_.SetDirectory(directory);

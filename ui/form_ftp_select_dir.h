@@ -25,16 +25,13 @@ QString ServerNameText(const std::string& name);
 class TFormFtpSelectDir : public QDialog, private TFolderBrowserListener {
     Q_OBJECT
 public:
-    explicit TFormFtpSelectDir(QWidget* parent = nullptr);
+    // The connection's trust and passphrase questions are asked in this dialog.
+    explicit TFormFtpSelectDir(const TConnection& connection, QWidget* parent = nullptr);
     ~TFormFtpSelectDir() override;
 
-    void SetFtpServer(const std::string& host, const std::string& userName, const std::string& password);
-    // First of all settings: a new client for the protocol.
-    void SetProtocol(TFtpProtocol protocol);
-    void SetPassive(bool passive);
     void SetDirectory(const std::string& directory);
     std::string GetDirectory() const;
-    // The client, for its timeouts.
+    // The client, for what it was told and decided (passive mode, a certificate trusted).
     TRemoteFiles& Client() { return browser_.Client(); }
     // The start-up has run (whatever its outcome).
     bool StartUpDone() const { return startUpDone_; }

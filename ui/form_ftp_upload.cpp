@@ -7,13 +7,15 @@
 #include <QTimer>
 
 #include "ui/app_error.h"
+#include "ui/trust_prompt.h"
 #include "ui_form_ftp_upload.h"
 
 namespace qp {
 
-TFormFtpUpload::TFormFtpUpload(QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::TFormFtpUpload>()), sequence_(*this) {
+TFormFtpUpload::TFormFtpUpload(const TConnection& connection, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::TFormFtpUpload>()), sequence_(*this, connection) {
     ui_->setupUi(this);
+    AskInDialogs(sequence_.Client(), this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFixedSize(size());
     ui_->BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
@@ -21,19 +23,6 @@ TFormFtpUpload::TFormFtpUpload(QWidget* parent)
 }
 
 TFormFtpUpload::~TFormFtpUpload() = default;
-
-void TFormFtpUpload::SetFtpServer(const std::string& host, const std::string& userName,
-                                  const std::string& password) {
-    sequence_.SetFtpServer(host, userName, password);
-}
-
-void TFormFtpUpload::SetProtocol(TFtpProtocol protocol) {
-    sequence_.SetProtocol(protocol);
-}
-
-void TFormFtpUpload::SetPassive(bool passive) {
-    sequence_.Client().SetPassive(passive);
-}
 
 void TFormFtpUpload::SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                                     const std::string& chmodCommand) {

@@ -17,16 +17,13 @@ namespace qp {
 class TFormFtpUpload : public QDialog, private TUploadListener {
     Q_OBJECT
 public:
-    explicit TFormFtpUpload(QWidget* parent = nullptr);
+    // The connection's trust and passphrase questions are asked in this dialog.
+    explicit TFormFtpUpload(const TConnection& connection, QWidget* parent = nullptr);
     ~TFormFtpUpload() override;
 
-    void SetFtpServer(const std::string& host, const std::string& userName, const std::string& password);
-    // First of all settings: a new client for the protocol.
-    void SetProtocol(TFtpProtocol protocol);
-    void SetPassive(bool passive);
     void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                         const std::string& chmodCommand);
-    // The client, for its timeouts.
+    // The client, for what it was told and decided (passive mode, a certificate trusted).
     TRemoteFiles& Client() { return sequence_.Client(); }
 
     // The sequence has ended: completed, cancelled or failed.

@@ -7,13 +7,12 @@
 #include "generate/converter_file.h"
 #include "generate/make_checks.h"
 #include "generate/make_driver.h"
-#include "model/charset.h"
+#include "model/error.h"
 #include "ui/app_setup.h"
 #include "ui/form_ftp_select_dir.h"
 #include "ui/form_ftp_upload.h"
 #include "ui/main_window.h"
 #include "ui/text_codec.h"
-#include "ui/trust_prompt.h"
 #include "ui_main_window.h"
 
 namespace qp {
@@ -101,11 +100,7 @@ void TFormMain::MakeAndUpload() {
         return;
     }
     const TUploadJob job = PrepareUpload(*project_, LocalPath(supportFolder_));
-    TFormFtpUpload dialog(this);
-    dialog.SetProtocol(job.Protocol);
-    dialog.SetFtpServer(job.HostName, job.UserName, job.Password);
-    dialog.SetPassive(job.Passive);
-    SetUpSecurity(dialog.Client(), &dialog, job.TrustedCert, job.KeyFile);
+    TFormFtpUpload dialog(job.Connection, this);
     dialog.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
     dialog.exec();
     KeepTrustedCertificate(dialog.Client());
@@ -150,12 +145,7 @@ void TFormMain::ActionFtpSelectDirExecute() {
         ShowInformation(this, QString::fromUtf8(missing));
         return;
     }
-    TFormFtpSelectDir browser(this);
-    browser.SetProtocol(p.GetFtpProtocol());
-    browser.SetFtpServer(p.GetFtpHostName(), p.GetFtpUserName(), p.GetFtpPassword());
-    browser.SetPassive(p.GetFtpPassive());
-    SetUpSecurity(browser.Client(), &browser, p.GetFtpTrustedCert(),
-                  p.GetFtpProtocol() == TFtpProtocol::Sftp ? charset::SjisToUtf8(p.GetSftpKeyFile()) : std::string());
+    TFormFtpSelectDir browser(ConnectionOf(p), this);
     browser.SetDirectory(p.GetFtpDirectory());
     const int result = browser.exec();
     KeepTrustedCertificate(browser.Client());

@@ -53,10 +53,8 @@ std::optional<std::string> AskPassphrase(QWidget* parent, const std::string& key
     return std::string(phrase.constData(), static_cast<std::size_t>(phrase.size()));
 }
 
-void SetUpSecurity(TRemoteFiles& client, QWidget* parent, const std::string& trustedCert, const std::string& keyFile) {
-    client.Trust().SetStoredFingerprint(trustedCert);
+void AskInDialogs(TRemoteFiles& client, QWidget* parent) {
     client.Trust().SetAsker([parent](const TServerIdentity& identity) { return AskTrustServer(parent, identity); });
-    client.SetKeyFile(keyFile);
     client.SetPassphraseHook([parent](const std::string& file) { return AskPassphrase(parent, file); });
 }
 

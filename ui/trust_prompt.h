@@ -16,8 +16,7 @@ bool AskTrustServer(QWidget* parent, const TServerIdentity& identity);
 // The passphrase of an encrypted key file; nullopt when the user cancels.
 std::optional<std::string> AskPassphrase(QWidget* parent, const std::string& keyFile);
 
-// The project's trusted fingerprint, the question, and SFTP's key file (a local path, empty
-// for none) with the passphrase question, for a dialog's client.
-void SetUpSecurity(TRemoteFiles& client, QWidget* parent, const std::string& trustedCert, const std::string& keyFile);
+// The trust question and the passphrase question for a dialog's client, asked over parent.
+void AskInDialogs(TRemoteFiles& client, QWidget* parent);
 
 }  // namespace qp

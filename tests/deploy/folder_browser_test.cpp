@@ -6,6 +6,7 @@
 #include "../ftp/test_ftp_server.h"
 #include "deploy/folder_browser.h"
 #include "model/error.h"
+#include "support/ftp_account.h"
 
 namespace qp {
 namespace {
@@ -43,11 +44,10 @@ protected:
         test::WriteFile(h + "/alpha.txt", "a");
         ASSERT_EQ(::symlink("Alpha", (h + "/docs").c_str()), 0);
         test::WriteFile(h + "/Alpha/inside.txt", "x");
-        browser.SetFtpServer(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword);
     }
     PyFtpServer server;
     LogListener listener;
-    TFolderBrowser browser{listener};
+    TFolderBrowser browser{listener, test::PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword)};
 };
 
 TEST_F(BrowserTest, StartUpListsTheLoginFolderInOrderWithTheProtocolLog) {
@@ -83,8 +83,7 @@ TEST_F(BrowserTest, StartUpMovesToTheRequestedFolderOnlyWhenItDiffers) {
     EXPECT_FALSE(listener.Logged(" CWD"));
 
     LogListener other;
-    TFolderBrowser moving(other);
-    moving.SetFtpServer(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword);
+    TFolderBrowser moving(other, test::PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword));
     moving.SetDirectory("/Alpha");
     EXPECT_FALSE(moving.StartUp().has_value());
     EXPECT_EQ(moving.GetDirectory(), "/Alpha");
@@ -104,12 +103,12 @@ TEST_F(BrowserTest, RequestedFolderThatCannotBeEnteredKeepsTheLoginFolder) {
 }
 
 TEST_F(BrowserTest, WrongPasswordFailsTheStartUp) {
-    browser.SetFtpServer(server.Host(), PyFtpServer::kUser, "nope");
-    browser.SetDirectory("/Alpha");
-    EXPECT_THROW(browser.StartUp(), Error);
+    TFolderBrowser wrong(listener, test::PlainFtp(server.Host(), PyFtpServer::kUser, "nope"));
+    wrong.SetDirectory("/Alpha");
+    EXPECT_THROW(wrong.StartUp(), Error);
     EXPECT_TRUE(listener.Logged("530"));
-    EXPECT_FALSE(browser.Client().LogEnabled());
-    EXPECT_EQ(browser.GetDirectory(), "/Alpha");
+    EXPECT_FALSE(wrong.Client().LogEnabled());
+    EXPECT_EQ(wrong.GetDirectory(), "/Alpha");
 }
 
 TEST_F(BrowserTest, MovingUpAndAFailedMove) {
@@ -191,8 +190,7 @@ TEST(FolderBrowserFake, FailedListingGoesToTheLogAndLeavesNoRows) {
     });
     LogListener listener;
     {
-        TFolderBrowser browser(listener);
-        browser.SetFtpServer(server.Host(), "u", "p");
+        TFolderBrowser browser(listener, test::PlainFtp(server.Host(), "u", "p"));
         browser.StartUp();
         listener.lines.clear();
         browser.Refresh();
@@ -264,8 +262,7 @@ TEST(FolderBrowserFake, ListingThatNeverArrivesReportsWhatHappened) {
             ::close(fd);
         });
         LogListener listener;
-        TFolderBrowser browser(listener);
-        browser.SetFtpServer(server.Host(), "u", "p");
+        TFolderBrowser browser(listener, test::PlainFtp(server.Host(), "u", "p"));
         browser.Client().SetPassive(true);
         browser.Client().SetReplyTimeout(std::chrono::milliseconds(300));
         std::string message;

@@ -96,10 +96,10 @@ TEST(MakeUpload, JobCarriesTheScriptAndTheAccount) {
     TUploadJob job = PrepareUpload(*p, "/opt/lib");
     EXPECT_EQ(test::MaskGuardSecret(test::ReadFile(job.TempFile)), test::MaskGuardSecret(MakeCgiText(*p)));
     EXPECT_EQ(job.Files, MakeUploadList(job.TempFile, "contact.cgi", "/opt/lib"));
-    EXPECT_EQ(job.HostName, "example.com:2121");
+    EXPECT_EQ(job.Connection.Host, "example.com:2121");
     EXPECT_EQ(job.Directory, "/cgi-bin");
     EXPECT_EQ(job.ChmodCommand, "CHMOD");
-    EXPECT_TRUE(job.Passive);
+    EXPECT_TRUE(job.Connection.Passive);
     ::unlink(job.TempFile.c_str());
 }
 

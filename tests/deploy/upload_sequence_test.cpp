@@ -7,6 +7,7 @@
 #include "../ftp/test_ftp_server.h"
 #include "deploy/upload_sequence.h"
 #include "model/error.h"
+#include "support/ftp_account.h"
 
 namespace qp {
 namespace {
@@ -46,13 +47,13 @@ protected:
 
     TUploadSequence& Sequence(const std::vector<TUploadFile>& files, const std::string& folder,
                               const std::string& password = PyFtpServer::kPassword) {
-        sequence.SetFtpServer(server.Host(), PyFtpServer::kUser, password);
-        sequence.SetUploadFiles(files, folder, "CHMOD");
-        sequence.Client().SetLogEnabled(true);
-        sequence.Client().SetLogHook([this](TRemoteLogDirection d, const std::string& line) {
+        sequence = std::make_unique<TUploadSequence>(listener, test::PlainFtp(server.Host(), PyFtpServer::kUser, password));
+        sequence->SetUploadFiles(files, folder, "CHMOD");
+        sequence->Client().SetLogEnabled(true);
+        sequence->Client().SetLogHook([this](TRemoteLogDirection d, const std::string& line) {
             if (d == TRemoteLogDirection::Sent) commands.push_back(line.substr(20));
         });
-        return sequence;
+        return *sequence;
     }
     std::vector<TUploadFile> FourFiles() const {
         return {{local.File("contact.cgi"), "contact.cgi", true},
@@ -91,7 +92,7 @@ protected:
     PyFtpServer server;
     test::TempDir local;
     RecordingListener listener;
-    TUploadSequence sequence{listener};
+    std::unique_ptr<TUploadSequence> sequence;
     std::vector<std::string> commands;
 };
 
@@ -113,10 +114,10 @@ TEST_F(UploadTest, UploadsEveryFileAndSetsThePermissionOfTheScriptOnly) {
     EXPECT_EQ(Count("ALLO "), 4);  // refused with 202 each time, and the upload goes on
     EXPECT_EQ(Count("QUIT"), 1);
     EXPECT_THAT(listener.progressFiles, ElementsAre("contact.cgi", "Quillpost.pm", "jcode.pl", "mimew.pl"));
-    EXPECT_TRUE(sequence.Finished());
-    EXPECT_FALSE(sequence.Client().Connected());
+    EXPECT_TRUE(sequence->Finished());
+    EXPECT_FALSE(sequence->Client().Connected());
 
-    sequence.Run();  // never twice
+    sequence->Run();  // never twice
     EXPECT_EQ(Count("USER "), 1);
 }
 
@@ -126,7 +127,7 @@ TEST_F(UploadTest, EmptyListConnectsAndDisconnectsSilently) {
     EXPECT_EQ(Count("USER "), 1);
     EXPECT_EQ(Count("STOR"), 0);
     EXPECT_EQ(Count("QUIT"), 1);
-    EXPECT_TRUE(sequence.Finished());
+    EXPECT_TRUE(sequence->Finished());
 }
 
 TEST_F(UploadTest, MissingFileIsLoggedAndSkipped) {
@@ -191,8 +192,8 @@ TEST_F(UploadTest, CancelDuringTheFirstFileCompletesItAndStops) {
     EXPECT_EQ(Stored("/cgi-bin/contact.cgi"), AsStored(big));
     EXPECT_EQ(Count("SITE"), 0);
     EXPECT_FALSE(Exists("/cgi-bin/Quillpost.pm"));
-    EXPECT_TRUE(sequence.Finished());
-    EXPECT_FALSE(sequence.Client().Connected());
+    EXPECT_TRUE(sequence->Finished());
+    EXPECT_FALSE(sequence->Client().Connected());
 }
 
 TEST_F(UploadTest, FailureEndsTheSequenceAndKeepsTheLog) {

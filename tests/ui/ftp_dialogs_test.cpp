@@ -18,6 +18,7 @@
 #include <QtTest>
 
 #include "ftp_test_support.h"
+#include "support/ftp_account.h"
 #include "ui/app_setup.h"
 #include "ui/form_ftp_select_dir.h"
 #include "ui/form_ftp_upload.h"
@@ -91,10 +92,12 @@ private:
 
     // A browser on the test server, run modally; script works it once the start-up is done
     // and must close it.
+    TConnection Account(const char* password = TFtpTestServer::kPassword) const {
+        return test::PlainFtp(server_->Host(), TFtpTestServer::kUser, password);
+    }
+
     int RunBrowser(TFormFtpSelectDir& dialog, const std::string& directory,
-                   const std::function<void(TFormFtpSelectDir&)>& script,
-                   const char* password = TFtpTestServer::kPassword) {
-        dialog.SetFtpServer(server_->Host(), TFtpTestServer::kUser, password);
+                   const std::function<void(TFormFtpSelectDir&)>& script) {
         dialog.SetDirectory(directory);
         bool ran = false;
         TModalPoller poller([&](QWidget* w) {
@@ -125,11 +128,10 @@ private slots:
         QTemporaryDir local;
         const QString cgi = WriteLocal(local, "contact.cgi", "#!/usr/bin/perl\r\nprint 1;\r\n");
         const QString lib = WriteLocal(local, "jcode.pl", "1;\r\n");
-        TFormFtpUpload dialog;
+        TFormFtpUpload dialog(Account());
         QCOMPARE(dialog.windowTitle(), Q("アップロード"));
         auto* button = W<QPushButton>(&dialog, "BitBtn1");
         QCOMPARE(button->text(), Q("キャンセル"));
-        dialog.SetFtpServer(server_->Host(), TFtpTestServer::kUser, TFtpTestServer::kPassword);
         dialog.SetUploadFiles(
             {TUploadFile(Local(cgi), "contact.cgi", true), TUploadFile(Local(lib), "jcode.pl", false)},
             "/cgi-bin", "CHMOD");
@@ -160,8 +162,7 @@ private slots:
     void uploadWithWrongPasswordShowsTheErrorAndOffersClose() {
         QTemporaryDir local;
         const QString cgi = WriteLocal(local, "contact.cgi", "x\r\n");
-        TFormFtpUpload dialog;
-        dialog.SetFtpServer(server_->Host(), TFtpTestServer::kUser, "wrong");
+        TFormFtpUpload dialog(Account("wrong"));
         dialog.SetUploadFiles({TUploadFile(Local(cgi), "contact.cgi", true)}, "", "CHMOD");
         auto* button = W<QPushButton>(&dialog, "BitBtn1");
         TBoxAnswerer boxes;
@@ -201,8 +202,7 @@ private slots:
         for (int i = 0; i < 200000; ++i) big += "0123456789012345678\r\n";
         const QString cgi = WriteLocal(local, "big.cgi", big);
         const QString lib = WriteLocal(local, "jcode.pl", "1;\r\n");
-        TFormFtpUpload dialog;
-        dialog.SetFtpServer(server_->Host(), TFtpTestServer::kUser, TFtpTestServer::kPassword);
+        TFormFtpUpload dialog(Account());
         dialog.SetUploadFiles(
             {TUploadFile(Local(cgi), "big.cgi", true), TUploadFile(Local(lib), "jcode.pl", false)}, "",
             "CHMOD");
@@ -239,8 +239,7 @@ private slots:
     void cancelBeforeTheStartSendsNothing() {
         QTemporaryDir local;
         const QString cgi = WriteLocal(local, "contact.cgi", "x\r\n");
-        TFormFtpUpload dialog;
-        dialog.SetFtpServer(server_->Host(), TFtpTestServer::kUser, TFtpTestServer::kPassword);
+        TFormFtpUpload dialog(Account());
         dialog.SetUploadFiles({TUploadFile(Local(cgi), "contact.cgi", true)}, "", "CHMOD");
         // Pressed in the same turn of the event loop that shows the dialog.
         QTimer::singleShot(0, &dialog,
@@ -256,7 +255,7 @@ private slots:
     // ---- folder browser ----
 
     void browserShowsTheLoginFolderInListOrder() {
-        TFormFtpSelectDir dialog;
+        TFormFtpSelectDir dialog(Account());
         QCOMPARE(dialog.windowTitle(), Q("ホストのフォルダの参照"));
         QStringList names, sizes, attributes, log, combo;
         QString comboText;
@@ -297,7 +296,7 @@ private slots:
     }
 
     void browserMovesToTheRequestedFolderAndLogsOnlyTheStartUp() {
-        TFormFtpSelectDir dialog;
+        TFormFtpSelectDir dialog(Account());
         QStringList names, combo, logAfterMove;
         int logBeforeMove = 0;
         RunBrowser(dialog, "/Alpha", [&](TFormFtpSelectDir& d) {
@@ -317,7 +316,7 @@ private slots:
     }
 
     void browserStaysInTheLoginFolderWhenTheRequestedOneIsMissing() {
-        TFormFtpSelectDir dialog;
+        TFormFtpSelectDir dialog(Account());
         TBoxAnswerer boxes;
         QStringList names;
         const int result = RunBrowser(dialog, "/missing", [&](TFormFtpSelectDir& d) {
@@ -334,10 +333,9 @@ private slots:
     }
 
     void browserWithWrongPasswordShowsTheErrorAndCloses() {
-        TFormFtpSelectDir dialog;
+        TFormFtpSelectDir dialog(Account("wrong"));
         TBoxAnswerer boxes;
-        const int result = RunBrowser(
-            dialog, "/Alpha", [](TFormFtpSelectDir& d) { d.reject(); }, "wrong");
+        const int result = RunBrowser(dialog, "/Alpha", [](TFormFtpSelectDir& d) { d.reject(); });
         QCOMPARE(result, int(QDialog::Rejected));
         QCOMPARE(boxes.Count(), 1);
         QCOMPARE(boxes.Icon(), QMessageBox::Critical);
@@ -348,7 +346,7 @@ private slots:
     }
 
     void browserHistoryGrowsSortedAndOnce() {
-        TFormFtpSelectDir dialog;
+        TFormFtpSelectDir dialog(Account());
         TBoxAnswerer boxes;
         QStringList combo, namesAfterFailure, namesBefore;
         QString textAfterFailure;
@@ -381,7 +379,7 @@ private slots:
     }
 
     void browserMakesAndDeletesWithTheQuestion() {
-        TFormFtpSelectDir dialog;
+        TFormFtpSelectDir dialog(Account());
         QString inputTitle, inputLabel, inputPreset;
         QStringList afterMake, afterNo, afterYes;
         QString question;
@@ -425,7 +423,7 @@ private slots:
     }
 
     void browserReportsARefusedRmdAndKeepsTheList() {
-        TFormFtpSelectDir dialog;
+        TFormFtpSelectDir dialog(Account());
         QStringList before, after;
         QString errorText, errorTitle;
         QMessageBox::Icon errorIcon = QMessageBox::NoIcon;
@@ -460,8 +458,7 @@ private slots:
     }
 
     void browserClosedDuringTheStartUpClosesAfterIt() {
-        TFormFtpSelectDir dialog;
-        dialog.SetFtpServer(server_->Host(), TFtpTestServer::kUser, TFtpTestServer::kPassword);
+        TFormFtpSelectDir dialog(Account());
         dialog.SetDirectory("/Alpha");
         // The close box, pressed as the first protocol line comes in, in the middle of the start-up.
         bool closedEarly = false;
@@ -485,7 +482,7 @@ private slots:
     // show as tooltips, also while the main window (which shows none) is open.
     void browserToolButtonHintsReachTheStatusBar() {
         TFormMain window;
-        TFormFtpSelectDir dialog(&window);
+        TFormFtpSelectDir dialog(Account(), &window);
         auto* up = W<QToolButton>(&dialog, "BtnMoveUp");
         QCOMPARE(up->text(), QString());
         QVERIFY(!up->icon().isNull());
@@ -546,9 +543,9 @@ private slots:
                 }
             }
         });
-        TFormFtpSelectDir dialog;
-        dialog.SetFtpServer(server.Host(), "user", "secret");
-        dialog.SetPassive(true);
+        TConnection account = test::PlainFtp(server.Host(), "user", "secret");
+        account.Passive = true;
+        TFormFtpSelectDir dialog(account);
         bool ran = false, closedUnderTheCall = false, stillOpen = false;
         TBoxAnswerer errors;
         TModalPoller input([](QWidget* w) {

@@ -58,8 +58,12 @@ int main(int argc, char* argv[]) {
         f.write(QByteArray(20000, 'x') + "\r\n");
         files.emplace_back(Local(path), name, files.empty());
     }
-    qp::TFormFtpUpload upload;
-    upload.SetFtpServer(host, user, password);
+    qp::TConnection account;
+    account.Protocol = qp::TFtpProtocol::Ftp;  // the local test server speaks plain FTP
+    account.Host = host;
+    account.UserName = user;
+    account.Password = password;
+    qp::TFormFtpUpload upload(account);
     upload.SetUploadFiles(files, folder, "CHMOD");
     upload.show();
     if (!WaitFor([&] { return upload.Finished(); })) {
@@ -69,8 +73,7 @@ int main(int argc, char* argv[]) {
     if (!upload.grab().save(args[5] + QStringLiteral("/ftp-upload.png"))) return 1;
     upload.hide();
 
-    qp::TFormFtpSelectDir browser;
-    browser.SetFtpServer(host, user, password);
+    qp::TFormFtpSelectDir browser(account);
     browser.SetDirectory(folder);
     browser.show();
     if (!WaitFor([&] { return browser.StartUpDone(); })) {
