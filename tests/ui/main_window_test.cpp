@@ -33,6 +33,7 @@
 #include "ui/app_setup.h"
 #include "ui/item_grid.h"
 #include "ui/main_window.h"
+#include "ui/setting_controls.h"
 #include "ui/text_codec.h"
 #include "ui/value_list.h"
 #include "window_test_support.h"
@@ -187,6 +188,84 @@ private slots:
         // Only the three page editors colour HTML.
         QVERIFY(Ed("EditorFormHtml")->Highlighter() != nullptr);
         QVERIFY(Ed("EditorUserMailBody")->Highlighter() == nullptr);
+    }
+
+    // Every setting with a control goes into it and comes back, its hint on the control and
+    // on the control's label: the window's copies follow the table.
+    void everyTableSettingGoesToItsControlAndBack() {
+        const TSettingsTable& table = ProjectSettings();
+        TSettingValues values(table);
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const TSettingDef& d = table[i];
+            if (d.IsText()) values.Set(i, Sj("値 ") + d.Key + (d.Kind == TSettingKind::MultiLine ? "\r\n二行目\r\n" : ""));
+            if (d.Kind == TSettingKind::Boolean) values.Set(i, !std::get<bool>(d.NewValue));
+            if (d.Kind == TSettingKind::Integer) values.Set(i, d.Min + 1);
+            if (d.Kind == TSettingKind::Choice) values.Set(i, static_cast<int>(d.Choices.size()) - 1);
+        }
+        P().Settings() = values;
+        w_->LoadControlsFromProject();
+        P().Reset();
+        w_->StoreControlsToProject();
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const TSettingDef& d = table[i];
+            const bool shown = d.Control || (d.Kind == TSettingKind::Choice && d.Choices.front().Button);
+            if (!shown) continue;
+            QVERIFY2(P().Settings().Value(i) == values.Value(i), d.Key);
+            if (!d.Hint) continue;
+            const QString name = QString::fromUtf8(d.Control).section(QLatin1Char('/'), 0, 0);
+            auto* control = W<QWidget>(w_.get(), name.toUtf8().constData());
+            QCOMPARE(control->statusTip(), QString::fromUtf8(d.Hint));
+            for (auto* label : w_->findChildren<QLabel*>())
+                if (label->buddy() == control) QCOMPARE(label->statusTip(), QString::fromUtf8(d.Hint));
+        }
+    }
+
+    // A setting added to a table needs its entry and a control of that name, nothing more;
+    // a text Shift_JIS cannot hold is refused naming the setting, and nothing is stored.
+    void anAddedSettingNeedsOnlyItsEntryAndControl() {
+        QWidget page;
+        auto* edit = new QLineEdit(&page);
+        edit->setObjectName(Q("EditInboxKeyFile"));
+        auto* label = new QLabel(Q("鍵"), &page);
+        label->setBuddy(edit);
+        auto* spin = new QSpinBox(&page);
+        spin->setObjectName(Q("SpinBoxInboxMegabytes"));
+        spin->setRange(0, 1000);
+        for (const char* n : {"RadioButtonHtml5", "RadioButtonXhtml"}) (new QRadioButton(&page))->setObjectName(Q(n));
+        const TSettingsTable table = {
+            {.Id = TSetting{0}, .Section = "INBOX", .Key = "KeyFile", .Kind = TSettingKind::Text,
+             .NewValue = std::string(), .MissingValue = std::string(), .Control = "EditInboxKeyFile",
+             .Label = "秘密鍵", .Hint = "受信箱を読む鍵です。"},
+            {.Id = TSetting{1}, .Section = "INBOX", .Key = "MaxMegabytes", .Kind = TSettingKind::Integer,
+             .NewValue = 20, .MissingValue = 20, .Control = "SpinBoxInboxMegabytes"},
+            {.Id = TSetting{2}, .Section = "SAMPLE", .Key = "Style", .Kind = TSettingKind::Choice, .NewValue = 0,
+             .MissingValue = 1, .Choices = {{"HTML5", "RadioButtonHtml5"}, {"XHTML", "RadioButtonXhtml"}}},
+        };
+        TSettingControls controls(&page, table);
+        QCOMPARE(edit->statusTip(), Q("受信箱を読む鍵です。"));
+        QCOMPARE(label->statusTip(), Q("受信箱を読む鍵です。"));
+
+        TSettingValues values(table);
+        values.Set(0, Sj("/home/鍵.pem"));
+        values.Set(1, 64);
+        values.Set(2, 1);
+        controls.Show(controls.Prepare(values));
+        QCOMPARE(edit->text(), Q("/home/鍵.pem"));
+        QCOMPARE(spin->value(), 64);
+        QVERIFY(controls.Group(2)->button(1)->isChecked());
+        TSettingValues back(table);
+        controls.Store(back);
+        QVERIFY(back == values);
+
+        edit->setText(Q("鍵😀"));
+        spin->setValue(5);
+        try {
+            controls.Store(back);
+            QFAIL("no error");
+        } catch (const Error& e) {
+            QVERIFY2(QString::fromStdString(e.Message()).contains(Q("秘密鍵")), e.what());
+        }
+        QVERIFY(back == values);
     }
 
     void loadCopiesEverySettingIntoTheControls() {
