@@ -1,12 +1,23 @@
 # The form-mail runtime: reads the request, converts and checks the fields, fills the page
 # templates and sends the mails that the generated CGI describes. This file is EUC-JP; a
-# script made in UTF-8 says so (CHARSET) and gets its pages and messages in UTF-8. What
-# a form page does not run sits after __DATA__ and is compiled when first called.
+# script made in UTF-8 says so (CHARSET) and gets its pages and messages in UTF-8.
+#
+# It is uploaded beside the script as it is, so it stays one file, in sections by job,
+# each under a rule line: settings and messages, character codes, the course of a request,
+# request reading, checks and conversions, pages and marks, abuse defences, loading. What
+# a form page does not run sits after __DATA__ in groups named by job (request, checks,
+# mails, guard, codes), each compiled when one of its subs is first called (see Loading).
 package Quillpost;
 use strict;
 use warnings;
 
 our $VERSION = '1.0';
+
+# ---------------------------------------------------------------------------------------
+# Settings and messages
+#
+# Package variables, as are the patterns of the next section: the groups compiled later
+# (see Loading) see no lexical of this file.
 
 # Largest request body (and query string) read; bigger requests get an error page.
 our $MAX_BODY = 100 * 1024;
@@ -24,8 +35,7 @@ our $HEADER_MAX_BYTES = 256;
 # Longest address taken (RFC 5321 path limit less its angle brackets).
 our $ADDRESS_MAX_BYTES = 254;
 
-# These and $EUC_CHAR are package variables: the groups compiled later (see Loading) see
-# no lexical of this file.
+# The messages that visitors see; a run of a UTF-8 script converts them.
 our $MSG_TOO_LARGE   = '送信されたデータが大きすぎます。';
 our $MSG_SEND_FAILED = 'メールの送信に失敗しました。';
 our $MSG_INTERNAL    = 'エラーが発生しました。';
@@ -36,6 +46,10 @@ our $MSG_TOO_LONG    = '「%s」は%dバイト以内で入力してください。';
 our $MSG_REQUIRED    = '「%s」が入力されていません。';
 our $MSG_NOT_OFFERED = '「%s」は選択肢の中から選んでください。';
 our $MSG_TOO_MANY    = '送信回数の上限に達しました。しばらくしてからもう一度お試しください。';
+
+# ---------------------------------------------------------------------------------------
+# Character codes: the patterns that every job uses. The conversions between the codes
+# are the group "codes" after __DATA__.
 
 # One EUC-JP character; anything else is a stray byte.
 our $EUC_CHAR = qr/[\x00-\x7F]|\x8E[\xA1-\xDF]|\x8F[\xA1-\xFE][\xA1-\xFE]|[\xA1-\xFE][\xA1-\xFE]/;
@@ -49,26 +63,8 @@ our $UTF8_CHAR = qr/[\x00-\x7F]|[\xC2-\xDF][\x80-\xBF]|\xE0[\xA0-\xBF][\x80-\xBF
   |[\xE1-\xEC\xEE\xEF][\x80-\xBF]{2}|\xED[\x80-\x9F][\x80-\xBF]|\xF0[\x90-\xBF][\x80-\xBF]{2}
   |[\xF1-\xF3][\x80-\xBF]{3}|\xF4[\x80-\x8F][\x80-\xBF]{2}/x;
 
-# The folder of this file, in a form that require takes as a path, never as an @INC search.
-my $LIB_DIR = do {
-  my $dir = __FILE__;
-  $dir =~ s{[^/\\]*\z}{};
-  $dir =~ m{\A(?:[A-Za-z]:)?[/\\]|\A\.\.?[/\\]} ? $dir : "./$dir";
-};
-
-sub _require_lib {
-  my ($file) = @_;
-  require $LIB_DIR . $file;
-}
-
-# The conversions named in the items' CONVERT lists; each takes and returns one value.
-sub zen_num_hyphen_to_han { _require_lib('jcode.pl'); Quillpost::Jcode::zen_num_hyphen_to_han(@_) }
-sub han_num_hyphen_to_zen { _require_lib('jcode.pl'); Quillpost::Jcode::han_num_hyphen_to_zen(@_) }
-sub hyphen_delete         { _require_lib('jcode.pl'); Quillpost::Jcode::hyphen_delete(@_) }
-sub zen_alphabet_to_han   { _require_lib('jcode.pl'); Quillpost::Jcode::zen_alphabet_to_han(@_) }
-sub han_alphabet_to_zen   { _require_lib('jcode.pl'); Quillpost::Jcode::han_alphabet_to_zen(@_) }
-sub han_kana_to_zen       { _require_lib('jcode.pl'); Quillpost::Jcode::han_kana_to_zen(@_) }
-sub strip                 { _require_lib('jcode.pl'); Quillpost::Jcode::strip(@_) }
+# ---------------------------------------------------------------------------------------
+# The course of a request: from the script's settings to the whole response
 
 sub new {
   my ($class, %args) = @_;
@@ -148,8 +144,16 @@ sub _handle_request {
   return $self->_send_mails(\%values);
 }
 
+# A here-document value without its final line break.
+sub _text {
+  my ($text) = @_;
+  return '' unless defined $text;
+  $text =~ s/\r?\n\z//;
+  return $text;
+}
+
 # ---------------------------------------------------------------------------------------
-# Request
+# Request reading. Multipart bodies are the group "request" after __DATA__.
 
 # The form fields of the request, the first value of each name; undef when too large.
 sub _read_form {
@@ -216,16 +220,21 @@ sub _clean_value {
   return $value;
 }
 
-# A here-document value without its final line break.
-sub _text {
-  my ($text) = @_;
-  return '' unless defined $text;
-  $text =~ s/\r?\n\z//;
-  return $text;
-}
+# ---------------------------------------------------------------------------------------
+# Checks and conversions. Converting and checking a request's values is the group
+# "checks" after __DATA__.
+
+# The conversions named in the items' CONVERT lists; each takes and returns one value.
+sub zen_num_hyphen_to_han { _require_lib('jcode.pl'); Quillpost::Jcode::zen_num_hyphen_to_han(@_) }
+sub han_num_hyphen_to_zen { _require_lib('jcode.pl'); Quillpost::Jcode::han_num_hyphen_to_zen(@_) }
+sub hyphen_delete         { _require_lib('jcode.pl'); Quillpost::Jcode::hyphen_delete(@_) }
+sub zen_alphabet_to_han   { _require_lib('jcode.pl'); Quillpost::Jcode::zen_alphabet_to_han(@_) }
+sub han_alphabet_to_zen   { _require_lib('jcode.pl'); Quillpost::Jcode::han_alphabet_to_zen(@_) }
+sub han_kana_to_zen       { _require_lib('jcode.pl'); Quillpost::Jcode::han_kana_to_zen(@_) }
+sub strip                 { _require_lib('jcode.pl'); Quillpost::Jcode::strip(@_) }
 
 # ---------------------------------------------------------------------------------------
-# Pages
+# Pages and marks
 
 sub escape_html {
   my ($text) = @_;
@@ -490,8 +499,21 @@ sub _hmac_sha256_hex {
 # ---------------------------------------------------------------------------------------
 # Loading
 
+# The folder of this file, in a form that require takes as a path, never as an @INC search.
+my $LIB_DIR = do {
+  my $dir = __FILE__;
+  $dir =~ s{[^/\\]*\z}{};
+  $dir =~ m{\A(?:[A-Za-z]:)?[/\\]|\A\.\.?[/\\]} ? $dir : "./$dir";
+};
+
+sub _require_lib {
+  my ($file) = @_;
+  require $LIB_DIR . $file;
+}
+
 # The groups of subs after __DATA__ are compiled on the first call of one of their subs, so
-# that a form page compiles nothing it does not run. A group begins with a line "#@ NAME".
+# that a form page compiles nothing it does not run. A group begins with a line "#@ NAME",
+# NAME being the job whose section it continues.
 our $AUTOLOAD;
 my ($lazy_text, $lazy_line, %lazy_done);
 
@@ -503,6 +525,9 @@ sub AUTOLOAD {
 
 sub DESTROY {}
 
+# Compiles the group that holds $sub. With no $sub it compiles every group not yet compiled,
+# for the tests: a request compiles only the groups it calls, so an error in a group would
+# otherwise wait for the first visitor whose request calls it.
 sub _compile_group_of {
   my ($sub) = @_;
   unless (defined $lazy_text) {
@@ -513,15 +538,15 @@ sub _compile_group_of {
   my $line = $lazy_line;
   for my $group (split /^(?=#@ )/m, $lazy_text) {
     my ($name) = $group =~ /\A#@ (\w+)/;
-    if (defined $name && !$lazy_done{$name} && $group =~ /^sub \Q$sub\E\b/m) {
+    if (defined $name && !$lazy_done{$name} && (!defined $sub || $group =~ /^sub \Q$sub\E\b/m)) {
       $lazy_done{$name} = 1;
       (my $file = __FILE__) =~ tr/"//d;
       _compile(qq{#line $line "$file"\n$group}) or die $@;
-      return;
+      return if defined $sub;
     }
     $line += $group =~ tr/\n//;
   }
-  die "Undefined subroutine &Quillpost::$sub called\n";
+  die "Undefined subroutine &Quillpost::$sub called\n" if defined $sub;
 }
 
 # Compiles a group with no lexical of this file in sight.
@@ -530,9 +555,37 @@ sub _compile { eval "$_[0]\n;1" }
 $lazy_line = __LINE__ + 3;
 1;
 __DATA__
+#@ request
+# ---------------------------------------------------------------------------------------
+# Request reading: multipart bodies
+
+# multipart/form-data without files: file parts are skipped.
+sub _parse_multipart {
+  my ($data, $type) = @_;
+  my ($boundary) = $type =~ /boundary=(?:"([^"]+)"|([^;,\s]+))/i;
+  $boundary = $2 unless defined $boundary && length $boundary;
+  return () unless defined $boundary && length $boundary;
+  my @pairs;
+  for my $part (split /--\Q$boundary\E/, $data) {
+    next unless $part =~ s/\A\r?\n//;
+    my ($head, $body) = split /\r?\n\r?\n/, $part, 2;
+    next unless defined $body;
+    $body =~ s/\r?\n\z//;
+    my ($disposition) = $head =~ /^Content-Disposition:[ \t]*([^\r\n]*)/mi;
+    next unless defined $disposition && $disposition =~ /\bform-data\b/i;
+    next if $disposition =~ /;\s*filename\*?=/i;
+    my ($name) = $disposition =~ /;\s*name="((?:[^"\\]|\\.)*)"/i;
+    ($name) = $disposition =~ /;\s*name=([^;\s]+)/i unless defined $name;
+    next unless defined $name;
+    $name =~ s/%22/"/g;
+    push @pairs, $name, $body;
+  }
+  return @pairs;
+}
+
 #@ checks
 # ---------------------------------------------------------------------------------------
-# Conversions and checks
+# Checks and conversions: the run over a request's values
 
 sub _convert {
   my ($self, $values) = @_;
@@ -639,31 +692,6 @@ sub _message {
   my ($text, $fallback, @args) = @_;
   $text = _text($text);
   return $text ne '' ? $text : sprintf(_source_text($fallback), @args);
-}
-
-#@ multipart
-# multipart/form-data without files: file parts are skipped.
-sub _parse_multipart {
-  my ($data, $type) = @_;
-  my ($boundary) = $type =~ /boundary=(?:"([^"]+)"|([^;,\s]+))/i;
-  $boundary = $2 unless defined $boundary && length $boundary;
-  return () unless defined $boundary && length $boundary;
-  my @pairs;
-  for my $part (split /--\Q$boundary\E/, $data) {
-    next unless $part =~ s/\A\r?\n//;
-    my ($head, $body) = split /\r?\n\r?\n/, $part, 2;
-    next unless defined $body;
-    $body =~ s/\r?\n\z//;
-    my ($disposition) = $head =~ /^Content-Disposition:[ \t]*([^\r\n]*)/mi;
-    next unless defined $disposition && $disposition =~ /\bform-data\b/i;
-    next if $disposition =~ /;\s*filename\*?=/i;
-    my ($name) = $disposition =~ /;\s*name="((?:[^"\\]|\\.)*)"/i;
-    ($name) = $disposition =~ /;\s*name=([^;\s]+)/i unless defined $name;
-    next unless defined $name;
-    $name =~ s/%22/"/g;
-    push @pairs, $name, $body;
-  }
-  return @pairs;
 }
 
 #@ mails
@@ -842,96 +870,6 @@ sub _url_bytes {
   return $text;
 }
 
-#@ codes
-# ---------------------------------------------------------------------------------------
-# Character codes
-#
-# A run handles bytes in the script's own code: EUC-JP, or UTF-8 while $UTF8 is true (set
-# for one run from CHARSET). Mails leave in UTF-8. An EUC-JP page cannot hold every
-# character: for the others a browser sends a numeric character reference, which the run
-# carries as text and shows, counts and mails as the character it stands for.
-
-# A numeric character reference: decimal in $1, hexadecimal in $2; and the same as a token.
-my $REFERENCE = qr/&#(?:([0-9]{1,8})|[xX]([0-9A-Fa-f]{1,6}));/;
-my $REFERENCE_TOKEN = qr/&#(?:[0-9]{1,8}|[xX][0-9A-Fa-f]{1,6});/;
-
-# The geta mark (U+3013), which stands for a referenced character where a pattern is matched.
-my $GETA = "\xA2\xAE";
-
-my %browser_char;
-
-# The character (UTF-8 bytes) of a reference that a browser made because an EUC-JP page
-# cannot hold it; undef for any other, which stays text: ASCII such as "<", "&" or quotes,
-# control characters, characters that EUC-JP holds (a browser sends those as they are),
-# surrogates and non-characters.
-sub _browser_char {
-  my ($decimal, $hex) = @_;
-  my $code = defined $decimal ? $decimal + 0 : hex $hex;
-  return $browser_char{$code} if exists $browser_char{$code};
-  my $char;
-  if ($code >= 0xA0 && $code <= 0x10FFFF && ($code < 0xD800 || $code > 0xDFFF)
-      && ($code < 0xFDD0 || $code > 0xFDEF) && ($code & 0xFFFE) != 0xFFFE && $code != 0x2212) {
-    require Encode;
-    my $probe = chr $code;
-    # Browsers encode EUC-JP with the Windows character set, which CP932 shares.
-    $char = Encode::encode('UTF-8', chr $code)
-      if $code > 0xFFFF || Encode::encode('cp932', $probe, Encode::FB_QUIET()) eq '';
-  }
-  return $browser_char{$code} = $char;
-}
-
-# The characters of a text, a reference counting as one (a stray byte as well).
-sub _chars {
-  my ($text) = @_;
-  my $char = $UTF8 ? $UTF8_CHAR : $EUC_CHAR;
-  return $text =~ /($REFERENCE_TOKEN|$char|[\x80-\xFF])/g;
-}
-
-# A value's length for SIZE_CONSTRAINT: its EUC-JP bytes as a browser sends them, a
-# character that EUC-JP cannot hold counting as 2; so in UTF-8 every character beyond ASCII
-# counts as 2.
-sub _size {
-  my ($value) = @_;
-  if ($UTF8) {
-    my $ascii = ($value =~ tr/\x00-\x7F//);
-    return $ascii + 2 * ($value =~ tr/\xC0-\xFF//);
-  }
-  my $size = length $value;
-  while ($value =~ /$REFERENCE/g) {
-    $size -= $+[0] - $-[0] - 2 if defined _browser_char($1, $2);
-  }
-  return $size;
-}
-
-# The value a CONSTRAINT_REGEXP sees: in EUC-JP a referenced character is one character.
-sub _for_pattern {
-  my ($value) = @_;
-  return $value if $UTF8 || index($value, '&#') < 0;
-  $value =~ s/($REFERENCE)/defined _browser_char($2, $3) ? $GETA : $1/ge;
-  return $value;
-}
-
-# A text of this file (EUC-JP) in the script's code.
-my %source_text;
-
-sub _source_text {
-  my ($text) = @_;
-  return $text unless $UTF8;
-  return $source_text{$text} if exists $source_text{$text};
-  _require_lib('jcode.pl');
-  return $source_text{$text} = Quillpost::Jcode::euc_to_utf8($text);
-}
-
-# A mail text in UTF-8, with the characters of the browser's references.
-sub _mail_text {
-  my ($text) = @_;
-  return $text if $UTF8;
-  _require_lib('jcode.pl');
-  $text = Quillpost::Jcode::euc_to_utf8($text);
-  $text =~ s/($REFERENCE)/my $c = _browser_char($2, $3); defined $c ? $c : $1/ge;
-  return $text;
-}
-
 #@ guard
 # ---------------------------------------------------------------------------------------
 # Abuse defences: what a confirm or a send needs
@@ -1082,4 +1020,94 @@ sub _state_close {
   }
   warn "Quillpost: $state->{path} cannot be written ($!); its counts may be lost\n" unless $ok;
   close $fh;
+}
+
+#@ codes
+# ---------------------------------------------------------------------------------------
+# Character codes
+#
+# A run handles bytes in the script's own code: EUC-JP, or UTF-8 while $UTF8 is true (set
+# for one run from CHARSET). Mails leave in UTF-8. An EUC-JP page cannot hold every
+# character: for the others a browser sends a numeric character reference, which the run
+# carries as text and shows, counts and mails as the character it stands for.
+
+# A numeric character reference: decimal in $1, hexadecimal in $2; and the same as a token.
+my $REFERENCE = qr/&#(?:([0-9]{1,8})|[xX]([0-9A-Fa-f]{1,6}));/;
+my $REFERENCE_TOKEN = qr/&#(?:[0-9]{1,8}|[xX][0-9A-Fa-f]{1,6});/;
+
+# The geta mark (U+3013), which stands for a referenced character where a pattern is matched.
+my $GETA = "\xA2\xAE";
+
+my %browser_char;
+
+# The character (UTF-8 bytes) of a reference that a browser made because an EUC-JP page
+# cannot hold it; undef for any other, which stays text: ASCII such as "<", "&" or quotes,
+# control characters, characters that EUC-JP holds (a browser sends those as they are),
+# surrogates and non-characters.
+sub _browser_char {
+  my ($decimal, $hex) = @_;
+  my $code = defined $decimal ? $decimal + 0 : hex $hex;
+  return $browser_char{$code} if exists $browser_char{$code};
+  my $char;
+  if ($code >= 0xA0 && $code <= 0x10FFFF && ($code < 0xD800 || $code > 0xDFFF)
+      && ($code < 0xFDD0 || $code > 0xFDEF) && ($code & 0xFFFE) != 0xFFFE && $code != 0x2212) {
+    require Encode;
+    my $probe = chr $code;
+    # Browsers encode EUC-JP with the Windows character set, which CP932 shares.
+    $char = Encode::encode('UTF-8', chr $code)
+      if $code > 0xFFFF || Encode::encode('cp932', $probe, Encode::FB_QUIET()) eq '';
+  }
+  return $browser_char{$code} = $char;
+}
+
+# The characters of a text, a reference counting as one (a stray byte as well).
+sub _chars {
+  my ($text) = @_;
+  my $char = $UTF8 ? $UTF8_CHAR : $EUC_CHAR;
+  return $text =~ /($REFERENCE_TOKEN|$char|[\x80-\xFF])/g;
+}
+
+# A value's length for SIZE_CONSTRAINT: its EUC-JP bytes as a browser sends them, a
+# character that EUC-JP cannot hold counting as 2; so in UTF-8 every character beyond ASCII
+# counts as 2.
+sub _size {
+  my ($value) = @_;
+  if ($UTF8) {
+    my $ascii = ($value =~ tr/\x00-\x7F//);
+    return $ascii + 2 * ($value =~ tr/\xC0-\xFF//);
+  }
+  my $size = length $value;
+  while ($value =~ /$REFERENCE/g) {
+    $size -= $+[0] - $-[0] - 2 if defined _browser_char($1, $2);
+  }
+  return $size;
+}
+
+# The value a CONSTRAINT_REGEXP sees: in EUC-JP a referenced character is one character.
+sub _for_pattern {
+  my ($value) = @_;
+  return $value if $UTF8 || index($value, '&#') < 0;
+  $value =~ s/($REFERENCE)/defined _browser_char($2, $3) ? $GETA : $1/ge;
+  return $value;
+}
+
+# A text of this file (EUC-JP) in the script's code.
+my %source_text;
+
+sub _source_text {
+  my ($text) = @_;
+  return $text unless $UTF8;
+  return $source_text{$text} if exists $source_text{$text};
+  _require_lib('jcode.pl');
+  return $source_text{$text} = Quillpost::Jcode::euc_to_utf8($text);
+}
+
+# A mail text in UTF-8, with the characters of the browser's references.
+sub _mail_text {
+  my ($text) = @_;
+  return $text if $UTF8;
+  _require_lib('jcode.pl');
+  $text = Quillpost::Jcode::euc_to_utf8($text);
+  $text =~ s/($REFERENCE)/my $c = _browser_char($2, $3); defined $c ? $c : $1/ge;
+  return $text;
 }
