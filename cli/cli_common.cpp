@@ -1,4 +1,5 @@
 #include "cli/cli_common.h"
+#include "model/project_file.h"
 
 #include <sys/stat.h>
 
@@ -144,6 +145,7 @@ void LoadProject(const std::string& path, TProjectConfig& project) {
         throw FileError("ファイル「" + path + "」を読めません。");
     }
     probe.close();
+    CheckProjectFile(path);
     project.LoadFromFile(path);
 }
 

@@ -23,6 +23,7 @@ int Run(const Args& args) {
     LoadProject(args.positional[0], project);
     if (project.GetFtpHostName().empty()) throw Error("ホスト名が設定されていません。");
     if (project.GetFtpUserName().empty()) throw Error("ユーザ名が設定されていません。");
+    SupplyPassword(project);
     const FtpCall ftp(args, project);
     if (project.GetFtpPassword().empty() && !ftp.KeyLogin())
         throw Error("パスワードが設定されていません。");

@@ -6,6 +6,7 @@
 #include "cli/ftp_options.h"
 #include "deploy/make_upload.h"
 #include "deploy/upload_sequence.h"
+#include "generate/make_checks.h"
 #include "remote/visible_text.h"
 
 namespace qp::cli {
@@ -23,6 +24,8 @@ int Run(const Args& args) {
     args.ExpectPositional(1);
     TProjectConfig project;
     LoadProject(args.positional[0], project);
+    CheckForMake(project);  // before the password is asked for
+    SupplyPassword(project);
     const FtpCall ftp(args, project);
     const TUploadJob job = PrepareUpload(project, args.Value("--lib").value_or(""));
 

@@ -1,5 +1,8 @@
 #include "cli/ftp_options.h"
 
+#include <termios.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <iostream>
 
@@ -16,7 +19,35 @@ std::string OptionWord(const TSettingChoice& choice) {
     return word;
 }
 
+// One line from the terminal with its echo off; empty when there is no terminal.
+std::string ReadHiddenLine(const char* prompt) {
+    if (::isatty(STDIN_FILENO) == 0) return {};
+    std::cerr << prompt << std::flush;
+    termios saved {};
+    const bool quiet = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (quiet) {
+        termios hidden = saved;
+        hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (quiet) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::cerr << std::endl;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
 }  // namespace
+
+void SupplyPassword(TProjectConfig& project) {
+    if (!project.NeedsPassword()) return;
+    std::string password;
+    if (const char* given = std::getenv("QUILLPOST_FTP_PASSWORD")) password = given;
+    if (password.empty()) password = ReadHiddenLine("パスワード: ");
+    if (password.empty()) throw Error("パスワードが設定されていません。");
+    project.SetFtpPassword(charset::Utf8ToSjis(password));
+}
 
 FtpCall::FtpCall(const Args& args, const TProjectConfig& project)
     : connection_(ConnectionOf(project)), save_(args.Has("--save")) {

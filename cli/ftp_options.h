@@ -10,6 +10,10 @@
 
 namespace qp::cli {
 
+// A password the project does not keep (NeedsPassword): QUILLPOST_FTP_PASSWORD, else asked
+// on the terminal without echo. Raises Error "パスワードが設定されていません。" when neither gives one.
+void SupplyPassword(TProjectConfig& project);
+
 class FtpCall {
 public:
     static constexpr const char* kUsage = "[--passive] [--protocol ftp|ftps|sftp] [--trust-cert SHA256:...] [--save]";

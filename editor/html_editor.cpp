@@ -59,11 +59,28 @@ QString THtmlEditor::Text() const {
     return text;
 }
 
+namespace {
+
+QString WithLf(QString text) {
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+}  // namespace
+
 void THtmlEditor::SetText(const QString& text) {
-    QString plain = text;
-    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    setPlainText(plain);
+    setPlainText(WithLf(text));
+}
+
+void THtmlEditor::ReplaceText(const QString& text) {
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(WithLf(text));
+    cursor.endEditBlock();
+    cursor.movePosition(QTextCursor::Start);
+    setTextCursor(cursor);
 }
 
 void THtmlEditor::SetLineNumbersVisible(bool on) {

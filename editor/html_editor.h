@@ -15,8 +15,10 @@ public:
 
     // The whole text with CR LF line breaks.
     QString Text() const;
-    // Accepts CR LF, LF or CR line breaks.
+    // Accepts CR LF, LF or CR line breaks. Starts a new undo history.
     void SetText(const QString& text);
+    // The same as one step of the undo history: Ctrl+Z brings the earlier text back.
+    void ReplaceText(const QString& text);
 
     void SetAutoIndent(bool on) { autoIndent_ = on; }
     bool AutoIndent() const { return autoIndent_; }

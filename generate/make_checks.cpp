@@ -33,7 +33,9 @@ void CheckForMake(const TProjectConfig& project) {
 void CheckForUpload(const TProjectConfig& project) {
     if (project.GetFtpHostName().empty()) throw Error("ホスト名(アドレス)が設定されていません。");
     if (project.GetFtpUserName().empty()) throw Error("ユーザ名が設定されていません。");
-    if (project.GetFtpPassword().empty() && !project.LogsInWithKey()) throw Error("パスワードが設定されていません。");
+    // A password the file does not keep is asked when the connection needs it.
+    if (project.GetFtpPassword().empty() && !project.LogsInWithKey() && project.GetSavePassword())
+        throw Error("パスワードが設定されていません。");
     if (project.GetFtpFileName().empty()) throw Error("CGIのファイル名が設定されていません。");
     if (project.GetFtpDirectory().empty()) throw Error("CGIの設置フォルダが設定されていません。");
 }

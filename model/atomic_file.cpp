@@ -45,7 +45,7 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+void WriteFileAtomic(const std::string& path, std::string_view bytes, TFileAccess access) {
     if (path.empty()) Fail(path, ENOENT);
     const std::string target = ResolveTarget(path);
     const std::size_t slash = target.rfind('/');
@@ -61,7 +61,8 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
         ::unlink(temp.c_str());
         Fail(path, err);
     };
-    if (::fchmod(fd, ModeFor(target)) != 0) abandon(errno);
+    // Set before the first byte, so that a secret is never readable by others, not even briefly.
+    if (::fchmod(fd, access == TFileAccess::OwnerOnly ? 0600 : ModeFor(target)) != 0) abandon(errno);
     const char* p = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {

@@ -9,10 +9,13 @@
 
 namespace qp {
 
+// Who may read the written file: Usual keeps an existing file's permissions and gives a new
+// one 0666 less the umask; OwnerOnly makes it 0600 (it holds a secret).
+enum class TFileAccess { Usual, OwnerOnly };
+
 // Replaces the file at path by bytes. A symbolic link is written through: the file it
 // points to is replaced and the link the user made stays, pointing at the new content.
-// An existing file keeps its permissions; a new one gets 0666 less the umask. Raises
-// FileError naming path and the system's reason.
-void WriteFileAtomic(const std::string& path, std::string_view bytes);
+// Raises FileError naming path and the system's reason.
+void WriteFileAtomic(const std::string& path, std::string_view bytes, TFileAccess access = TFileAccess::Usual);
 
 }  // namespace qp

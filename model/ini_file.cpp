@@ -314,8 +314,8 @@ std::string TIniFile::ToText() const {
     return out;
 }
 
-void TIniFile::UpdateFile() const {
-    WriteFileAtomic(path_, ToText());
+void TIniFile::UpdateFile(TFileAccess access) const {
+    WriteFileAtomic(path_, ToText(), access);
 }
 
 // Comma text. The quote, the comma and the blanks are all below 0x40 and therefore never

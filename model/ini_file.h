@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/atomic_file.h"
+
 namespace qp {
 
 class TIniFile {
@@ -35,7 +37,7 @@ public:
     // The whole object as file text (CR LF line ends).
     std::string ToText() const;
     // Writes ToText() to the path with WriteFileAtomic (model/atomic_file.h); raises FileError.
-    void UpdateFile() const;
+    void UpdateFile(TFileAccess access = TFileAccess::Usual) const;
 
 private:
     // Keys and values live in a few large blocks that never move (the first holds the file's

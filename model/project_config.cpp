@@ -93,6 +93,14 @@ void TProjectConfig::Reset() {
     NotifyObservers();
 }
 
+void TProjectConfig::ReplaceWith(TProjectConfig&& other) {
+    if (&other == this) return;
+    items_ = std::move(other.items_);
+    other.items_.clear();
+    settings_ = other.settings_;
+    NotifyObservers();
+}
+
 TGuardSettings TProjectConfig::GetGuard() const {
     using S = TSetting;
     return {Bool(S::UseToken),   Int(S::MinSeconds),   Int(S::TokenHours), Bool(S::UseHoneypot),

@@ -54,9 +54,13 @@ public:
     void AddObserver(TProjectItemObservable* observer);
     void RemoveObserver(TProjectItemObservable* observer);
     void Reset();
+    // Takes the items and settings of another project (one just loaded, say) in one step,
+    // and tells this project's observers; the other is left empty.
+    void ReplaceWith(TProjectConfig&& other);
     static std::string MakeDefaultFinishHtml();
 
     // --- project file (model/project_file.cpp)
+    // A file that holds a password or a key file's path is readable by its owner only.
     void SaveToFile(const std::string& path) const;
     void LoadFromFile(const std::string& path);
 
@@ -129,6 +133,12 @@ public:
     // The private key file for SFTP (project text); empty: the password logs in.
     std::string GetSftpKeyFile() const { return settings_.Text(TSetting::SftpKeyFile); }
     void SetSftpKeyFile(const std::string& v) { settings_.Set(TSetting::SftpKeyFile, v); }
+    // Whether the project file keeps the password; off, it lives only as long as the project.
+    bool GetSavePassword() const { return settings_.Bool(TSetting::SavePassword); }
+    void SetSavePassword(bool v) { settings_.Set(TSetting::SavePassword, v); }
+    // A connection needs a password that the project does not know (not kept in the file, not
+    // typed in this session, no key file to log in with).
+    bool NeedsPassword() const { return GetFtpPassword().empty() && !GetSavePassword() && !LogsInWithKey(); }
     // SFTP with a key file: the password may be empty.
     bool LogsInWithKey() const { return GetFtpProtocol() == TFtpProtocol::Sftp && !GetSftpKeyFile().empty(); }
     // kMakeLocal, kMakeUpload or kMakeConverter (the window's three radio buttons).

@@ -1,6 +1,13 @@
 // The project file: the project's settings and its items in one Shift_JIS INI file.
+#include "model/project_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <unordered_set>
 
+#include "model/charset.h"
 #include "model/error.h"
 #include "model/ini_file.h"
 #include "model/item_factory.h"
@@ -8,13 +15,62 @@
 
 namespace qp {
 
+namespace {
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return text;
+}
+
+// A section line of the project's own: [ITEM], [ITEM_n] or a section of the settings table.
+bool IsProjectSection(const std::string& line) {
+    const std::size_t open = line.find_first_not_of(" \t");
+    const std::size_t close = line.find_last_not_of(" \t\r");
+    if (open == std::string::npos || line[open] != '[' || line[close] != ']' || close <= open) return false;
+    const std::string name = Upper(line.substr(open + 1, close - open - 1));
+    if (name == "ITEM" || name.rfind("ITEM_", 0) == 0) return true;
+    for (const TSettingDef& d : ProjectSettings())
+        if (name == d.Section) return true;
+    return false;
+}
+
+}  // namespace
+
+void CheckProjectFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw FileError("ファイル「" + path + "」を開けません。(" + std::strerror(errno) + ")");
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw FileError("ファイル「" + path + "」を読めません。");
+    const std::string name = path.substr(path.rfind('/') + 1);
+    const auto refuse = [&](const std::string& reason) {
+        throw Error("「" + name + "」はQuillpostのプロジェクトファイルではありません。(" + reason + ")");
+    };
+    if (bytes.find('\0') != std::string::npos) refuse("文字でないデータを含んでいます");
+    try {
+        charset::SjisToUtf8(bytes);
+    } catch (const Error&) {
+        refuse("Shift_JISの文字として読めない部分があります");
+    }
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        if (IsProjectSection(bytes.substr(start, end - start))) return;
+        start = end + 1;
+    }
+    refuse("プロジェクトの設定がありません");
+}
+
 void TProjectConfig::SaveToFile(const std::string& path) const {
     TIniFile ini = TIniFile::NewFile(path);
     ini.WriteInteger("ITEM", "ItemCount", GetItemCount());
     for (std::size_t i = 0; i < items_.size(); ++i) items_[i]->WriteIni(ini, "ITEM_" + std::to_string(i));
 
-    settings_.WriteIni(ini);
-    ini.UpdateFile();
+    TSettingValues written = settings_;
+    if (!GetSavePassword()) written.Set(TSetting::FtpPassword, std::string());
+    written.WriteIni(ini);
+    const bool secret = !written.Text(TSetting::FtpPassword).empty() || !written.Text(TSetting::SftpKeyFile).empty();
+    ini.UpdateFile(secret ? TFileAccess::OwnerOnly : TFileAccess::Usual);
 }
 
 void TProjectConfig::LoadFromFile(const std::string& path) {
@@ -48,6 +104,9 @@ void TProjectConfig::LoadFromFile(const std::string& path) {
     }
     if (hadItems && items_.empty()) NotifyObservers();
 
+    // Files from before the choice kept their password: they go on doing so.
+    if (!ini.ValueExists("FTP", "SavePassword"))
+        settings.Set(TSetting::SavePassword, !settings.Text(TSetting::FtpPassword).empty());
     settings_ = std::move(settings);
 }
 

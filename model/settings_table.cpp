@@ -107,6 +107,11 @@ TSettingsTable BuildProjectSettings() {
         {.Id = S::SftpKeyFile, .Section = "FTP", .Key = "SftpKeyFile", .Kind = K::Text, .NewValue = kEmpty,
          .MissingValue = kEmpty, .Control = "EditSftpKeyFile", .Label = "鍵ファイル",
          .Hint = "SFTPでログインに使う秘密鍵のファイルです。空欄ならパスワードでログインします。"},
+        // Off: the password stays in this session only and is asked when a connection needs
+        // it. A file without the key holds its password as before: see LoadFromFile.
+        {.Id = S::SavePassword, .Section = "FTP", .Key = "SavePassword", .Kind = K::Boolean, .NewValue = false,
+         .MissingValue = false, .Control = "CheckBoxSavePassword", .Label = "パスワードを保存する",
+         .Hint = "チェックしないときは、パスワードをプロジェクトファイルに保存せず、接続のときに尋ねます。"},
 
         {.Id = S::MakeFileType, .Section = "MAKE", .Key = "MakeFileType", .Kind = K::Choice,
          .NewValue = kMakeLocal, .MissingValue = kMakeLocal,

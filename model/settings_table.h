@@ -25,7 +25,7 @@ enum class TSetting : std::size_t {
     FinishPageMoveType, FinishPageLocation,
     PerlPath, SendmailPath, Charset,
     FtpHostName, FtpUserName, FtpPassword, FtpFileName, FtpDirectory, FtpChmod, SaveFileName,
-    FtpPassive, FtpProtocol, FtpTrustedCert, SftpKeyFile,
+    FtpPassive, FtpProtocol, FtpTrustedCert, SftpKeyFile, SavePassword,
     MakeFileType,
     UseToken, MinSeconds, TokenHours, UseHoneypot, LimitCount, LimitMinutes, ReplyLimit, VisitorFrom,
 };

@@ -22,6 +22,7 @@
 #include "model/charset.h"
 #include "ui/app_error.h"
 #include "ui/app_setup.h"
+#include "ui/file_prompts.h"
 #include "ui/form_about_box.h"
 #include "ui/item_grid.h"
 #include "ui/setting_controls.h"
@@ -65,26 +66,6 @@ QString PlainCaption(QString caption) {
     return caption.remove(QLatin1Char('&'));
 }
 
-QString AskProjectFileName(QWidget* parent, bool forSave) {
-    QFileDialog dialog(parent);
-    dialog.setNameFilter(TFormMain::ProjectFileFilter());
-    dialog.setDefaultSuffix(QStringLiteral("qpf"));
-    if (forSave) {
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    } else {
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().constFirst();
-}
-
-std::string LocalPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
 // Where the key file dialog opens: the chosen key's folder, else the user's SSH folder.
 QString KeyFileStartFolder(const QString& current) {
     const QFileInfo chosen(current);
@@ -95,12 +76,6 @@ QString KeyFileStartFolder(const QString& current) {
 
 }  // namespace
 
-// What the controls show of a project, every text converted.
-struct TFormMain::ShownProject {
-    TSettingControls::Shown values;
-    int finishType = kFinishTemplate;
-    QString finishLocation;
-};
 
 template <class Sender, class Signal, class Handler>
 void TFormMain::Wire(Sender* sender, Signal signal, Handler handler) {
@@ -111,6 +86,7 @@ TFormMain::TFormMain(QWidget* parent)
     : QMainWindow(parent),
       ui_(std::make_unique<Ui::TFormMain>()),
       fileNamePrompt_(AskProjectFileName),
+      passwordPrompt_(AskPassword),
       openUrl_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     ui_->setupUi(this);
     ui_->PageControl->setCurrentIndex(0);
@@ -202,10 +178,12 @@ TFormMain::TFormMain(QWidget* parent)
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
+    WatchForChanges();
     ActionFileNewExecute();
 }
 
 TFormMain::~TFormMain() {
+    project_->RemoveObserver(itemListWatch_.get());
     // The grid leaves the project's observers before the project goes.
     delete ui_->ItemGrid;
     ui_->ItemGrid = nullptr;
@@ -271,8 +249,7 @@ void TFormMain::UpdateFinishVisibility(int index) {
     ui_->LabelFinishLocation->setVisible(index == 1);
 }
 
-TFormMain::ShownProject TFormMain::ReadProject() const {
-    const TProjectConfig& p = *project_;
+TFormMain::ShownProject TFormMain::ReadProject(const TProjectConfig& p) const {
     ShownProject shown;
     shown.values = settingControls_->Prepare(p.Settings());
     shown.finishType = p.GetFinishPageMoveType();
@@ -338,7 +315,7 @@ void TFormMain::BrowseSftpKeyFile() {
 }
 
 void TFormMain::LoadControlsFromProject() {
-    ShowValues(ReadProject());
+    ShowValues(ReadProject(*project_));
 }
 
 void TFormMain::StoreControlsToProject() {
@@ -358,61 +335,8 @@ void TFormMain::StoreControlsToProject() {
     p.Settings() = std::move(values);
 }
 
-void TFormMain::SetFileName(const QString& path) {
-    fileName_ = path;
-    if (path.isEmpty()) {
-        setWindowTitle(ApplicationTitle());
-    } else {
-        setWindowTitle(ApplicationTitle() + QStringLiteral(" - ") + QFileInfo(path).fileName() +
-                       QStringLiteral(" -"));
-    }
-}
-
-void TFormMain::SaveProjectAs(const QString& path) {
-    StoreControlsToProject();
-    project_->SaveToFile(LocalPath(path));
-    SetFileName(path);
-}
-
-void TFormMain::OpenProjectFile(const QString& path) {
-    project_->LoadFromFile(LocalPath(path));
-    const ShownProject shown = ReadProject();
-    SetFileName(path);
-    ShowValues(shown);
-}
-
-void TFormMain::ActionFileNewExecute() {
-    project_->Reset();
-    SetFileName(QString());
-    LoadControlsFromProject();
-}
-
-void TFormMain::ActionFileOpenExecute() {
-    const QString path = fileNamePrompt_(this, false);
-    if (path.isEmpty()) return;
-    OpenProjectFile(path);
-}
-
-void TFormMain::ActionFileSaveExecute() {
-    if (fileName_.isEmpty()) {
-        ActionFileSaveAsExecute();
-    } else {
-        SaveProjectAs(fileName_);
-    }
-}
-
-void TFormMain::ActionFileSaveAsExecute() {
-    const QString path = fileNamePrompt_(this, true);
-    if (path.isEmpty()) return;
-    SaveProjectAs(path);
-}
-
 void TFormMain::ActionFileOpenLibDirExecute() {
     openUrl_(QUrl::fromLocalFile(LibFolderPath()));
-}
-
-void TFormMain::ActionFileCloseExecute() {
-    close();
 }
 
 void TFormMain::ActionItemDeleteExecute() {
@@ -423,14 +347,6 @@ void TFormMain::ActionItemDeleteExecute() {
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer != QMessageBox::Yes) return;
     project_->DeleteItem(row - 1);
-}
-
-void TFormMain::ActionFormSampleHtmlExecute() {
-    ui_->EditorFormHtml->SetText(FromSjis(MakeFormSampleHtml(*project_)));
-}
-
-void TFormMain::ActionConfirmSampleHtmlExecute() {
-    ui_->EditorConfirmHtml->SetText(FromSjis(MakeConfirmSampleHtml(*project_)));
 }
 
 void TFormMain::ActionHelpVersionExecute() {

@@ -5,8 +5,10 @@
 #include <QModelIndex>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "model/project_config.h"
+#include "ui/setting_controls.h"
 
 namespace Ui {
 class TFormMain;
@@ -35,15 +37,24 @@ public:
     void LoadControlsFromProject();
     void StoreControlsToProject();
 
+    // The caption, with Qt's changed mark after the file name (ui/main_window_file.cpp).
     void SetFileName(const QString& path);
     void SaveProjectAs(const QString& path);
-    // Open without the dialog (start-up argument, tests).
+    // Save, or Save As for a project never saved; false when the name was not given.
+    bool SaveProject();
+    // Open without the dialog (start-up argument, tests). All or nothing: a file that is no
+    // project, or fails to load, leaves the open project, its name and its mark as they were.
     void OpenProjectFile(const QString& path);
+    // A changed project asks "変更を保存しますか？": true when the changes are saved or may go.
+    bool ConfirmLosingChanges();
     void SetupHtmlEditor(THtmlEditor* editor);
 
     // Asks for a project file name (empty: cancelled). Replaceable so that tests need no dialog.
     using FileNamePrompt = std::function<QString(QWidget* parent, bool forSave)>;
     void SetFileNamePrompt(FileNamePrompt prompt) { fileNamePrompt_ = std::move(prompt); }
+    // Asks for the server password of this session (nullopt: cancelled). Replaceable too.
+    using PasswordPrompt = std::function<std::optional<QString>(QWidget* parent)>;
+    void SetPasswordPrompt(PasswordPrompt prompt) { passwordPrompt_ = std::move(prompt); }
     // Opens a folder or address in the desktop. Replaceable for the same reason.
     using UrlOpener = std::function<void(const QUrl& url)>;
     void SetUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
@@ -94,11 +105,13 @@ public:
     void ActionPreviewExecute();
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     std::unique_ptr<Ui::TFormMain> ui_;
 
 private:
     struct ShownProject;
-    ShownProject ReadProject() const;
+    class ItemListWatch;
+    ShownProject ReadProject(const TProjectConfig& project) const;
     void ShowValues(const ShownProject& shown);
     // Connects a trigger to a handler whose errors go to the application's error display.
     template <class Sender, class Signal, class Handler>
@@ -109,16 +122,42 @@ private:
     void UpdateGuardEnabling();
     // Passive mode and the chmod command are FTP's; the key file is SFTP's.
     void UpdateProtocolEnabling();
+    // Any change of a control or of the item list marks the project changed.
+    void WatchForChanges();
+    void MarkChanged();
+    // A sample page into a template editor, asked first when it holds a text of its own.
+    void ReplaceWithSample(THtmlEditor* editor, const std::string& sample);
+    // A password the project does not keep is asked for; false when the user gives none.
+    bool ObtainPassword();
 
     std::unique_ptr<TProjectConfig> project_;
     QString fileName_;
     // The controls of the settings table; the finish page's display mode is one of them.
     std::unique_ptr<TSettingControls> settingControls_;
     QButtonGroup* finishGroup_;
+    std::unique_ptr<ItemListWatch> itemListWatch_;
     FileNamePrompt fileNamePrompt_;
+    PasswordPrompt passwordPrompt_;
     UrlOpener openUrl_;
     SavePathPrompt savePathPrompt_;
     QString supportFolder_;
+};
+
+// What the controls show of a project, every text converted.
+struct TFormMain::ShownProject {
+    TSettingControls::Shown values;
+    int finishType = kFinishTemplate;
+    QString finishLocation;
+};
+
+// Marks the window changed whenever the item list changes.
+class TFormMain::ItemListWatch : public TProjectItemObservable {
+public:
+    explicit ItemListWatch(TFormMain& window) : window_(window) {}
+    void Notify(TProjectConfig*) override { window_.MarkChanged(); }
+
+private:
+    TFormMain& window_;
 };
 
 }  // namespace qp

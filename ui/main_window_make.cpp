@@ -2,6 +2,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSignalBlocker>
 
 #include "deploy/make_upload.h"
 #include "generate/converter_file.h"
@@ -10,6 +11,7 @@
 #include "model/error.h"
 #include "ui/app_setup.h"
 #include "ui/form_ftp_select_dir.h"
+#include "ui/file_prompts.h"
 #include "ui/form_ftp_upload.h"
 #include "ui/main_window.h"
 #include "ui/text_codec.h"
@@ -48,10 +50,6 @@ void ShowInformation(QWidget* parent, const QString& text) {
 
 void ShowInformation(QWidget* parent, const std::exception& e) {
     ShowInformation(parent, QString::fromUtf8(e.what()));
-}
-
-std::string LocalPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
 }
 
 }  // namespace
@@ -94,6 +92,7 @@ void TFormMain::MakeLocal() {
 void TFormMain::MakeAndUpload() {
     try {
         CheckForMake(*project_);
+        if (!ObtainPassword()) return;
         CheckForUpload(*project_);
     } catch (const Error& e) {
         ShowInformation(this, e);
@@ -124,6 +123,18 @@ void TFormMain::MakeConverterFile() {
     ShowInformation(this, QString::fromUtf8(kMakeConverterDoneMessage));
 }
 
+bool TFormMain::ObtainPassword() {
+    if (!project_->NeedsPassword()) return true;
+    const std::optional<QString> typed = passwordPrompt_(this);
+    if (!typed || typed->isEmpty()) return false;
+    // Kept in the field and the project for the rest of the session, never in the file.
+    const std::string password = ToSjis(*typed, QStringLiteral("パスワード"));
+    const QSignalBlocker quiet(ui_->EditPassword);  // typing it here changes nothing to save
+    ui_->EditPassword->setText(*typed);
+    project_->SetFtpPassword(password);
+    return true;
+}
+
 void TFormMain::KeepTrustedCertificate(const TRemoteFiles& client) {
     // Held in the project and written with it, like every other setting.
     const std::string& accepted = client.Trust().NewlyTrusted();
@@ -133,6 +144,7 @@ void TFormMain::KeepTrustedCertificate(const TRemoteFiles& client) {
 void TFormMain::ActionFtpSelectDirExecute() {
     StoreControlsToProject();
     const TProjectConfig& p = *project_;
+    if (!p.GetFtpHostName().empty() && !p.GetFtpUserName().empty() && !ObtainPassword()) return;
     const char* missing = nullptr;
     if (p.GetFtpHostName().empty()) {
         missing = "ホスト名が設定されていません。";

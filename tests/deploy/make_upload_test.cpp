@@ -41,6 +41,7 @@ std::unique_ptr<TProjectConfig> UploadProject(const std::string& host) {
     p->SetFtpHostName(host);
     p->SetFtpUserName(PyFtpServer::kUser);
     p->SetFtpPassword(PyFtpServer::kPassword);
+    p->SetSavePassword(true);
     p->SetFtpFileName("contact.cgi");
     p->SetFtpDirectory("/cgi-bin");
     p->SetFtpProtocol(TFtpProtocol::Ftp);
@@ -109,8 +110,8 @@ struct CliResult {
     std::string err;
 };
 
-CliResult RunCli(const std::vector<std::string>& args, const test::TempDir& dir) {
-    std::string command = std::string(QP_BINARY_DIR) + "/quillpost-cli";
+CliResult RunCli(const std::vector<std::string>& args, const test::TempDir& dir, const std::string& env = "") {
+    std::string command = env + " " + std::string(QP_BINARY_DIR) + "/quillpost-cli";
     for (const auto& a : args) command += " '" + a + "'";
     const test::ShellResult run = test::RunShell(command + " 2>'" + dir.File("stderr") + "'");
     return {run.status, run.out, test::ReadFile(dir.File("stderr"))};
@@ -154,6 +155,24 @@ TEST_F(CliUploadTest, UploadsTheScriptAndTheSupportFiles) {
         EXPECT_EQ(st.st_mode & 0777, 0755u);
         ::unlink((server.Home() + "/cgi-bin/contact.cgi").c_str());
     }
+}
+
+// A password the file does not keep comes from QUILLPOST_FTP_PASSWORD (or the terminal);
+// without either, nothing is sent and the user is told why.
+TEST_F(CliUploadTest, PasswordNotKeptInTheFileComesFromTheEnvironment) {
+    auto p = UploadProject(server.Host());
+    p->SetSavePassword(false);
+    const std::string project = Save(*p);
+    EXPECT_EQ(test::ReadFile(project).find(PyFtpServer::kPassword), std::string::npos);
+    CliResult r = RunCli({"upload", project, "--lib", lib.File("lib")}, lib, "QUILLPOST_FTP_PASSWORD= ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("パスワードが設定されていません。"));
+    EXPECT_FALSE(std::filesystem::exists(server.Home() + "/cgi-bin/contact.cgi"));
+    const std::string env = std::string("QUILLPOST_FTP_PASSWORD='") + PyFtpServer::kPassword + "'";
+    r = RunCli({"upload", project, "--lib", lib.File("lib")}, lib, env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(server.Home() + "/cgi-bin/contact.cgi"));
+    EXPECT_EQ(RunCli({"ls", project}, lib, env).status, 0);
 }
 
 TEST_F(CliUploadTest, RefusedProjectAndNetworkFailureHaveTheirExitCodes) {

@@ -169,6 +169,8 @@ TEST(CheckForUpload, EachCheckInOrder) {
     p.SetFtpHostName("ftp.example.com");
     EXPECT_EQ(UploadError(p), "ユーザ名が設定されていません。");
     p.SetFtpUserName("user");
+    EXPECT_EQ(UploadError(p), "CGIの設置フォルダが設定されていません。");  // asked when connecting
+    p.SetSavePassword(true);  // the file keeps it: it must be there
     EXPECT_EQ(UploadError(p), "パスワードが設定されていません。");
     p.SetSftpKeyFile("/home/u/.ssh/id_ed25519");  // a key logs in to SFTP only
     EXPECT_EQ(UploadError(p), "パスワードが設定されていません。");

@@ -9,6 +9,7 @@
 #include "model/item_text.h"
 #include "model/item_textarea.h"
 #include "model/project_config.h"
+#include "model/project_file.h"
 #include "support/sjis_literal.h"
 
 namespace qp {
@@ -58,6 +59,7 @@ void FillProject(TProjectConfig& p) {
     p.SetFtpHostName("ftp.example.jp");
     p.SetFtpUserName("user");
     p.SetFtpPassword("p@ss=word;");
+    p.SetSavePassword(true);
     p.SetFtpFileName("mail.cgi");
     p.SetFtpDirectory("/public_html/cgi-bin");
     p.SetFtpChmod("chmod");
@@ -153,6 +155,75 @@ TEST_F(ProjectFile, RoundTripsEveryItemTypeAndSetting) {
     EXPECT_EQ(menu->GetValues(), (Lines{"\"quoted\"", S("表ソ")}));
 }
 
+// A password is written only when the user asked for it; a file holding it, or the path of
+// a key, is readable by its owner alone; older files keep their password as they did.
+TEST_F(ProjectFile, PasswordIsKeptOnlyWhenAskedForAndThenPrivately) {
+    const auto mode = [this] {
+        struct stat st {};
+        ::stat(Path().c_str(), &st);
+        return st.st_mode & 0777;
+    };
+    TProjectConfig p;
+    p.SetFtpPassword("secret");
+    p.SaveToFile(Path());
+    EXPECT_NE(test::ReadFile(Path()).find("FtpPassword=\r\n"), std::string::npos);
+    EXPECT_NE(mode() & 0044, 0u) << "nothing secret: the usual mode";
+    EXPECT_EQ(p.GetFtpPassword(), "secret");  // still known for this session
+    TProjectConfig q;
+    q.LoadFromFile(Path());
+    EXPECT_EQ(q.GetFtpPassword(), "");
+    EXPECT_FALSE(q.GetSavePassword());
+    EXPECT_TRUE(q.NeedsPassword());
+
+    p.SetSavePassword(true);
+    p.SaveToFile(Path());
+    EXPECT_EQ(mode(), 0600u);
+    q.LoadFromFile(Path());
+    EXPECT_EQ(q.GetFtpPassword(), "secret");
+    EXPECT_TRUE(q.GetSavePassword());
+
+    p.SetSavePassword(false);
+    p.SetFtpProtocol(TFtpProtocol::Sftp);
+    p.SetSftpKeyFile("/home/u/.ssh/id_ed25519");
+    p.SaveToFile(Path());
+    EXPECT_EQ(mode(), 0600u);
+    q.LoadFromFile(Path());
+    EXPECT_FALSE(q.NeedsPassword());  // the key logs in
+
+    for (const std::string password : {"old", ""}) {
+        test::WriteFile(Path(), "[FTP]\r\nFtpPassword=" + password + "\r\n");
+        q.LoadFromFile(Path());
+        EXPECT_EQ(q.GetSavePassword(), !password.empty()) << password;
+    }
+}
+
+// Random bytes, a project saved as UTF-8 and a text that holds no project are refused before
+// anything loads; a project file, even one that holds only a section, is not.
+TEST_F(ProjectFile, FilesThatAreNoProjectAreRefusedByWhatTheyHold) {
+    std::string noise;
+    for (int i = 0; i < 3000; ++i) noise += static_cast<char>((i * 7919 + 13) % 256);
+    const std::pair<std::string, std::string> refused[] = {
+        {noise, "文字でない"},
+        {"[FORM_PAGE]\r\nFormHtml=\xe3\x81\x82\r\n", "Shift_JIS"},
+        {"hello\r\n[OPTIONS]\r\nx=1\r\n", "設定がありません"},
+    };
+    for (const auto& [bytes, reason] : refused) {
+        test::WriteFile(Path(), bytes);
+        try {
+            CheckProjectFile(Path());
+            ADD_FAILURE() << reason;
+        } catch (const Error& e) {
+            EXPECT_NE(e.Message().find("Quillpostのプロジェクトファイルではありません"), std::string::npos);
+            EXPECT_NE(e.Message().find(reason), std::string::npos) << e.Message();
+        }
+    }
+    test::WriteFile(Path(), " [guard] \r\nUseToken=0\r\n");
+    EXPECT_NO_THROW(CheckProjectFile(Path()));
+    TProjectConfig().SaveToFile(Path());
+    EXPECT_NO_THROW(CheckProjectFile(Path()));
+    EXPECT_THROW(CheckProjectFile(Path("missing.qpf")), FileError);
+}
+
 TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
     TProjectConfig p;
     auto box = std::make_unique<TProjectItemCheckbox>("ok");
@@ -174,7 +245,7 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
               "[SERVER]\r\nPerlPath=/usr/bin/perl\r\nSendmailPath=/usr/lib/sendmail\r\nCharset=EUC-JP\r\n\r\n"
               "[FTP]\r\nFtpHostName=\r\nFtpUserName=\r\nFtpPassword=\r\nFtpFileName=formmail.cgi\r\n"
               "FtpDirectory=\r\nFtpChmod=CHMOD\r\nSaveFileName=\r\nFtpPassive=0\r\n"
-              "FtpProtocol=FTPS\r\nFtpTrustedCert=\r\nSftpKeyFile=\r\n\r\n"
+              "FtpProtocol=FTPS\r\nFtpTrustedCert=\r\nSftpKeyFile=\r\nSavePassword=0\r\n\r\n"
               "[MAKE]\r\nMakeFileType=0\r\n\r\n"
               "[GUARD]\r\nUseToken=1\r\nMinSeconds=3\r\nTokenHours=24\r\nUseHoneypot=1\r\n"
               "LimitCount=5\r\nLimitMinutes=60\r\nReplyLimit=2\r\nVisitorFrom=0\r\n\r\n");

@@ -142,7 +142,7 @@ private slots:
     void cleanup() { w_.reset(); }
 
     void startUpShowsANewProject() {
-        QCOMPARE(w_->windowTitle(), Q("Quillpost"));
+        QCOMPARE(Caption(w_.get()), Q("Quillpost"));
         QVERIFY(w_->FileName().isEmpty());
         auto* pages = W<QTabWidget>(w_.get(), "PageControl");
         QCOMPARE(pages->currentIndex(), 0);
@@ -266,6 +266,80 @@ private slots:
             QVERIFY2(QString::fromStdString(e.Message()).contains(Q("秘密鍵")), e.what());
         }
         QVERIFY(back == values);
+    }
+
+    // Any change marks the project; closing, New and Open then ask, and only a saved or
+    // discarded project goes; a save that is cancelled or fails keeps the window and the work.
+    void changedProjectIsNeverLostWithoutAQuestion() {
+        QCOMPARE(Caption(w_.get()), Q("Quillpost"));
+        QCOMPARE(A("ActionFileClose")->shortcut(), QKeySequence(Q("Ctrl+Q")));
+        E("EditPerlPath")->setText(Q("/opt/perl"));
+        QCOMPARE(Caption(w_.get()), Q("Quillpost*"));
+        {
+            TBoxAnswerer cancel(QMessageBox::Cancel);
+            QVERIFY(!w_->close());
+            QCOMPARE(cancel.Count(), 1);
+            QCOMPARE(cancel.Text(), Q("変更を保存しますか？"));
+            QCOMPARE(cancel.ButtonText(QMessageBox::Save), Q("保存"));
+            QCOMPARE(cancel.ButtonText(QMessageBox::Discard), Q("保存しない"));
+            QCOMPARE(cancel.ButtonText(QMessageBox::Cancel), Q("キャンセル"));
+            A("ActionFileNew")->trigger();
+            QCOMPARE(E("EditPerlPath")->text(), Q("/opt/perl"));
+        }
+        {
+            TBoxAnswerer save(QMessageBox::Save);  // never saved: a name is asked, and not given
+            QVERIFY(!w_->close());
+            QCOMPARE(prompts_, 1);
+            nextPath_ = Path("kept.qpf");
+            QVERIFY(w_->close());
+        }
+        QCOMPARE(Caption(w_.get()), Q("Quillpost - kept.qpf -"));
+        TProjectConfig saved;
+        saved.LoadFromFile(Path("kept.qpf").toStdString());
+        QCOMPARE(saved.GetPerlPath(), std::string("/opt/perl"));
+
+        P().AddItem(TextItem("name", "お名前"));
+        QCOMPARE(Caption(w_.get()), Q("Quillpost - kept.qpf* -"));
+        {
+            TBoxAnswerer discard(QMessageBox::Discard);
+            A("ActionFileNew")->trigger();
+            QCOMPARE(discard.Count(), 1);
+        }
+        QVERIFY(P().GetItems().empty());
+        QCOMPARE(Caption(w_.get()), Q("Quillpost"));
+        TBoxAnswerer none;
+        QVERIFY(w_->close());
+        QCOMPARE(none.Count(), 0);
+    }
+
+    // Opening is all or nothing: random bytes, a UTF-8 file or a broken item leave the open
+    // project, its items, name and changed mark exactly as they were.
+    void failedOpenKeepsEverything() {
+        nextPath_ = Path("mine.qpf");
+        P().AddItem(TextItem("mine", "私の"));
+        A("ActionFileSaveAs")->trigger();
+        E("EditPerlPath")->setText(Q("/unsaved"));
+        QByteArray noise;
+        for (int i = 0; i < 3000; ++i) noise.append(static_cast<char>((i * 7919 + 13) % 256));
+        const std::pair<const char*, QByteArray> files[] = {
+            {"noise.qpf", noise},
+            {"utf8.qpf", QByteArray("[ITEM]\r\nItemCount=0\r\n[FORM_PAGE]\r\nFormHtml=\xe3\x81\x82\r\n")},
+            {"broken.qpf", QByteArray("[ITEM]\r\nItemCount=1\r\n[ITEM_0]\r\nType=bogus\r\n")},
+        };
+        for (const auto& [name, bytes] : files) {
+            QFile f(Path(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+            f.close();
+            nextPath_ = Path(name);
+            TBoxAnswerer boxes(QMessageBox::Discard);
+            A("ActionFileOpen")->trigger();
+            QCOMPARE(boxes.Count(), 2);  // the question, then why the file was refused
+            QVERIFY2(boxes.Text().contains(Q(name)), qPrintable(boxes.Text()));
+            QCOMPARE(Caption(w_.get()), Q("Quillpost - mine.qpf* -"));
+            QCOMPARE(E("EditPerlPath")->text(), Q("/unsaved"));
+            QCOMPARE(w_->ItemGrid()->CellText(1, 0), Q("mine"));
+        }
     }
 
     void loadCopiesEverySettingIntoTheControls() {
@@ -640,7 +714,10 @@ private slots:
         QCOMPARE(grid->DataRowCount(), 1);
         QCOMPARE(grid->CurrentRow(), 1);  // moved back inside the list
         QCOMPARE(grid->CellText(1, 0), Q("name"));
-        A("ActionFileNew")->trigger();
+        {
+            TBoxAnswerer discard(QMessageBox::Discard);
+            A("ActionFileNew")->trigger();
+        }
         QCOMPARE(grid->DataRowCount(), 1);
         QCOMPARE(grid->CellText(1, 0), QString());
         QCOMPARE(grid->CellText(1, 2), QString());
@@ -676,13 +753,13 @@ private slots:
         A("ActionFileSave")->trigger();
         QCOMPARE(prompts_, 1);
         QVERIFY(w_->FileName().isEmpty());
-        QCOMPARE(w_->windowTitle(), Q("Quillpost"));
+        QCOMPARE(Caption(w_.get()), Q("Quillpost"));
 
         nextPath_ = Path("contact.qpf");
         E("EditFtpHostName")->setText(Q("ftp.example.com"));
         A("ActionFileSaveAs")->trigger();
         QCOMPARE(w_->FileName(), Path("contact.qpf"));
-        QCOMPARE(w_->windowTitle(), Q("Quillpost - contact.qpf -"));
+        QCOMPARE(Caption(w_.get()), Q("Quillpost - contact.qpf -"));
         QVERIFY(ReadAll(Path("contact.qpf")).contains(Q("ftp.example.com")));
 
         E("EditFtpHostName")->setText(Q("ftp2.example.com"));
@@ -700,11 +777,11 @@ private slots:
         E("EditFinishLocation")->setText(Q("http://example.com/"));
         A("ActionFileSaveAs")->trigger();
         A("ActionFileNew")->trigger();
-        QCOMPARE(w_->windowTitle(), Q("Quillpost"));
+        QCOMPARE(Caption(w_.get()), Q("Quillpost"));
         QVERIFY(!C("CheckBoxUseConfirm")->isChecked());
 
         A("ActionFileOpen")->trigger();
-        QCOMPARE(w_->windowTitle(), Q("Quillpost - round.qpf -"));
+        QCOMPARE(Caption(w_.get()), Q("Quillpost - round.qpf -"));
         QVERIFY(C("CheckBoxUseConfirm")->isChecked());
         QCOMPARE(Ed("EditorConfirmHtml")->Text(), Q("<p>確認</p>\r\n<p>二行目</p>\r\n"));
         QVERIFY(R("RadioButtonFinishRedirect")->isChecked());
@@ -722,7 +799,7 @@ private slots:
         nextPath_ = Path("good.qpf");
         E("EditPerlPath")->setText(Q("/before"));
         A("ActionFileSaveAs")->trigger();
-        QCOMPARE(w_->windowTitle(), Q("Quillpost - good.qpf -"));
+        QCOMPARE(Caption(w_.get()), Q("Quillpost - good.qpf -"));
 
         // One good item, then one of an unknown type.
         TProjectConfig other;
@@ -745,12 +822,13 @@ private slots:
         QCOMPARE(answer.Count(), 1);
         QCOMPARE(answer.Title(), Q("Quillpost"));
         QCOMPARE(answer.Icon(), QMessageBox::Critical);
-        QCOMPARE(answer.Text(), Q("不正なデータ型です。"));
-        QCOMPARE(w_->windowTitle(), Q("Quillpost - good.qpf -"));
+        QCOMPARE(answer.Text(), Q("「broken.qpf」を開けません。不正なデータ型です。"));
+        // Nothing of the broken file is taken: the open project stays whole, unchanged.
+        QCOMPARE(Caption(w_.get()), Q("Quillpost - good.qpf -"));
         QCOMPARE(w_->FileName(), Path("good.qpf"));
         QCOMPARE(E("EditPerlPath")->text(), Q("/before"));
-        QCOMPARE(w_->ItemGrid()->DataRowCount(), 1);
-        QCOMPARE(w_->ItemGrid()->CellText(1, 0), Q("first"));
+        QCOMPARE(w_->ItemGrid()->CellText(1, 0), QString());
+        QVERIFY(P().GetItems().empty());
     }
 
     void aCharacterShiftJisCannotHoldStopsSaveMakeAndBrowse() {
@@ -781,16 +859,34 @@ private slots:
         QVERIFY(!QFile::exists(Path("emoji.qpf")));
     }
 
-    void samplePagesReplaceTheEditors() {
+    // A sample page over the user's own template asks first, and is one undoable step; an
+    // empty editor, or one already holding the sample, is filled without a question.
+    void samplePagesAskBeforeReplacingAndCanBeUndone() {
         P().AddItem(TextItem("name", "お名前"));
         Ed("EditorFormHtml")->SetText(Q("my own page"));
-        W<QPushButton>(w_.get(), "BtnFormSampleHtml")->click();
+        {
+            TBoxAnswerer no(QMessageBox::No);
+            W<QPushButton>(w_.get(), "BtnFormSampleHtml")->click();
+            QCOMPARE(no.Count(), 1);
+            QVERIFY(no.Text().contains(Q("置き換えます")));
+            QCOMPARE(no.Buttons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        }
+        QCOMPARE(Ed("EditorFormHtml")->Text(), Q("my own page"));
+        {
+            TBoxAnswerer yes(QMessageBox::Yes);
+            A("ActionFormSampleHtml")->trigger();
+            A("ActionFormSampleHtml")->trigger();  // the sample again: nothing to lose, no question
+            QCOMPARE(yes.Count(), 1);
+        }
         const QString form = Ed("EditorFormHtml")->Text();
         QCOMPARE(form, FromSjis(MakeFormSampleHtml(P())));
         QVERIFY(form.contains(Q("name=\"name\"")));
-        A("ActionFormSampleHtml")->trigger();
-        QCOMPARE(Ed("EditorFormHtml")->Text(), form);
+        Ed("EditorFormHtml")->undo();
+        QCOMPARE(Ed("EditorFormHtml")->Text(), Q("my own page"));
+
+        TBoxAnswerer none;
         A("ActionConfirmSampleHtml")->trigger();
+        QCOMPARE(none.Count(), 0);
         QCOMPARE(Ed("EditorConfirmHtml")->Text(), FromSjis(MakeConfirmSampleHtml(P())));
         // The pages depend on the items only: the project's page texts are untouched.
         QCOMPARE(P().GetFormHtml(), std::string());

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <optional>
 
 #include "ftp_test_support.h"
 #include "generate/make_driver.h"
@@ -63,6 +64,8 @@ private:
     int prompts_ = 0;
     QString promptFilter_, promptSuffix_, promptPreset_;
     QString nextPath_;
+    int passwordPrompts_ = 0;
+    std::optional<QString> nextPassword_;
 
     TProjectConfig& P() { return w_->Project(); }
     QString Path(const char* name) { return dir_.filePath(Q(name)); }
@@ -119,6 +122,12 @@ private slots:
                 promptPreset_ = preset;
                 return nextPath_;
             });
+        passwordPrompts_ = 0;
+        nextPassword_.reset();
+        w_->SetPasswordPrompt([this](QWidget*) {
+            ++passwordPrompts_;
+            return nextPassword_;
+        });
     }
     void cleanup() { w_.reset(); }
 
@@ -439,6 +448,38 @@ private slots:
 
     // ---- browse for the installation folder ----
 
+    // A password the file does not keep is asked once, used for the upload and kept for the
+    // session, and never written; a cancelled question stops the upload and the browse quietly.
+    void passwordNotKeptIsAskedOnceAndNeverWritten() {
+        TFtpTestServer server;
+        server.MakeFolder(Q("cgi-bin"));
+        MakeValidProject(1);
+        SetFtp(server, "/cgi-bin");
+        P().SetFtpPassword("");
+        w_->LoadControlsFromProject();
+        w_->SetSupportFolder(Q(QP_SOURCE_DIR "/lib"));
+        QVERIFY(!W<QCheckBox>(w_.get(), "CheckBoxSavePassword")->isChecked());  // a new project's choice
+
+        TBoxAnswerer boxes;
+        QCOMPARE(MakeWithUpload().dialogs, 0);  // cancelled
+        W<QPushButton>(w_.get(), "BtnFtpSelectDir")->click();
+        QCOMPARE(passwordPrompts_, 2);
+        QCOMPARE(boxes.Count(), 0);
+
+        nextPassword_ = Q(TFtpTestServer::kPassword);
+        UploadSeen seen = MakeWithUpload();
+        QCOMPARE(seen.dialogs, 1);
+        QVERIFY(seen.lines.contains(Q("mimew.plをアップロードしました。")));
+        QCOMPARE(MakeWithUpload().dialogs, 1);
+        QCOMPARE(passwordPrompts_, 3);
+        QCOMPARE(boxes.Count(), 0);
+
+        nextPath_ = Path("nopass.qpf");
+        w_->SaveProjectAs(nextPath_);
+        QVERIFY(!ReadBytes(nextPath_).contains(TFtpTestServer::kPassword));
+        QVERIFY(ReadBytes(nextPath_).contains("FtpPassword=\r\n"));
+    }
+
     void browseChecksTheAccountFirst() {
         struct Case {
             const char* host;
@@ -449,8 +490,9 @@ private slots:
         const Case cases[] = {
             {"", "", "", "ホスト名が設定されていません。"},
             {"h", "", "", "ユーザ名が設定されていません。"},
-            {"h", "u", "", "パスワードが設定されていません。"},
+            {"h", "u", "", "パスワードが設定されていません。"},  // the box says it is kept: none is
         };
+        W<QCheckBox>(w_.get(), "CheckBoxSavePassword")->setChecked(true);
         for (const Case& c : cases) {
             W<QLineEdit>(w_.get(), "EditFtpHostName")->setText(Q(c.host));
             W<QLineEdit>(w_.get(), "EditFtpUserName")->setText(Q(c.user));

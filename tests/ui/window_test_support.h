@@ -28,6 +28,12 @@ T* W(const QWidget* root, const char* name) {
     return w;
 }
 
+// The caption as the window system shows it: Qt's "[*]" becomes the changed mark or nothing.
+inline QString Caption(const QWidget* window) {
+    QString title = window->windowTitle();
+    return title.replace(QStringLiteral("[*]"), window->isWindowModified() ? QStringLiteral("*") : QString());
+}
+
 // Answers every message box that opens while it lives with the given button, and records
 // what the box showed. Never leaves a box waiting.
 class TBoxAnswerer : public QObject {
