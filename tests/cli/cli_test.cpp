@@ -160,6 +160,14 @@ TEST(Cli, RefusedProjectWritesNothing) {
     EXPECT_EQ(RunCli({"sample", "form", broken}).status, 1);
     EXPECT_EQ(RunCli({"shf", broken, "-o", dir.File("x.SHF")}).status, 1);
     EXPECT_FALSE(fs::exists(dir.File("x.SHF")));
+
+    // A file that is no project at all is refused, not taken for an empty project.
+    const std::string binary = dir.File("photo.qpf");
+    WriteFile(binary, std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+    r = RunCli({"make", binary, "-o", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "「photo.qpf」はQuillpostのプロジェクトファイルではありません。(文字でないデータを含んでいます)\n");
+    EXPECT_EQ(ReadFile(out), "keep");
 }
 
 TEST(Cli, MissingOrUnreadableProjectIsAFileError) {
