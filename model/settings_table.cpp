@@ -91,7 +91,7 @@ TSettingsTable BuildProjectSettings() {
         {.Id = S::SaveFileName, .Section = "FTP", .Key = "SaveFileName", .Kind = K::Text, .NewValue = kEmpty,
          .MissingValue = kEmpty, .Label = "SaveFileName"},
         {.Id = S::FtpPassive, .Section = "FTP", .Key = "FtpPassive", .Kind = K::Boolean, .NewValue = false,
-         .MissingValue = false, .Control = "CheckBoxFtpPassive", .Label = "パッシブモード",
+         .MissingValue = false, .Control = "CheckBoxFtpPassive", .Label = "パッシブモードを使用する",
          .CliOption = "--passive"},
         // New projects are encrypted; a file without the key was made for FTP. A damaged
         // word must not turn encryption off: it loads as FTPS.
@@ -122,7 +122,7 @@ TSettingsTable BuildProjectSettings() {
         // The defences: a file without them gets them all, so a project is defended once it
         // is made again. The bounds keep the state file small and a token's life finite.
         {.Id = S::UseToken, .Section = "GUARD", .Key = "UseToken", .Kind = K::Boolean, .NewValue = true,
-         .MissingValue = true, .Control = "CheckBoxUseToken", .Label = "フォームのトークンを確認する",
+         .MissingValue = true, .Control = "CheckBoxUseToken", .Label = "フォームに署名付きトークンを入れる",
          .Hint = "フォームを表示せずに送信するプログラムを断ります。確認・送信には、このCGIが表示したフォームのトークンが必要になります。"},
         {.Id = S::MinSeconds, .Section = "GUARD", .Key = "MinSeconds", .Kind = K::Integer, .NewValue = 3,
          .MissingValue = 3, .Min = 0, .Max = 3600,
@@ -135,7 +135,7 @@ TSettingsTable BuildProjectSettings() {
          .Label = "フォームの有効期間(時間)",
          .Hint = "フォームを表示してからこの時間を過ぎた確認・送信を断ります(1～720時間)。"},
         {.Id = S::UseHoneypot, .Section = "GUARD", .Key = "UseHoneypot", .Kind = K::Boolean, .NewValue = true,
-         .MissingValue = true, .Control = "CheckBoxUseHoneypot", .Label = "人には見えない入力欄",
+         .MissingValue = true, .Control = "CheckBoxUseHoneypot", .Label = "ハニーポット欄を入れる",
          .Hint = "人には見えない入力欄をフォームに入れます。この欄に入力された送信は、完了したように見せてメールを送りません。"},
         {.Id = S::LimitCount, .Section = "GUARD", .Key = "LimitCount", .Kind = K::Integer, .NewValue = 5,
          .MissingValue = 5, .Min = 0, .Max = 1000, .RangeMessage = kGuardRange, .Control = "SpinBoxLimitCount",
@@ -150,7 +150,7 @@ TSettingsTable BuildProjectSettings() {
          .Label = "同じ宛先への自動返信上限(回/24時間)",
          .Hint = "同じ宛先への自動返信メールを24時間でこの回数までにします。0で無効になります。"},
         {.Id = S::VisitorFrom, .Section = "GUARD", .Key = "VisitorFrom", .Kind = K::Boolean, .NewValue = false,
-         .MissingValue = false, .Control = "CheckBoxVisitorFrom", .Label = "訪問者のアドレスをFromにする",
+         .MissingValue = false, .Control = "CheckBoxVisitorFrom", .Label = "管理者宛メールのFromに訪問者のアドレスを使う",
          .Hint = "チェックしないときは、Fromに訪問者の入力値を使う管理者宛メールを管理者自身のアドレスから送り、訪問者のアドレスをReply-Toに入れます(受信側で迷惑メール扱いされにくくなります)。"},
     };
     for (std::size_t i = 0; i < t.size(); ++i) {
