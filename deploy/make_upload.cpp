@@ -48,6 +48,19 @@ std::vector<TUploadFile> MakeUploadList(const std::string& tempFile, const std::
     };
 }
 
+TUploadJob::TUploadJob(TUploadJob&& other) noexcept
+    : TempFile(std::move(other.TempFile)),
+      Files(std::move(other.Files)),
+      Connection(std::move(other.Connection)),
+      Directory(std::move(other.Directory)),
+      ChmodCommand(std::move(other.ChmodCommand)) {
+    other.TempFile.clear();
+}
+
+TUploadJob::~TUploadJob() {
+    if (!TempFile.empty()) ::unlink(TempFile.c_str());
+}
+
 TUploadJob PrepareUpload(const TProjectConfig& project, const std::string& supportFolder) {
     CheckForMake(project);
     CheckForUpload(project);

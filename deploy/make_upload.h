@@ -13,7 +13,14 @@ namespace qp {
 
 // What one upload needs, taken from the project.
 struct TUploadJob {
-    std::string TempFile;  // the converted script; left in place after the upload
+    TUploadJob() = default;
+    TUploadJob(TUploadJob&& other) noexcept;
+    TUploadJob& operator=(TUploadJob&&) = delete;
+    TUploadJob(const TUploadJob&) = delete;
+    // Removes the script's copy: it holds the make's secret and must not pile up.
+    ~TUploadJob();
+
+    std::string TempFile;  // the converted script, in the temporary folder while the job lives
     std::vector<TUploadFile> Files;
     TConnection Connection;
     std::string Directory;

@@ -2,6 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <fstream>
+#include <random>
+
 #include "generate/file_utility.h"
 #include "model/charset.h"
 #include "model/error.h"
@@ -43,19 +47,74 @@ void TUploadSequence::Run() {
     started_ = true;
     try {
         UploadAll();
-    } catch (...) {
+    } catch (const Error& e) {
+        RemoveTemporaries();
         client_->Disconnect();
         finished_ = true;
         // Cancelled while connecting: the user asked for the stop, it is no failure.
         if (listener_.CancelRequested()) return;
+        throw Error(FailureMessage(e.Message()));
+    } catch (...) {
+        RemoveTemporaries();
+        client_->Disconnect();
+        finished_ = true;
         throw;
+    }
+    if (listener_.CancelRequested() && !placing_) {
+        RemoveTemporaries();
+        listener_.LogLine("アップロードを中止しました。設置済みのファイルは変更していません。");
     }
     client_->Disconnect();
     finished_ = true;
 }
 
+namespace {
+
+// A name of its own for each deploy, hidden by the dot from directory listings of the site.
+std::string TemporaryPrefix() {
+    std::random_device random;
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(random()));
+    return std::string(".qp-") + text + "-";
+}
+
+// The sizes a whole copy may have on the server: as sent, or with CR LF turned into LF (an
+// ASCII transfer to a Unix server, and SFTP, which stores text with LF).
+std::pair<std::int64_t, std::int64_t> WholeSizes(const std::string& localPath) {
+    std::ifstream in(localPath, std::ios::binary);
+    std::int64_t size = 0, crlf = 0;
+    char previous = 0, c = 0;
+    while (in.get(c)) {
+        ++size;
+        if (previous == '\r' && c == '\n') ++crlf;
+        previous = c;
+    }
+    return {size, size - crlf};
+}
+
+std::string Names(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names) out += (out.empty() ? "" : "、") + n;
+    return out.empty() ? "なし" : out;
+}
+
+}  // namespace
+
+void TUploadSequence::RemoveTemporaries() {
+    for (const Staged& staged : staged_) {
+        if (staged.Placed || !client_->Connected()) continue;
+        try {
+            client_->DeleteFile(staged.Temporary);
+        } catch (const Error&) {
+            // Best effort: the name starts with a dot and holds nothing live.
+        }
+    }
+}
+
 void TUploadSequence::UploadAll() {
     client_->Connect();
+    if (!ftpDirectory_.empty() && client_->CurrentFolder() != ftpDirectory_) client_->ChangeFolder(ftpDirectory_);
+    const std::string prefix = TemporaryPrefix();
     for (const TUploadFile& file : files_) {
         struct stat st {};
         if (::stat(file.LocalFileName.c_str(), &st) != 0) {
@@ -64,15 +123,14 @@ void TUploadSequence::UploadAll() {
         }
         if (listener_.CancelRequested()) return;
         const std::int64_t size = TkFileUtility::GetFileSize(file.LocalFileName);
-        if (!ftpDirectory_.empty() && client_->CurrentFolder() != ftpDirectory_)
-            client_->ChangeFolder(ftpDirectory_);
-        if (listener_.CancelRequested()) return;
         client_->AnnounceSize(size);
         if (listener_.CancelRequested()) return;
-        client_->StoreText(
-            file.LocalFileName, file.RemoteFileName,
-            [&](std::int64_t sent, std::int64_t total) { listener_.Progress(file, sent, total); });
+        staged_.push_back({&file, prefix + file.RemoteFileName, false});
+        const std::string& temporary = staged_.back().Temporary;
         const std::string remote = LogText(file.RemoteFileName);
+        client_->StoreText(
+            file.LocalFileName, temporary,
+            [&](std::int64_t sent, std::int64_t total) { listener_.Progress(file, sent, total); });
         listener_.LogLine(remote + "をアップロードしました。");
         if (listener_.CancelRequested()) return;
         if (file.Chmod) {
@@ -80,10 +138,52 @@ void TUploadSequence::UploadAll() {
                 listener_.LogLine(LogText(chmodCommand_ + " 755 " + file.RemoteFileName));
             else
                 listener_.LogLine(remote + " のアクセス権を 755 に設定します（SFTP ではchmodコマンドの設定は使いません）。");
-            client_->SetMode(file.RemoteFileName, 0755, chmodCommand_);
+            client_->SetMode(temporary, 0755, chmodCommand_);
             listener_.LogLine(remote + " のアクセス権を設定しました。");
         }
     }
+    if (listener_.CancelRequested()) return;
+    CheckSizes();
+    if (listener_.CancelRequested()) return;
+    PlaceAll();
+}
+
+// After every transfer, so that a server that reports sizes in another mode switches once.
+void TUploadSequence::CheckSizes() {
+    for (const Staged& s : staged_) {
+        const auto stored = client_->RemoteSize(s.Temporary);
+        if (!stored) continue;
+        const auto [asSent, withLf] = WholeSizes(s.File->LocalFileName);
+        if (*stored != asSent && *stored != withLf)
+            throw Error(LogText(s.File->RemoteFileName) + "がサーバーに正しく保存されませんでした（" +
+                        std::to_string(*stored) + "バイト、" + std::to_string(withLf) + "バイトのはずです）。");
+    }
+}
+
+void TUploadSequence::PlaceAll() {
+    // The runtime first, the script last: the runtime serves the scripts of the release before
+    // as well, so the site works at every moment between two renames.
+    std::vector<Staged*> order;
+    for (Staged& s : staged_)
+        if (!s.File->Chmod) order.push_back(&s);
+    for (Staged& s : staged_)
+        if (s.File->Chmod) order.push_back(&s);
+    placing_ = true;
+    for (Staged* s : order) {
+        const std::string remote = LogText(s->File->RemoteFileName);
+        if (!client_->Rename(s->Temporary, s->File->RemoteFileName))
+            listener_.LogLine(remote + "はサーバーが上書きの名前変更をしないため、古いファイルを削除してから置き換えました。");
+        s->Placed = true;
+    }
+    listener_.LogLine("設置が完了しました。");
+}
+
+std::string TUploadSequence::FailureMessage(const std::string& reason) const {
+    if (!placing_) return reason + "\n設置済みのファイルは変更していません。";
+    std::vector<std::string> placed, kept;
+    for (const Staged& s : staged_) (s.Placed ? placed : kept).push_back(LogText(s.File->RemoteFileName));
+    return reason + "\n設置の途中で失敗しました。新しいファイル: " + Names(placed) + "／元のままのファイル: " +
+           Names(kept);
 }
 
 }  // namespace qp

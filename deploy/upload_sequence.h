@@ -22,7 +22,8 @@ public:
     virtual void Progress(const TUploadFile& file, std::int64_t sent, std::int64_t total) = 0;
     // Called often while the network is waited for: keep the window alive here.
     virtual void Pump() = 0;
-    // Read at the check points between steps; a running transfer is never cut short.
+    // Read at the check points between steps; a running transfer is never cut short. A cancel
+    // before the renames leaves the live files as they were.
     virtual bool CancelRequested() = 0;
 };
 
@@ -35,13 +36,26 @@ public:
     // For the front end's questions (trust, passphrase) or a protocol log before Run.
     TRemoteFiles& Client() { return *client_; }
 
-    // Runs the sequence once; later calls do nothing. An error ends it: the client is
-    // disconnected, Finished() is true, and the error is raised to the caller.
+    // Runs the sequence once; later calls do nothing. Every file goes to a temporary name in
+    // the folder and gets its mode there; only when all are there are they renamed over the
+    // live files, the runtime first and the script last. An error or a cancel before the
+    // renames removes the temporary files and leaves the live ones as they were; the error
+    // raised says so, or which files are new and which old when the renames were under way.
+    // Afterwards the client is disconnected and Finished() is true.
     void Run();
     bool Finished() const { return finished_; }
 
 private:
+    struct Staged {
+        const TUploadFile* File;
+        std::string Temporary;
+        bool Placed;
+    };
     void UploadAll();
+    void CheckSizes();
+    void PlaceAll();
+    void RemoveTemporaries();
+    std::string FailureMessage(const std::string& reason) const;
     void Attach();
 
     TUploadListener& listener_;
@@ -49,6 +63,8 @@ private:
     std::vector<TUploadFile> files_;
     std::string ftpDirectory_;
     std::string chmodCommand_;
+    std::vector<Staged> staged_;
+    bool placing_ = false;
     bool started_ = false;
     bool finished_ = false;
 };

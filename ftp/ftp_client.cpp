@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -787,6 +788,32 @@ void TFtpClient::SetMode(const std::string& remoteName, int mode, const std::str
     char octal[8];
     std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(mode) & 07777U);
     Site(chmodCommand + " " + octal + " " + remoteName);
+}
+
+bool TFtpClient::Rename(const std::string& from, const std::string& to) {
+    // Only once the server holds `from` may the target be deleted to make room for it.
+    Expect("RNFR " + from, {350});
+    const TFtpReply reply = SendCommand("RNTO " + to);
+    if (reply.Code == 250) return true;
+    if (!Connected()) FailWithReply(reply);
+    Dele(to);
+    Expect("RNFR " + from, {350});
+    Expect("RNTO " + to, {250});
+    return false;
+}
+
+std::optional<std::int64_t> TFtpClient::RemoteSize(const std::string& name) {
+    SetTypeBinary();
+    const TFtpReply reply = SendCommand("SIZE " + name);
+    if (reply.Code != 213) {
+        if (!Connected()) FailWithReply(reply);
+        return std::nullopt;
+    }
+    const std::string digits = reply.Text.size() > 4 ? reply.Text.substr(4) : "";
+    std::int64_t size = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size);
+    if (ec != std::errc() || end == digits.data() || size < 0) return std::nullopt;
+    return size;
 }
 
 }  // namespace qp

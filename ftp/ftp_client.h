@@ -87,6 +87,10 @@ public:
                    const ProgressHook& progress = {}) override;
     void SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) override;
     bool UsesChmodCommand() const override { return true; }
+    // RNFR and RNTO; a refused RNTO is tried once more after DELE of the target.
+    bool Rename(const std::string& from, const std::string& to) override;
+    // SIZE in binary mode (many servers refuse it in ASCII mode).
+    std::optional<std::int64_t> RemoteSize(const std::string& name) override;
 
     // Sends one command and returns the final reply, whatever its code.
     TFtpReply SendCommand(const std::string& command);

@@ -87,6 +87,14 @@ public:
     // where the protocol needs one (UsesChmodCommand).
     virtual void SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) = 0;
     virtual bool UsesChmodCommand() const = 0;
+
+    // Renames a file of the current folder to `to`, replacing a file of that name. True when
+    // the server replaced it in one step; false when it would not rename over the file, which
+    // was deleted first (a moment without it). Raises when the rename did not happen.
+    virtual bool Rename(const std::string& from, const std::string& to) = 0;
+    // The size in bytes the server reports of a file of the current folder; nullopt when it
+    // cannot tell. A lost connection raises.
+    virtual std::optional<std::int64_t> RemoteSize(const std::string& name) = 0;
 };
 
 }  // namespace qp

@@ -115,6 +115,61 @@ struct AttributesFree {
 };
 using Attributes = std::unique_ptr<sftp_attributes_struct, AttributesFree>;
 
+// OpenSSH's posix-rename, which replaces an existing target in one step, sent on an SFTP
+// channel of its own: libssh offers only version 3's rename, which refuses an existing name.
+// False when the server did not do it (the caller falls back).
+bool PosixRename(ssh_session ssh, const std::string& from, const std::string& to) {
+    ssh_channel channel = ssh_channel_new(ssh);
+    if (channel == nullptr) return false;
+    std::unique_ptr<ssh_channel_struct, void (*)(ssh_channel)> closer(channel, [](ssh_channel c) {
+        ssh_channel_close(c);
+        ssh_channel_free(c);
+    });
+    if (ssh_channel_open_session(channel) != SSH_OK || ssh_channel_request_subsystem(channel, "sftp") != SSH_OK)
+        return false;
+    const auto u32 = [](std::string& out, std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xFF);
+    };
+    const auto text = [&](std::string& out, const std::string& v) {
+        u32(out, static_cast<std::uint32_t>(v.size()));
+        out += v;
+    };
+    const auto send = [&](const std::string& body) {
+        std::string packet;
+        u32(packet, static_cast<std::uint32_t>(body.size()));
+        packet += body;
+        return ssh_channel_write(channel, packet.data(), static_cast<std::uint32_t>(packet.size())) ==
+               static_cast<int>(packet.size());
+    };
+    // One whole packet: its type and body; empty on any failure or an absurd length.
+    const auto receive = [&]() -> std::string {
+        unsigned char head[4];
+        if (ssh_channel_read(channel, head, 4, 0) != 4) return {};
+        const std::uint32_t size = (std::uint32_t{head[0]} << 24) | (std::uint32_t{head[1]} << 16) |
+                                   (std::uint32_t{head[2]} << 8) | head[3];
+        if (size == 0 || size > 65536) return {};
+        std::string body(size, '\0');
+        for (std::uint32_t got = 0; got < size;) {
+            const int n = ssh_channel_read(channel, body.data() + got, size - got, 0);
+            if (n <= 0) return {};
+            got += static_cast<std::uint32_t>(n);
+        }
+        return body;
+    };
+    std::string init(1, '\x01');  // SSH_FXP_INIT, version 3
+    u32(init, 3);
+    if (!send(init) || receive().rfind('\x02', 0) != 0) return false;  // SSH_FXP_VERSION
+    std::string request(1, static_cast<char>(200));  // SSH_FXP_EXTENDED
+    u32(request, 1);
+    text(request, "posix-rename@openssh.com");
+    text(request, from);
+    text(request, to);
+    if (!send(request)) return false;
+    const std::string status = receive();
+    // SSH_FXP_STATUS (101), id 1, code 0 (SSH_FX_OK).
+    return status.size() >= 9 && static_cast<unsigned char>(status[0]) == 101 && status.compare(5, 4, std::string(4, '\0')) == 0;
+}
+
 // CR LF pairs become LF; a CR at the end of one piece waits for the next.
 void AppendLf(std::string& out, const char* data, std::size_t size, bool& pendingCr) {
     for (std::size_t i = 0; i < size; ++i) {
@@ -527,6 +582,36 @@ void TSftpClient::SetMode(const std::string& remoteName, int mode, const std::st
         if (sftp_chmod(session_->sftp, path.c_str(), static_cast<mode_t>(mode & 07777)) != SSH_OK)
             throw Error(ServerError(remoteName + " のアクセス権を設定できません"));
     });
+}
+
+bool TSftpClient::Rename(const std::string& from, const std::string& to) {
+    const std::string source = PathOf(from), target = PathOf(to);
+    bool inOneStep = true;
+    Request("RENAME " + source + " " + target, [&] {
+        sftp_session sftp = session_->sftp;
+        if (sftp_extension_supported(sftp, "posix-rename@openssh.com", "1") &&
+            PosixRename(session_->ssh, source, target))
+            return;
+        if (sftp_rename(sftp, source.c_str(), target.c_str()) == SSH_OK) return;
+        // Plain SFTP renames only onto a free name; the source must be there before the
+        // target is given up for it.
+        Attributes here(sftp_lstat(sftp, source.c_str()));
+        if (!here || sftp_unlink(sftp, target.c_str()) != SSH_OK ||
+            sftp_rename(sftp, source.c_str(), target.c_str()) != SSH_OK)
+            throw Error(ServerError(from + " を " + to + " に置き換えられません"));
+        inOneStep = false;
+    });
+    return inOneStep;
+}
+
+std::optional<std::int64_t> TSftpClient::RemoteSize(const std::string& name) {
+    const std::string path = PathOf(name);
+    std::optional<std::int64_t> size;
+    Request("STAT " + path, [&] {
+        Attributes a(sftp_stat(session_->sftp, path.c_str()));
+        if (a && (a->flags & SSH_FILEXFER_ATTR_SIZE) != 0) size = static_cast<std::int64_t>(a->size);
+    });
+    return size;
 }
 
 }  // namespace qp

@@ -55,6 +55,10 @@ public:
     // SETSTAT with the bits; the chmod command is not used.
     void SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) override;
     bool UsesChmodCommand() const override { return false; }
+    // rename, which OpenSSH's server does over an existing file (posix-rename); elsewhere the
+    // target is removed first.
+    bool Rename(const std::string& from, const std::string& to) override;
+    std::optional<std::int64_t> RemoteSize(const std::string& name) override;
 
 private:
     struct Session;

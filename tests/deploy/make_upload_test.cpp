@@ -144,7 +144,7 @@ TEST_F(CliUploadTest, UploadsTheScriptAndTheSupportFiles) {
         EXPECT_EQ(r.out,
                   "contact.cgiをアップロードしました。\nCHMOD 755 contact.cgi\n"
                   "contact.cgi のアクセス権を設定しました。\nQuillpost.pmをアップロードしました。\n"
-                  "jcode.plをアップロードしました。\nmimew.plをアップロードしました。\n");
+                  "jcode.plをアップロードしました。\nmimew.plをアップロードしました。\n設置が完了しました。\n");
         TProjectConfig loaded;
         loaded.LoadFromFile(lib.File("p.qpf"));
         EXPECT_EQ(test::MaskGuardSecret(test::ReadFile(server.Home() + "/cgi-bin/contact.cgi")),

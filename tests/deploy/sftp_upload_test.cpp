@@ -13,6 +13,7 @@ namespace qp {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST(SftpUpload, TrustedOnceTheFourFilesLandWithLfAndTheScriptRunsThere) {
     test::TSshdServer server;
@@ -60,6 +61,15 @@ TEST(SftpUpload, TrustedOnceTheFourFilesLandWithLfAndTheScriptRunsThere) {
     r = test::RunShell("cd '" + server.Home() + "' && REQUEST_METHOD=GET SCRIPT_NAME=/contact.cgi ./contact.cgi 2>&1");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_THAT(r.out, HasSubstr("Content-Type: text/html"));
+
+    // A second deploy replaces the live release in one step per file (OpenSSH's
+    // posix-rename): no moment without the script, nothing temporary left.
+    r = test::RunShell(cli + "upload " + project + " 2>&1");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("設置が完了しました。"));
+    EXPECT_THAT(r.out, Not(HasSubstr("削除してから")));
+    r = test::RunShell("ls -A '" + server.Home() + "' | grep -c '^\\.qp-'");
+    EXPECT_EQ(r.out, "0\n");
 
     r = test::RunShell(cli + "ls " + project + " 2>&1");
     EXPECT_EQ(r.status, 0) << r.out;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "../ftp/test_ftp_server.h"
@@ -61,6 +63,21 @@ protected:
                 {local.File("jcode.pl"), "jcode.pl", false},
                 {local.File("mimew.pl"), "mimew.pl", false}};
     }
+    // The targets of the renames, in order.
+    std::vector<std::string> Renamed() const {
+        std::vector<std::string> out;
+        for (const auto& c : commands)
+            if (c.rfind("RNTO ", 0) == 0) out.push_back(c.substr(5, c.find("<EOL>") - 5));
+        return out;
+    }
+    // The names in a folder of the server, sorted.
+    std::vector<std::string> Folder(const std::string& path) const {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(server.Home() + path))
+            out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
     int Count(const std::string& prefix) const {
         int n = 0;
         for (const auto& c : commands)
@@ -102,14 +119,19 @@ TEST_F(UploadTest, UploadsEveryFileAndSetsThePermissionOfTheScriptOnly) {
         listener.lines,
         ElementsAre("contact.cgiをアップロードしました。", "CHMOD 755 contact.cgi",
                     "contact.cgi のアクセス権を設定しました。", "Quillpost.pmをアップロードしました。",
-                    "jcode.plをアップロードしました。", "mimew.plをアップロードしました。"));
+                    "jcode.plをアップロードしました。", "mimew.plをアップロードしました。", "設置が完了しました。"));
     EXPECT_EQ(Stored("/cgi-bin/contact.cgi"), AsStored(cgiText));
     EXPECT_EQ(Stored("/cgi-bin/Quillpost.pm"), "package Quillpost;\n1;\n");
     EXPECT_EQ(Stored("/cgi-bin/mimew.pl"), "# mimew\n");
     EXPECT_EQ(Mode("/cgi-bin/contact.cgi"), 0755u);
     EXPECT_NE(Mode("/cgi-bin/jcode.pl") & 0111, 0111u);
     EXPECT_EQ(Count("SITE "), 1);
-    EXPECT_EQ(Count("SITE CHMOD 755 contact.cgi"), 1);
+    // Each file under a temporary name first, the mode set there, then renamed: the runtime
+    // first and the script last; nothing temporary is left.
+    EXPECT_EQ(Count("SITE CHMOD 755 .qp-"), 1);
+    EXPECT_EQ(Count("STOR .qp-"), 4);
+    EXPECT_THAT(Renamed(), ElementsAre("Quillpost.pm", "jcode.pl", "mimew.pl", "contact.cgi"));
+    EXPECT_THAT(Folder("/cgi-bin"), ElementsAre("Quillpost.pm", "contact.cgi", "jcode.pl", "mimew.pl"));
     EXPECT_EQ(Count("TYPE A"), 1);
     EXPECT_EQ(Count("ALLO "), 4);  // refused with 202 each time, and the upload goes on
     EXPECT_EQ(Count("QUIT"), 1);
@@ -123,7 +145,7 @@ TEST_F(UploadTest, UploadsEveryFileAndSetsThePermissionOfTheScriptOnly) {
 
 TEST_F(UploadTest, EmptyListConnectsAndDisconnectsSilently) {
     Sequence({}, "/cgi-bin").Run();
-    EXPECT_TRUE(listener.lines.empty());
+    EXPECT_THAT(listener.lines, ElementsAre("設置が完了しました。"));
     EXPECT_EQ(Count("USER "), 1);
     EXPECT_EQ(Count("STOR"), 0);
     EXPECT_EQ(Count("QUIT"), 1);
@@ -138,7 +160,8 @@ TEST_F(UploadTest, MissingFileIsLoggedAndSkipped) {
                 ElementsAre("contact.cgiをアップロードしました。", "CHMOD 755 contact.cgi",
                             "contact.cgi のアクセス権を設定しました。",
                             "[ERROR]" + local.File("gone.pm") + "が見つかりません。",
-                            "jcode.plをアップロードしました。", "mimew.plをアップロードしました。"));
+                            "jcode.plをアップロードしました。", "mimew.plをアップロードしました。",
+                            "設置が完了しました。"));
     EXPECT_FALSE(Exists("/cgi-bin/Quillpost.pm"));
     EXPECT_TRUE(Exists("/cgi-bin/mimew.pl"));
 }
@@ -146,13 +169,13 @@ TEST_F(UploadTest, MissingFileIsLoggedAndSkipped) {
 TEST_F(UploadTest, FolderEqualToTheLoginFolderSendsNoCwd) {
     Sequence(FourFiles(), "/").Run();
     EXPECT_EQ(Count("CWD"), 0);
-    EXPECT_EQ(Count("PWD"), 4);
+    EXPECT_EQ(Count("PWD"), 1);
     EXPECT_TRUE(Exists("/contact.cgi"));
 }
 
-TEST_F(UploadTest, TrailingSlashSendsCwdBeforeEveryFile) {
+TEST_F(UploadTest, TrailingSlashStillFindsTheFolder) {
     Sequence(FourFiles(), "/cgi-bin/").Run();
-    EXPECT_EQ(Count("CWD /cgi-bin/"), 4);
+    EXPECT_EQ(Count("CWD /cgi-bin/"), 1);
     EXPECT_TRUE(Exists("/cgi-bin/jcode.pl"));
 }
 
@@ -177,8 +200,22 @@ TEST_F(UploadTest, WrongPasswordWritesNoLogLine) {
     EXPECT_FALSE(Exists("/cgi-bin/contact.cgi"));
 }
 
-TEST_F(UploadTest, CancelDuringTheFirstFileCompletesItAndStops) {
-    // A script large enough to be sent in several pieces.
+// The working site is never half replaced: a cancel, a refused chmod or a failure while the
+// files are renamed leaves the release before in place (or says which files are new), and no
+// temporary file behind.
+TEST_F(UploadTest, AFailedOrCancelledDeployLeavesTheWorkingSiteWhole) {
+    const auto oldRelease = [this] {
+        for (const char* name : {"contact.cgi", "Quillpost.pm", "jcode.pl", "mimew.pl"})
+            test::WriteFile(server.Home() + "/cgi-bin/" + name, std::string("old ") + name + "\n");
+    };
+    const auto oldReleaseIntact = [this] {
+        for (const char* name : {"contact.cgi", "Quillpost.pm", "jcode.pl", "mimew.pl"})
+            if (Stored(std::string("/cgi-bin/") + name) != std::string("old ") + name + "\n") return false;
+        return Folder("/cgi-bin").size() == 4;
+    };
+
+    // Cancelled after the first file: it completes, then everything sent is taken back.
+    oldRelease();
     std::string big;
     for (int i = 0; i < 200000; ++i) big += "print \"line\";\r\n";
     test::WriteFile(local.File("contact.cgi"), big);
@@ -188,28 +225,40 @@ TEST_F(UploadTest, CancelDuringTheFirstFileCompletesItAndStops) {
     };
     listener.cancel = [&] { return cancelled; };
     Sequence(FourFiles(), "/cgi-bin").Run();
-    EXPECT_THAT(listener.lines, ElementsAre("contact.cgiをアップロードしました。"));
-    EXPECT_EQ(Stored("/cgi-bin/contact.cgi"), AsStored(big));
-    EXPECT_EQ(Count("SITE"), 0);
-    EXPECT_FALSE(Exists("/cgi-bin/Quillpost.pm"));
+    EXPECT_THAT(listener.lines, ElementsAre("contact.cgiをアップロードしました。",
+                                            "アップロードを中止しました。設置済みのファイルは変更していません。"));
+    EXPECT_TRUE(oldReleaseIntact());
     EXPECT_TRUE(sequence->Finished());
     EXPECT_FALSE(sequence->Client().Connected());
-}
 
-TEST_F(UploadTest, FailureEndsTheSequenceAndKeepsTheLog) {
-    auto& s = Sequence(FourFiles(), "/cgi-bin");
-    s.SetUploadFiles(FourFiles(), "/cgi-bin", "NOSUCHCOMMAND");
+    // The server refuses the chmod: the script would not run, so nothing goes live.
+    listener.cancel = [] { return false; };
+    listener.lines.clear();
+    auto& refused = Sequence(FourFiles(), "/cgi-bin");
+    refused.SetUploadFiles(FourFiles(), "/cgi-bin", "NOSUCHCOMMAND");
     try {
-        s.Run();
-        FAIL() << "no error";
+        refused.Run();
+        ADD_FAILURE() << "no error";
     } catch (const Error& e) {
         EXPECT_THAT(e.Message(), HasSubstr("50"));
+        EXPECT_THAT(e.Message(), HasSubstr("設置済みのファイルは変更していません。"));
     }
-    EXPECT_THAT(listener.lines,
-                ElementsAre("contact.cgiをアップロードしました。", "NOSUCHCOMMAND 755 contact.cgi"));
-    EXPECT_TRUE(Exists("/cgi-bin/contact.cgi"));
-    EXPECT_FALSE(Exists("/cgi-bin/Quillpost.pm"));
-    EXPECT_FALSE(s.Client().Connected());
+    EXPECT_TRUE(oldReleaseIntact());
+    EXPECT_FALSE(refused.Client().Connected());
+
+    // A rename that fails half way (jcode.pl cannot be replaced): the message names what is new.
+    ::unlink((server.Home() + "/cgi-bin/jcode.pl").c_str());
+    ::mkdir((server.Home() + "/cgi-bin/jcode.pl").c_str(), 0755);
+    test::WriteFile(server.Home() + "/cgi-bin/jcode.pl/keep", "x");
+    try {
+        Sequence(FourFiles(), "/cgi-bin").Run();
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_THAT(e.Message(), HasSubstr("新しいファイル: Quillpost.pm／元のままのファイル: contact.cgi、jcode.pl、mimew.pl"));
+    }
+    EXPECT_EQ(Stored("/cgi-bin/Quillpost.pm"), "package Quillpost;\n1;\n");
+    EXPECT_EQ(Stored("/cgi-bin/contact.cgi"), "old contact.cgi\n");
+    EXPECT_THAT(Folder("/cgi-bin"), ElementsAre("Quillpost.pm", "contact.cgi", "jcode.pl", "mimew.pl"));
 }
 
 TEST_F(UploadTest, MissingFolderIsAnError) {

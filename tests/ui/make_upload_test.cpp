@@ -157,7 +157,8 @@ private slots:
                  QStringList({Q("contact.cgiをアップロードしました。"), Q("CHMOD 755 contact.cgi"),
                               Q("contact.cgi のアクセス権を設定しました。"),
                               Q("Quillpost.pmをアップロードしました。"),
-                              Q("jcode.plをアップロードしました。"), Q("mimew.plをアップロードしました。")}));
+                              Q("jcode.plをアップロードしました。"), Q("mimew.plをアップロードしました。"),
+                              Q("設置が完了しました。")}));
         // The script is the one a local make writes; the ASCII transfer gives the server's line ends.
         QByteArray script = QByteArray::fromStdString(MaskGuardSecret(MakeCgiText(P())));
         script.replace("\r\n", "\n");
@@ -306,7 +307,8 @@ private slots:
             QStringList(
                 {Q("contact.cgiをアップロードしました。"), Q("CHMOD 755 contact.cgi"),
                  Q("contact.cgi のアクセス権を設定しました。"), Q("Quillpost.pmをアップロードしました。"),
-                 Q("[ERROR]") + missing + Q("が見つかりません。"), Q("mimew.plをアップロードしました。")}));
+                 Q("[ERROR]") + missing + Q("が見つかりません。"), Q("mimew.plをアップロードしました。"),
+                 Q("設置が完了しました。")}));
         QVERIFY(QFile::exists(server.Path(Q("mimew.pl"))));
         QVERIFY(!QFile::exists(server.Path(Q("jcode.pl"))));
     }
