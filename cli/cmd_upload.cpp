@@ -1,5 +1,8 @@
 // quillpost-cli upload: make and upload without the dialog. The checks, the script in a
 // temporary file, then the four files to the project's server folder, one log line each.
+#include <signal.h>
+
+#include <csignal>
 #include <iostream>
 
 #include "cli/cli_common.h"
@@ -12,12 +15,41 @@
 namespace qp::cli {
 namespace {
 
+volatile std::sig_atomic_t interrupted = 0;
+
+void Interrupt(int) {
+    interrupted = 1;
+}
+
+// Ctrl+C or a TERM while the upload runs takes the way of a cancel: the transfer stops, what
+// was sent is removed, the live files stay as they were.
+class InterruptAsCancel {
+public:
+    InterruptAsCancel() {
+        struct sigaction action {};
+        action.sa_handler = Interrupt;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &savedInt_);
+        ::sigaction(SIGTERM, &action, &savedTerm_);
+    }
+    ~InterruptAsCancel() {
+        ::sigaction(SIGINT, &savedInt_, nullptr);
+        ::sigaction(SIGTERM, &savedTerm_, nullptr);
+    }
+    InterruptAsCancel(const InterruptAsCancel&) = delete;
+    InterruptAsCancel& operator=(const InterruptAsCancel&) = delete;
+
+private:
+    struct sigaction savedInt_ {};
+    struct sigaction savedTerm_ {};
+};
+
 class ConsoleUpload : public TUploadListener {
 public:
     void LogLine(const std::string& line) override { std::cout << VisibleText(line) << std::endl; }
     void Progress(const TUploadFile&, std::int64_t, std::int64_t) override {}
     void Pump() override {}
-    bool CancelRequested() override { return false; }
+    bool CancelRequested() override { return interrupted != 0; }
 };
 
 int Run(const Args& args) {
@@ -29,6 +61,7 @@ int Run(const Args& args) {
     const FtpCall ftp(args, project);
     const TUploadJob job = PrepareUpload(project, args.Value("--lib").value_or(""));
 
+    const InterruptAsCancel interrupts;
     ConsoleUpload console;
     TUploadSequence sequence(console, ftp.Connection());
     sequence.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
@@ -38,6 +71,7 @@ int Run(const Args& args) {
     } catch (const Error& e) {
         return ftp.Failed(sequence.Client(), e);
     }
+    if (interrupted) return kExitInterrupted;
     ftp.SaveTrust(sequence.Client(), project, args.positional[0]);
     return kExitOk;
 }

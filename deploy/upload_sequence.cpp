@@ -49,10 +49,12 @@ void TUploadSequence::Run() {
         UploadAll();
     } catch (const Error& e) {
         RemoveTemporaries();
+        const bool cancelled = listener_.CancelRequested() && !placing_;
+        if (cancelled && client_->Connected()) LogCancelled();
         client_->Disconnect();
         finished_ = true;
-        // Cancelled while connecting: the user asked for the stop, it is no failure.
-        if (listener_.CancelRequested()) return;
+        // Cancelled while connecting or sending: the user asked for the stop, it is no failure.
+        if (cancelled) return;
         throw Error(FailureMessage(e.Message()));
     } catch (...) {
         RemoveTemporaries();
@@ -62,10 +64,14 @@ void TUploadSequence::Run() {
     }
     if (listener_.CancelRequested() && !placing_) {
         RemoveTemporaries();
-        listener_.LogLine("アップロードを中止しました。設置済みのファイルは変更していません。");
+        LogCancelled();
     }
     client_->Disconnect();
     finished_ = true;
+}
+
+void TUploadSequence::LogCancelled() {
+    listener_.LogLine("アップロードを中止しました。設置済みのファイルは変更していません。");
 }
 
 namespace {

@@ -22,8 +22,8 @@ public:
     virtual void Progress(const TUploadFile& file, std::int64_t sent, std::int64_t total) = 0;
     // Called often while the network is waited for: keep the window alive here.
     virtual void Pump() = 0;
-    // Read at the check points between steps; a running transfer is never cut short. A cancel
-    // before the renames leaves the live files as they were.
+    // Read between steps and between the pieces of a transfer, which then ends early. A
+    // cancel before the renames leaves the live files as they were.
     virtual bool CancelRequested() = 0;
 };
 
@@ -55,6 +55,7 @@ private:
     void CheckSizes();
     void PlaceAll();
     void RemoveTemporaries();
+    void LogCancelled();
     std::string FailureMessage(const std::string& reason) const;
     void Attach();
 

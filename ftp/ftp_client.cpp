@@ -717,11 +717,18 @@ void TFtpClient::Stor(const std::string& localPath, const std::string& remoteNam
     std::unique_ptr<char[]> buffer(new char[kChunk]);
 
     Operation operation(*this, std::chrono::milliseconds(total * 1000 / std::max<std::int64_t>(minTransferRate_, 1)));
+    bool cancelled = false;
     Transfer("STOR " + remoteName, [&](TNetChannel& data) {
         if (::lseek(file.Get(), 0, SEEK_SET) < 0) throw Error(localPath + ": " + SystemText(errno));
         std::int64_t sent = 0;
         if (progress) progress(0, total);
         for (;;) {
+            // A cancel ends the data early but in order, so that the control connection stays
+            // and the caller can remove what arrived.
+            if (cancel_ && cancel_()) {
+                cancelled = true;
+                break;
+            }
             ssize_t got = ::read(file.Get(), buffer.get(), kChunk);
             if (got < 0) {
                 if (errno == EINTR) continue;
@@ -742,6 +749,7 @@ void TFtpClient::Stor(const std::string& localPath, const std::string& remoteNam
             PumpNow();
         }
     });
+    if (cancelled) throw Error(remoteName + " の送信を中止しました。");
 }
 
 void TFtpClient::List() {

@@ -46,7 +46,8 @@ public:
     // Decides whether the server's identity is trusted, before the password is sent.
     virtual TServerTrust& Trust() = 0;
     virtual const TServerTrust& Trust() const = 0;
-    // Asked while connecting and logging in; true gives up the connection.
+    // Asked while connecting and logging in, where true gives up the connection, and between
+    // the pieces of a transfer, where true ends it early (an Error) with the connection kept.
     virtual void SetCancelCheck(std::function<bool()> cancel) = 0;
 
     virtual void SetConnectTimeout(std::chrono::milliseconds t) = 0;

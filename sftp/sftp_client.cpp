@@ -534,9 +534,11 @@ void TSftpClient::StoreText(const std::string& localPath, const std::string& rem
     s.sent = 0;
     if (progress) progress(0, total);
     std::int64_t shown = 0;
+    std::atomic<bool> cancelled{false};
     const auto tick = [&] {
         const std::int64_t now = s.sent.load();
         if (progress && now != shown) progress(shown = now, total);
+        if (cancel_ && cancel_()) cancelled = true;
     };
     const auto deadline = Clock::now() + operationTimeout_ +
                           std::chrono::milliseconds(total * 1000 / std::max<std::int64_t>(minTransferRate_, 1));
@@ -551,6 +553,9 @@ void TSftpClient::StoreText(const std::string& localPath, const std::string& rem
                 std::string out;
                 bool pendingCr = false;
                 for (;;) {
+                    // Stopped between pieces, the handle closed in order: the session stays
+                    // and the caller can remove what arrived.
+                    if (cancelled) throw Error(remoteName + " の送信を中止しました。");
                     const ssize_t got = ::read(file, buffer.get(), kChunk);
                     if (got < 0 && errno == EINTR) continue;
                     if (got < 0) throw Error(localPath + " を読めません: " + std::strerror(errno));

@@ -103,6 +103,9 @@ void TFormMain::MakeAndUpload() {
     dialog.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
     dialog.exec();
     KeepTrustedCertificate(dialog.Client());
+    // The dialog closes by itself on a cancel: the user is still told what it means.
+    if (dialog.IsCancelRequested())
+        ShowInformation(this, QStringLiteral("アップロードを中止しました。設置済みのファイルは変更していません。"));
 }
 
 void TFormMain::MakeConverterFile() {

@@ -1,5 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -101,7 +104,10 @@ TEST(MakeUpload, JobCarriesTheScriptAndTheAccount) {
     EXPECT_EQ(job.Directory, "/cgi-bin");
     EXPECT_EQ(job.ChmodCommand, "CHMOD");
     EXPECT_TRUE(job.Connection.Passive);
-    ::unlink(job.TempFile.c_str());
+    // The script's copy holds the make's secret: it goes with the job.
+    const std::string temp = job.TempFile;
+    { const TUploadJob ended = std::move(job); }
+    EXPECT_FALSE(std::filesystem::exists(temp));
 }
 
 struct CliResult {
@@ -173,6 +179,55 @@ TEST_F(CliUploadTest, PasswordNotKeptInTheFileComesFromTheEnvironment) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::exists(server.Home() + "/cgi-bin/contact.cgi"));
     EXPECT_EQ(RunCli({"ls", project}, lib, env).status, 0);
+}
+
+// Ctrl+C while a runtime file is on its way: the transfer stops, everything sent is removed,
+// the release before stays live, and the exit status says it was interrupted.
+TEST(CliUploadInterrupt, CtrlCLeavesTheWorkingSiteWholeAndExits130) {
+    PyFtpServer server(false, 128 * 1024);
+    test::TempDir lib;
+    const std::string folder = server.Home() + "/cgi-bin";
+    ::mkdir(folder.c_str(), 0755);
+    for (const char* name : {"contact.cgi", "Quillpost.pm", "jcode.pl", "mimew.pl"})
+        test::WriteFile(folder + "/" + name, std::string("old ") + name + "\n");
+    ::mkdir(lib.File("lib").c_str(), 0755);
+    test::WriteFile(lib.File("lib/Quillpost.pm"), std::string(512 * 1024, 'x') + "\r\n");
+    test::WriteFile(lib.File("lib/jcode.pl"), "# jcode\r\n");
+    test::WriteFile(lib.File("lib/mimew.pl"), "# mimew\r\n");
+    UploadProject(server.Host())->SaveToFile(lib.File("p.qpf"));
+
+    const std::string cli = std::string(QP_BINARY_DIR) + "/quillpost-cli";
+    const std::string out = lib.File("out");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        ::execl(cli.c_str(), cli.c_str(), "upload", lib.File("p.qpf").c_str(), "--lib", lib.File("lib").c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const auto sending = [&] {
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            if (e.path().filename().string().find("Quillpost.pm") != std::string::npos &&
+                e.path().filename().string().rfind(".qp-", 0) == 0)
+                return true;
+        return false;
+    };
+    for (int i = 0; i < 400 && !sending(); ++i) ::usleep(50 * 1000);
+    ASSERT_TRUE(sending()) << test::ReadFile(out);
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << test::ReadFile(out);
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_THAT(test::ReadFile(out), HasSubstr("アップロードを中止しました。設置済みのファイルは変更していません。"));
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_THAT(names, ElementsAre("Quillpost.pm", "contact.cgi", "jcode.pl", "mimew.pl"));
+    EXPECT_EQ(test::ReadFile(folder + "/contact.cgi"), "old contact.cgi\n");
+    EXPECT_EQ(test::ReadFile(folder + "/Quillpost.pm"), "old Quillpost.pm\n");
 }
 
 TEST_F(CliUploadTest, RefusedProjectAndNetworkFailureHaveTheirExitCodes) {

@@ -1,12 +1,12 @@
 #!/usr/bin/python3
 """A local FTP server for the tests and the upload benchmark.
 
-Usage: ftp_test_server.py HOME USER PASSWORD [--tls CERTFILE] [--log FILE]
+Usage: ftp_test_server.py HOME USER PASSWORD [--tls CERTFILE] [--log FILE] [--slow BYTES]
 Serves HOME on 127.0.0.1 at a free port and prints "PORT <n>" once it accepts connections.
 With --tls it speaks explicit FTPS and requires TLS on the control and data connections; the
 certificate (with its key) is made in CERTFILE for CN=localhost unless the file exists, and its
 SHA-256 fingerprint follows the port: "PORT <n> SHA256:AB:CD:...". With --log every command
-line the server receives is appended to FILE.
+line the server receives is appended to FILE. With --slow uploads are read at BYTES a second.
 """
 import argparse
 import logging
@@ -49,6 +49,7 @@ def main():
     parser.add_argument("password")
     parser.add_argument("--tls")
     parser.add_argument("--log")
+    parser.add_argument("--slow", type=int, default=0)
     args = parser.parse_args()
     logging.basicConfig(level=logging.CRITICAL)
     authorizer = DummyAuthorizer()
@@ -73,6 +74,10 @@ def main():
         handler.certfile = args.tls
         handler.tls_control_required = True
         handler.tls_data_required = True
+    if args.slow:
+        from pyftpdlib.handlers import ThrottledDTPHandler
+        ThrottledDTPHandler.read_limit = args.slow
+        handler.dtp_handler = ThrottledDTPHandler
     handler.authorizer = authorizer
     handler.banner = "test server ready"
     handler.auth_failed_timeout = 0.05
