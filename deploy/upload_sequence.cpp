@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <random>
 
 #include "generate/file_utility.h"
@@ -98,6 +99,16 @@ std::pair<std::int64_t, std::int64_t> WholeSizes(const std::string& localPath) {
     return {size, size - crlf};
 }
 
+// Runs one step on the server; its failure names the file and the step before the reason.
+template <class F>
+void Step(const std::string& file, const char* step, F&& work) {
+    try {
+        work();
+    } catch (const Error& e) {
+        throw Error(file + step + e.Message());
+    }
+}
+
 std::string Names(const std::vector<std::string>& names) {
     std::string out;
     for (const auto& n : names) out += (out.empty() ? "" : "、") + n;
@@ -134,9 +145,11 @@ void TUploadSequence::UploadAll() {
         staged_.push_back({&file, prefix + file.RemoteFileName, false});
         const std::string& temporary = staged_.back().Temporary;
         const std::string remote = LogText(file.RemoteFileName);
-        client_->StoreText(
-            file.LocalFileName, temporary,
-            [&](std::int64_t sent, std::int64_t total) { listener_.Progress(file, sent, total); });
+        Step(remote, "を送信できませんでした: ", [&] {
+            client_->StoreText(file.LocalFileName, temporary, [&](std::int64_t sent, std::int64_t total) {
+                listener_.Progress(file, sent, total);
+            });
+        });
         listener_.LogLine(remote + "をアップロードしました。");
         if (listener_.CancelRequested()) return;
         if (file.Chmod) {
@@ -144,7 +157,7 @@ void TUploadSequence::UploadAll() {
                 listener_.LogLine(LogText(chmodCommand_ + " 755 " + file.RemoteFileName));
             else
                 listener_.LogLine(remote + " のアクセス権を 755 に設定します（SFTP ではchmodコマンドの設定は使いません）。");
-            client_->SetMode(temporary, 0755, chmodCommand_);
+            Step(remote, "のアクセス権を設定できませんでした: ", [&] { client_->SetMode(temporary, 0755, chmodCommand_); });
             listener_.LogLine(remote + " のアクセス権を設定しました。");
         }
     }
@@ -157,7 +170,9 @@ void TUploadSequence::UploadAll() {
 // After every transfer, so that a server that reports sizes in another mode switches once.
 void TUploadSequence::CheckSizes() {
     for (const Staged& s : staged_) {
-        const auto stored = client_->RemoteSize(s.Temporary);
+        std::optional<std::int64_t> stored;
+        Step(LogText(s.File->RemoteFileName), "の大きさを確かめられませんでした: ",
+             [&] { stored = client_->RemoteSize(s.Temporary); });
         if (!stored) continue;
         const auto [asSent, withLf] = WholeSizes(s.File->LocalFileName);
         if (*stored != asSent && *stored != withLf)
@@ -177,7 +192,10 @@ void TUploadSequence::PlaceAll() {
     placing_ = true;
     for (Staged* s : order) {
         const std::string remote = LogText(s->File->RemoteFileName);
-        if (!client_->Rename(s->Temporary, s->File->RemoteFileName))
+        bool inOneStep = true;
+        Step(remote, "を置き換えられませんでした: ",
+             [&] { inOneStep = client_->Rename(s->Temporary, s->File->RemoteFileName); });
+        if (!inOneStep)
             listener_.LogLine(remote + "はサーバーが上書きの名前変更をしないため、古いファイルを削除してから置き換えました。");
         s->Placed = true;
     }

@@ -253,10 +253,11 @@ void TFtpClient::WaitData(int fd, short events, const char* what) {
         if (rc > 0 && p[0].revents) return;
         if (rc > 0 && watchControl) {
             TFtpReply reply = ReadReply();
-            if (IsSuccess(reply.Code))
-                finalReply_ = reply;
-            else if (!IsPreliminary(reply.Code))
-                FailWithReply(reply);
+            if (IsPreliminary(reply.Code)) continue;
+            // Kept for FinishTransfer as well: an error that comes while the data connection
+            // closes must not be lost to a wait for a reply that was already read.
+            finalReply_ = reply;
+            if (!IsSuccess(reply.Code)) FailWithReply(reply);
             continue;
         }
         PumpNow();

@@ -240,7 +240,7 @@ TEST_F(UploadTest, AFailedOrCancelledDeployLeavesTheWorkingSiteWhole) {
         refused.Run();
         ADD_FAILURE() << "no error";
     } catch (const Error& e) {
-        EXPECT_THAT(e.Message(), HasSubstr("50"));
+        EXPECT_THAT(e.Message(), HasSubstr("contact.cgiのアクセス権を設定できませんでした: 50"));
         EXPECT_THAT(e.Message(), HasSubstr("設置済みのファイルは変更していません。"));
     }
     EXPECT_TRUE(oldReleaseIntact());

@@ -119,6 +119,34 @@ TEST(FtpFaults, DribblingServersAreCutOffAtTheOperationLimit) {
     }
 }
 
+// The server takes the whole upload, then reports that it could not store it while the data
+// connection closes: that reply is the error, not a wait for another one.
+TEST(FtpFaults, AnErrorReplyWhileAnUploadClosesIsTheError) {
+    FakeFtpServer server([](Session& s) {
+        FakeLogin(s);
+        OfferPassive(s);
+        s.Read();
+        s.Send("150 send it\r\n");
+        int fd = s.AcceptPassive();
+        char buf[256];
+        while (::recv(fd, buf, sizeof buf, 0) > 0) {
+        }
+        s.Send("451 Failure writing to local file.\r\n");
+        std::this_thread::sleep_for(1500ms);
+        ::close(fd);
+        s.Read();
+    });
+    test::TempDir local;
+    test::WriteFile(local.File("f"), "data");
+    TFtpClient c;
+    c.SetHost(server.Host());
+    c.SetPassive(true);
+    c.SetReplyTimeout(500ms);
+    c.Connect();
+    const Outcome o = Timed([&] { c.Stor(local.File("f"), "f"); });
+    EXPECT_THAT(o.message, HasSubstr("451 Failure writing to local file."));
+}
+
 TEST(FtpFaults, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
     std::string intruderSaw = "nothing";
     FakeFtpServer server([&](Session& s) {
