@@ -90,11 +90,15 @@ std::string TemporaryPrefix() {
 std::pair<std::int64_t, std::int64_t> WholeSizes(const std::string& localPath) {
     std::ifstream in(localPath, std::ios::binary);
     std::int64_t size = 0, crlf = 0;
-    char previous = 0, c = 0;
-    while (in.get(c)) {
-        ++size;
-        if (previous == '\r' && c == '\n') ++crlf;
-        previous = c;
+    char previous = 0;
+    char buffer[16384];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        const std::size_t got = static_cast<std::size_t>(in.gcount());
+        for (std::size_t i = 0; i < got; ++i) {
+            if (previous == '\r' && buffer[i] == '\n') ++crlf;
+            previous = buffer[i];
+        }
+        size += static_cast<std::int64_t>(got);
     }
     return {size, size - crlf};
 }
