@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "ftp/ftp_client.h"
 #include "model/error.h"
 #include "test_ftp_server.h"
@@ -43,14 +45,17 @@ Outcome Timed(const std::function<void()>& call) {
     return out;
 }
 
-// Signs of life every 100 ms for 1.5 s: no single wait of 300 ms ever ends, so only the
-// operation's limit of 800 ms can stop the client.
+// Signs of life every 100 ms for up to 4 s: no single wait of 300 ms ever ends, so only the
+// operation's limit of 800 ms can stop the client, and it must do so while the server still
+// dribbles (the order is asserted, not a time: a loaded machine only stretches both).
 TEST(FtpFaults, DribblingServersAreCutOffAtTheOperationLimit) {
-    auto dribble = [](const std::function<void(int)>& step) {
-        for (int i = 0; i < 15; ++i) {
+    std::atomic<bool> clientDone{false}, dribbleEnded{false};
+    auto dribble = [&](const std::function<void(int)>& step) {
+        for (int i = 0; i < 40 && !clientDone; ++i) {
             step(i);
             std::this_thread::sleep_for(100ms);
         }
+        if (!clientDone) dribbleEnded = true;
     };
     struct Case {
         const char* name;
@@ -100,6 +105,8 @@ TEST(FtpFaults, DribblingServersAreCutOffAtTheOperationLimit) {
     test::WriteFile(local.File("f"), "data");
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
+        clientDone = false;
+        dribbleEnded = false;
         FakeFtpServer server(k.script);
         TFtpClient c;
         c.SetHost(server.Host());
@@ -113,8 +120,10 @@ TEST(FtpFaults, DribblingServersAreCutOffAtTheOperationLimit) {
             if (k.upload) return c.Stor(local.File("f"), "f");
             c.List();
         });
+        const bool endedBeforeTheServer = !dribbleEnded;
+        clientDone = true;
         EXPECT_THAT(o.message, HasSubstr("タイムアウト"));
-        EXPECT_LT(o.elapsed, 1300ms);
+        EXPECT_TRUE(endedBeforeTheServer);
         EXPECT_FALSE(c.Connected());
     }
 }
@@ -177,12 +186,14 @@ TEST(FtpFaults, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
 }
 
 TEST(FtpFaults, ActiveConnectionThatNeverComesCostsOneWait) {
-    FakeFtpServer server([](Session& s) {
+    std::string afterTheWait = "(not read)";
+    FakeFtpServer server([&](Session& s) {
         FakeLogin(s);
         s.Read();
         s.Send("200 ok\r\n");
         s.Read();
         s.Send("150 connecting\r\n");
+        afterTheWait = s.Read();  // the client's next word, empty when it closed
     });
     TFtpClient c;
     c.SetHost(server.Host());
@@ -191,9 +202,10 @@ TEST(FtpFaults, ActiveConnectionThatNeverComesCostsOneWait) {
     c.Connect();
     Outcome o = Timed([&] { c.List(); });
     EXPECT_THAT(o.message, HasSubstr("データ接続がありません（タイムアウト）"));
-    EXPECT_GE(o.elapsed, 450ms);
-    EXPECT_LT(o.elapsed, 900ms);
+    EXPECT_GE(o.elapsed, 450ms);  // never before the wait it was given
     EXPECT_FALSE(c.Connected());
+    server.Join();
+    EXPECT_EQ(afterTheWait, "");  // no second try (PASV) after the one wait: the connection was given up
 }
 
 TEST(FtpFaults, ServerRepliesAreReportedWithControlCharactersEscaped) {
@@ -216,7 +228,6 @@ TEST(FtpFaults, ServerRepliesAreReportedWithControlCharactersEscaped) {
     c.Connect();
     Outcome o = Timed([&] { c.List(); });
     EXPECT_EQ(o.message, "426 \\x1B]0;owned\\x07\\x1B[2J aborted");
-    EXPECT_LT(o.elapsed, 5s);
     EXPECT_THAT(log, HasSubstr("426 \\x1B]0;owned\\x07\\x1B[2J aborted<EOL>"));
     EXPECT_EQ(log.find('\x1b'), std::string::npos);
 }

@@ -211,8 +211,12 @@ public:
         });
     }
     ~FakeFtpServer() {
-        thread_.join();
+        Join();
         ::close(listener_);
+    }
+    // Waits until the script has run to its end, so that what it recorded can be read.
+    void Join() {
+        if (thread_.joinable()) thread_.join();
     }
     FakeFtpServer(const FakeFtpServer&) = delete;
     FakeFtpServer& operator=(const FakeFtpServer&) = delete;
