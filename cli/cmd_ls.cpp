@@ -46,7 +46,7 @@ int Run(const Args& args) {
         return ftp.Failed(browser.Client(), e);
     }
     for (const TFolderRow& row : browser.Rows())
-        std::cout << VisibleText(row.Name) << '\t' << row.Date << '\t' << row.Size << '\t'
+        std::cout << VisibleText(row.Entry.Name) << '\t' << row.Date << '\t' << row.Size << '\t'
                   << VisibleText(row.Attributes) << '\t' << VisibleText(row.Owner) << '\n';
     browser.Close();
     ftp.SaveTrust(browser.Client(), project, args.positional[0]);

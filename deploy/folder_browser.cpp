@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "deploy/server_names.h"
 #include "model/error.h"
 
 namespace qp {
@@ -121,14 +122,17 @@ void TFolderBrowser::Refresh() {
         if (!client_->Connected()) throw;
         listingError_ = e.Message();
     }
-    const std::string folder = client_->CurrentFolder();
+    const std::string folder = FromServerName(*client_, client_->CurrentFolder());
     auto at = std::lower_bound(history_.begin(), history_.end(), folder, [](const auto& a, const auto& b) {
         int c = CompareNoCase(a, b);
         return c != 0 ? c < 0 : a < b;
     });
     if (at == history_.end() || *at != folder) history_.insert(at, folder);
     comboText_ = folder;
-    for (const TFtpListEntry& e : entries) rows_.push_back(MakeRow(e));
+    for (const TFtpListEntry& e : entries) {
+        rows_.push_back(MakeRow(e));
+        rows_.back().Name = FromServerName(*client_, e.Name);
+    }
     std::stable_sort(rows_.begin(), rows_.end(),
                      [](const TFolderRow& a, const TFolderRow& b) { return CompareRows(a, b) < 0; });
     directory_ = folder;
@@ -136,14 +140,15 @@ void TFolderBrowser::Refresh() {
 
 void TFolderBrowser::MoveTo(const std::string& folder) {
     if (folder.empty()) return;
-    client_->ChangeFolder(folder);
+    client_->ChangeFolder(ToServerName(*client_, folder));
     Refresh();
 }
 
 void TFolderBrowser::OpenRow(std::size_t row) {
     if (row >= rows_.size() || rows_[row].ImageIndex != 0) return;
-    const std::string name = rows_[row].Name;
-    MoveTo(name);
+    // The server's own spelling: a name shown converted may not convert back the same.
+    client_->ChangeFolder(rows_[row].Entry.Name);
+    Refresh();
 }
 
 void TFolderBrowser::Up() {
@@ -152,7 +157,7 @@ void TFolderBrowser::Up() {
 }
 
 void TFolderBrowser::MakeFolder(const std::string& name) {
-    client_->MakeFolder(name);
+    client_->MakeFolder(ToServerName(*client_, name));
     Refresh();
 }
 
@@ -160,9 +165,9 @@ void TFolderBrowser::Delete(std::size_t row) {
     if (row >= rows_.size()) return;
     const TFolderRow target = rows_[row];
     if (target.ImageIndex == 0)
-        client_->RemoveFolder(target.Name);
+        client_->RemoveFolder(target.Entry.Name);
     else
-        client_->DeleteFile(target.Name);
+        client_->DeleteFile(target.Entry.Name);
     Refresh();
 }
 

@@ -14,13 +14,13 @@
 namespace qp {
 
 struct TFolderRow {
-    std::string Name;        // the server's bytes
+    std::string Name;        // in the project's code where the server speaks UTF-8, else the server's bytes
     int ImageIndex = 1;      // 0 folder or symbolic link, 1 anything else
     std::string Date;        // "YYYY-MM-DD HH:MM", the date alone at 00:00, empty when unknown
     std::string Size;        // "<DIR>", "<SLINK>" or the bytes in decimal (empty when unknown)
     std::string Attributes;  // e.g. "rwxr-xr-x"
     std::string Owner;
-    TFtpListEntry Entry;  // everything the listing said
+    TFtpListEntry Entry;  // everything the listing said, in the server's bytes
 };
 
 class TFolderBrowserListener {

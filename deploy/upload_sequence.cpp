@@ -7,6 +7,7 @@
 #include <optional>
 #include <random>
 
+#include "deploy/server_names.h"
 #include "generate/file_utility.h"
 #include "model/charset.h"
 #include "model/error.h"
@@ -134,7 +135,8 @@ void TUploadSequence::RemoveTemporaries() {
 
 void TUploadSequence::UploadAll() {
     client_->Connect();
-    if (!ftpDirectory_.empty() && client_->CurrentFolder() != ftpDirectory_) client_->ChangeFolder(ftpDirectory_);
+    const std::string folder = ToServerName(*client_, ftpDirectory_);
+    if (!folder.empty() && client_->CurrentFolder() != folder) client_->ChangeFolder(folder);
     const std::string prefix = TemporaryPrefix();
     for (const TUploadFile& file : files_) {
         struct stat st {};
@@ -146,7 +148,8 @@ void TUploadSequence::UploadAll() {
         const std::int64_t size = TkFileUtility::GetFileSize(file.LocalFileName);
         client_->AnnounceSize(size);
         if (listener_.CancelRequested()) return;
-        staged_.push_back({&file, prefix + file.RemoteFileName, false});
+        const std::string serverName = ToServerName(*client_, file.RemoteFileName);
+        staged_.push_back({&file, serverName, prefix + serverName, false});
         const std::string& temporary = staged_.back().Temporary;
         const std::string remote = LogText(file.RemoteFileName);
         Step(remote, "を送信できませんでした: ", [&] {
@@ -198,7 +201,7 @@ void TUploadSequence::PlaceAll() {
         const std::string remote = LogText(s->File->RemoteFileName);
         bool inOneStep = true;
         Step(remote, "を置き換えられませんでした: ",
-             [&] { inOneStep = client_->Rename(s->Temporary, s->File->RemoteFileName); });
+             [&] { inOneStep = client_->Rename(s->Temporary, s->ServerName); });
         if (!inOneStep)
             listener_.LogLine(remote + "はサーバーが上書きの名前変更をしないため、古いファイルを削除してから置き換えました。");
         s->Placed = true;

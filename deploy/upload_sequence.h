@@ -48,6 +48,7 @@ public:
 private:
     struct Staged {
         const TUploadFile* File;
+        std::string ServerName;  // the remote name as the server spells it
         std::string Temporary;
         bool Placed;
     };

@@ -269,6 +269,7 @@ void TFtpClient::CloseControl() {
     dataSession_.reset();
     inbox_.clear();
     currentType_ = 0;
+    utf8Names_.reset();
 }
 
 void TFtpClient::FailWithReply(const TFtpReply& reply) {
@@ -823,6 +824,33 @@ std::optional<std::int64_t> TFtpClient::RemoteSize(const std::string& name) {
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size);
     if (ec != std::errc() || end == digits.data() || size < 0) return std::nullopt;
     return size;
+}
+
+bool TFtpClient::NamesInUtf8() {
+    if (utf8Names_) return *utf8Names_;
+    if (!Connected()) throw Error("サーバーに接続していません。");
+    bool utf8 = false;
+    const TFtpReply features = SendCommand("FEAT");
+    if (!Connected()) FailWithReply(features);
+    if (features.Code == 211) {
+        std::size_t start = 0;
+        while (start <= features.Text.size()) {
+            std::size_t end = features.Text.find('\n', start);
+            if (end == std::string::npos) end = features.Text.size();
+            std::string line = features.Text.substr(start, end - start);
+            line.erase(0, line.find_first_not_of(" \t"));
+            line.erase(line.find_last_not_of(" \t\r") + 1);
+            for (char& c : line) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+            if (line == "UTF8") utf8 = true;
+            start = end + 1;
+        }
+    }
+    // Servers that announce UTF-8 speak it (RFC 2640); some speak it only when asked.
+    const TFtpReply asked = SendCommand("OPTS UTF8 ON");
+    if (!Connected()) FailWithReply(asked);
+    if (IsSuccess(asked.Code)) utf8 = true;
+    utf8Names_ = utf8;
+    return utf8;
 }
 
 }  // namespace qp

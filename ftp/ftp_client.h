@@ -91,6 +91,7 @@ public:
     bool Rename(const std::string& from, const std::string& to) override;
     // SIZE in binary mode (many servers refuse it in ASCII mode).
     std::optional<std::int64_t> RemoteSize(const std::string& name) override;
+    bool NamesInUtf8() override;
 
     // Sends one command and returns the final reply, whatever its code.
     TFtpReply SendCommand(const std::string& command);
@@ -145,6 +146,7 @@ private:
     TNetChannel control_;
     std::string inbox_;
     char currentType_ = 0;
+    std::optional<bool> utf8Names_;  // asked once per connection
     TFtpReply lastReply_;
     std::vector<TFtpListEntry> entries_;
     std::string rawListing_;

@@ -96,6 +96,9 @@ public:
     // The size in bytes the server reports of a file of the current folder; nullopt when it
     // cannot tell. A lost connection raises.
     virtual std::optional<std::int64_t> RemoteSize(const std::string& name) = 0;
+    // Whether the server takes and gives file names in UTF-8. FTP asks the server (FEAT, OPTS
+    // UTF8 ON) the first time it is asked in a session; SFTP always does.
+    virtual bool NamesInUtf8() = 0;
 };
 
 }  // namespace qp

@@ -59,6 +59,8 @@ public:
     // target is removed first.
     bool Rename(const std::string& from, const std::string& to) override;
     std::optional<std::int64_t> RemoteSize(const std::string& name) override;
+    // SFTP names are UTF-8 by convention of every server of it.
+    bool NamesInUtf8() override { return true; }
 
 private:
     struct Session;

@@ -3,8 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "../ftp/test_ftp_server.h"
 #include "deploy/folder_browser.h"
+#include "deploy/upload_sequence.h"
 #include "model/error.h"
 #include "support/ftp_account.h"
 
@@ -75,6 +79,33 @@ TEST_F(BrowserTest, StartUpListsTheLoginFolderInOrderWithTheProtocolLog) {
     std::size_t before = listener.lines.size();
     browser.Refresh();
     EXPECT_EQ(listener.lines.size(), before);
+}
+
+// A server that speaks UTF-8 (pyftpdlib announces it): a Japanese folder made in the browser
+// and a Japanese script name arrive in UTF-8, show in the project's code, and take the upload.
+TEST_F(BrowserTest, JapaneseNamesGoInUtf8ToAServerThatSpeaksIt) {
+    ASSERT_FALSE(browser.StartUp().has_value());
+    browser.MakeFolder(test::S("問合せ"));
+    EXPECT_TRUE(std::filesystem::is_directory(server.Home() + "/問合せ"));
+    const std::vector<std::string> names = Names(browser);
+    const auto row = std::find(names.begin(), names.end(), test::S("問合せ"));
+    ASSERT_NE(row, names.end());
+    browser.OpenRow(static_cast<std::size_t>(row - names.begin()));
+    EXPECT_EQ(browser.GetDirectory(), test::S("/問合せ"));
+    browser.Close();
+
+    test::TempDir local;
+    test::WriteFile(local.File("form.cgi"), "#!/usr/bin/perl\r\n");
+    struct : TUploadListener {
+        void LogLine(const std::string&) override {}
+        void Progress(const TUploadFile&, std::int64_t, std::int64_t) override {}
+        void Pump() override {}
+        bool CancelRequested() override { return false; }
+    } uploads;
+    TUploadSequence sequence(uploads, test::PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword));
+    sequence.SetUploadFiles({{local.File("form.cgi"), test::S("お問合せ.cgi"), true}}, browser.GetDirectory(), "CHMOD");
+    sequence.Run();
+    EXPECT_EQ(test::ReadFile(server.Home() + "/問合せ/お問合せ.cgi"), "#!/usr/bin/perl\n");
 }
 
 TEST_F(BrowserTest, StartUpMovesToTheRequestedFolderOnlyWhenItDiffers) {
