@@ -62,6 +62,16 @@ void TNetChannel::StartTls(SSL_CTX* context, const std::string& host, SSL_SESSIO
     SSL_set_connect_state(ssl_);
 }
 
+namespace {
+
+// A peer that went away is said as such; the system's words follow for the curious.
+std::string SystemReason(int err) {
+    if (err == ECONNRESET || err == EPIPE) return std::string("接続が切れました（") + std::strerror(err) + "）";
+    return std::strerror(err);
+}
+
+}  // namespace
+
 bool TNetChannel::WouldBlock(int result, short& wait, const char* what) {
     const int err = SSL_get_error(ssl_, result);
     if (err == SSL_ERROR_WANT_READ) {
@@ -74,7 +84,7 @@ bool TNetChannel::WouldBlock(int result, short& wait, const char* what) {
     }
     const int sysErr = errno;
     std::string detail = OpenSslText();
-    if (detail.empty() && err == SSL_ERROR_SYSCALL) detail = sysErr ? std::strerror(sysErr) : "接続が切れました";
+    if (detail.empty() && err == SSL_ERROR_SYSCALL) detail = sysErr ? SystemReason(sysErr) : "接続が切れました";
     if (detail.empty()) detail = "TLSエラー " + std::to_string(err);
     throw Error(std::string(what) + ": " + detail);
 }
@@ -104,7 +114,7 @@ ssize_t TNetChannel::Recv(char* buffer, std::size_t size, short& wait) {
             wait = POLLIN;
             return -1;
         }
-        throw Error(std::string("受信できません: ") + std::strerror(errno));
+        throw Error("受信できません: " + SystemReason(errno));
     }
     ERR_clear_error();
     std::size_t got = 0;
@@ -123,7 +133,7 @@ ssize_t TNetChannel::Send(const char* buffer, std::size_t size, short& wait) {
             wait = POLLOUT;
             return -1;
         }
-        throw Error(std::string("送信できません: ") + std::strerror(errno));
+        throw Error("送信できません: " + SystemReason(errno));
     }
     ERR_clear_error();
     std::size_t done = 0;

@@ -17,6 +17,7 @@ namespace {
 using test::PyFtpServer;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 struct RecordingListener : TUploadListener {
     std::vector<std::string> lines;
@@ -266,6 +267,40 @@ TEST_F(UploadTest, MissingFolderIsAnError) {
     EXPECT_THROW(s.Run(), Error);
     EXPECT_TRUE(listener.lines.empty());
     EXPECT_TRUE(s.Finished());
+}
+
+// The server goes away while the script is sent, over FTP and FTPS: the error names the file
+// and the step and says the connection was cut; the release before is still whole.
+TEST(UploadCut, AServerGoneMidFileIsReportedAsACutOfThatFile) {
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "FTPS" : "FTP");
+        PyFtpServer server(tls, 64 * 1024);
+        test::WriteFile(server.Home() + "/contact.cgi", "old script\n");
+        test::TempDir local;
+        test::WriteFile(local.File("contact.cgi"), std::string(512 * 1024, 'x') + "\r\n");
+        RecordingListener listener;
+        listener.onProgress = [&](const TUploadFile&, std::int64_t sent) {
+            if (sent > 128 * 1024) server.Stop();
+        };
+        TConnection account = test::PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword);
+        if (tls) {
+            account.Protocol = TFtpProtocol::Ftps;
+            account.TrustedFingerprint = server.Fingerprint();
+        }
+        TUploadSequence sequence(listener, account);
+        sequence.SetUploadFiles({{local.File("contact.cgi"), "contact.cgi", true}}, "", "CHMOD");
+        std::string message;
+        try {
+            sequence.Run();
+        } catch (const Error& e) {
+            message = e.Message();
+        }
+        EXPECT_THAT(message, HasSubstr("contact.cgiを送信できませんでした: "));
+        EXPECT_THAT(message, HasSubstr("接続が切れました"));
+        EXPECT_THAT(message, Not(HasSubstr("TLS")));
+        EXPECT_THAT(message, HasSubstr("設置済みのファイルは変更していません。"));
+        EXPECT_EQ(test::ReadFile(server.Home() + "/contact.cgi"), "old script\n");
+    }
 }
 
 TEST(UploadLogText, ProjectTextIsShownAsUtf8) {

@@ -76,8 +76,16 @@ def main():
         handler.tls_data_required = True
     if args.slow:
         from pyftpdlib.handlers import ThrottledDTPHandler
-        ThrottledDTPHandler.read_limit = args.slow
-        handler.dtp_handler = ThrottledDTPHandler
+        if args.tls:
+            from pyftpdlib.handlers import TLS_DTPHandler
+
+            class SlowDTPHandler(TLS_DTPHandler, ThrottledDTPHandler):
+                pass
+        else:
+            class SlowDTPHandler(ThrottledDTPHandler):
+                pass
+        SlowDTPHandler.read_limit = args.slow
+        handler.dtp_handler = SlowDTPHandler
     handler.authorizer = authorizer
     handler.banner = "test server ready"
     handler.auth_failed_timeout = 0.05

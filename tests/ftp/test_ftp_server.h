@@ -87,7 +87,7 @@ public:
         }
     }
 
-private:
+    // Ends the server at once, as a host that goes away: its connections are cut.
     void Stop() {
         if (pid_ > 0) {
             ::kill(pid_, SIGTERM);
@@ -97,6 +97,7 @@ private:
         }
     }
 
+private:
     TempDir home_;
     TempDir side_;
     pid_t pid_ = -1;

@@ -1,7 +1,8 @@
 # The made form against bots: posts that never loaded the form, tokens of another make,
 # too old or too new, the honeypot, bursts from one address (one after another and all at
 # once), the reply limit, a state file that cannot be written or that would tell addresses,
-# the administrator mail's From, and a project file from before the defences.
+# the administrator mail's From, a project file from before the defences, and a script made
+# before them running on this runtime.
 use strict;
 use warnings;
 use utf8;
@@ -219,6 +220,20 @@ subtest 'a project file without GUARD is made with every defence on' => sub {
   is(scalar @{send_form($cgi)->{mails}}, 0, 'a post without the token sends nothing');
   is(scalar @{send_form($cgi, token => $token, at => $T0 + 2)->{mails}}, 0, 'nor one within 3 s');
   is(scalar @{send_form($cgi, token => $token, at => $T0 + 3)->{mails}}, 2, 'the visitor\'s does');
+};
+
+subtest 'a script made before the defences runs on this runtime (the moment of a deploy between renames)' => sub {
+  my $cgi = guarded(UseToken => 0, UseHoneypot => 0, LimitCount => 0, ReplyLimit => 0, MinSeconds => 0);
+  my $script = $cgi->script_text;
+  $script =~ s/^my \$guard = \{.*?^\};\r\n//ms or die "no guard block\n";
+  $script =~ s/, GUARD => \$guard, CLOCK => sub \{ \$ENV\{QP_TEST_NOW\} \|\| time \}\)/)/
+    or die "no GUARD argument\n";
+  QpCgi::_write($cgi->{cgi}, $script);
+  unlike($script, qr/GUARD/, 'the script has no defences');
+  my $r = $cgi->request;
+  is($r->{status}, 200, 'the form page');
+  is($r->{stderr}, '', 'no warning');
+  is(scalar @{send_form($cgi)->{mails}}, 2, 'and its post sends');
 };
 
 done_testing;
