@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "../ftp/test_ftp_server.h"
 #include "deploy/upload_sequence.h"
@@ -301,6 +302,65 @@ TEST(UploadCut, AServerGoneMidFileIsReportedAsACutOfThatFile) {
         EXPECT_THAT(message, HasSubstr("設置済みのファイルは変更していません。"));
         EXPECT_EQ(test::ReadFile(server.Home() + "/contact.cgi"), "old script\n");
     }
+}
+
+// The server's disk fills while a runtime file is stored: the server's own reply names the
+// reason, what was stored is removed, the release before stays.
+TEST(UploadFullDisk, AFullDiskLeavesTheReleaseBeforeAndNothingTemporary) {
+    PyFtpServer server(false, 0, 16 * 1024);
+    for (const char* name : {"contact.cgi", "Quillpost.pm"})
+        test::WriteFile(server.Home() + "/" + name, std::string("old ") + name + "\n");
+    test::TempDir local;
+    test::WriteFile(local.File("contact.cgi"), "#!/usr/bin/perl\r\n");
+    test::WriteFile(local.File("Quillpost.pm"), std::string(64 * 1024, 'x') + "\r\n");
+    RecordingListener listener;
+    TUploadSequence sequence(listener, test::PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword));
+    sequence.SetUploadFiles({{local.File("contact.cgi"), "contact.cgi", true},
+                             {local.File("Quillpost.pm"), "Quillpost.pm", false}},
+                            "", "CHMOD");
+    std::string message;
+    try {
+        sequence.Run();
+    } catch (const Error& e) {
+        message = e.Message();
+    }
+    EXPECT_THAT(message, HasSubstr("Quillpost.pmを送信できませんでした: 4"));
+    EXPECT_THAT(message, HasSubstr("設置済みのファイルは変更していません。"));
+    EXPECT_EQ(test::ReadFile(server.Home() + "/contact.cgi"), "old contact.cgi\n");
+    EXPECT_EQ(test::ReadFile(server.Home() + "/Quillpost.pm"), "old Quillpost.pm\n");
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(server.Home())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_THAT(names, ElementsAre("Quillpost.pm", "contact.cgi"));
+}
+
+// Two deploys of different scripts at once, one on a slow link: every live file is whole and
+// from one of them, and neither leaves a temporary file.
+TEST(UploadTogether, TwoDeploysAtOnceNeverMixAFile) {
+    PyFtpServer server(false, 512 * 1024);
+    test::TempDir local;
+    const std::string a(300 * 1024, 'a'), b(200 * 1024, 'b');
+    test::WriteFile(local.File("a.cgi"), a);
+    test::WriteFile(local.File("b.cgi"), b);
+    test::WriteFile(local.File("Quillpost.pm"), "package Quillpost;\r\n1;\r\n");
+    const auto deploy = [&](const std::string& script) {
+        RecordingListener listener;
+        TUploadSequence sequence(listener, test::PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword));
+        sequence.SetUploadFiles({{local.File(script), "contact.cgi", true}, {local.File("Quillpost.pm"), "Quillpost.pm", false}},
+                                "", "CHMOD");
+        sequence.Run();
+    };
+    std::thread first(deploy, "a.cgi");
+    std::thread second(deploy, "b.cgi");
+    first.join();
+    second.join();
+    const std::string live = test::ReadFile(server.Home() + "/contact.cgi");
+    EXPECT_TRUE(live == a || live == b) << live.size() << " bytes";
+    EXPECT_EQ(test::ReadFile(server.Home() + "/Quillpost.pm"), "package Quillpost;\n1;\n");
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(server.Home())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_THAT(names, ElementsAre("Quillpost.pm", "contact.cgi"));
 }
 
 TEST(UploadLogText, ProjectTextIsShownAsUtf8) {

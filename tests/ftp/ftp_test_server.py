@@ -2,11 +2,13 @@
 """A local FTP server for the tests and the upload benchmark.
 
 Usage: ftp_test_server.py HOME USER PASSWORD [--tls CERTFILE] [--log FILE] [--slow BYTES]
+                         [--disk BYTES]
 Serves HOME on 127.0.0.1 at a free port and prints "PORT <n>" once it accepts connections.
 With --tls it speaks explicit FTPS and requires TLS on the control and data connections; the
 certificate (with its key) is made in CERTFILE for CN=localhost unless the file exists, and its
 SHA-256 fingerprint follows the port: "PORT <n> SHA256:AB:CD:...". With --log every command
 line the server receives is appended to FILE. With --slow uploads are read at BYTES a second.
+With --disk the server's disk is full once uploads have written BYTES in all.
 """
 import argparse
 import logging
@@ -50,6 +52,7 @@ def main():
     parser.add_argument("--tls")
     parser.add_argument("--log")
     parser.add_argument("--slow", type=int, default=0)
+    parser.add_argument("--disk", type=int, default=0)
     args = parser.parse_args()
     logging.basicConfig(level=logging.CRITICAL)
     authorizer = DummyAuthorizer()
@@ -86,6 +89,30 @@ def main():
                 pass
         SlowDTPHandler.read_limit = args.slow
         handler.dtp_handler = SlowDTPHandler
+    if args.disk:
+        import errno
+        from pyftpdlib.filesystems import AbstractedFS
+        left = [args.disk]
+
+        class FullDisk:
+            def __init__(self, file):
+                self._file = file
+
+            def write(self, data):
+                if len(data) > left[0]:
+                    raise OSError(errno.ENOSPC, os.strerror(errno.ENOSPC))
+                left[0] -= len(data)
+                return self._file.write(data)
+
+            def __getattr__(self, name):
+                return getattr(self._file, name)
+
+        class SmallDiskFS(AbstractedFS):
+            def open(self, filename, mode):
+                file = super().open(filename, mode)
+                return FullDisk(file) if "w" in mode or "a" in mode else file
+
+        handler.abstracted_fs = SmallDiskFS
     handler.authorizer = authorizer
     handler.banner = "test server ready"
     handler.auth_failed_timeout = 0.05
