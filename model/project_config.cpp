@@ -5,6 +5,8 @@
 
 #include "model/charset.h"
 #include "model/error.h"
+#include "model/ini_file.h"
+#include "model/item_factory.h"
 
 namespace qp {
 
@@ -46,6 +48,58 @@ void TProjectConfig::DeleteItem(int index) {
     items_.erase(items_.begin() + index);
     for (const auto& item : items_) item->ItemDeleted(removed.get());
     removed.reset();
+    NotifyObservers();
+}
+
+void TProjectConfig::MoveItem(int from, int to) {
+    const int count = GetItemCount();
+    if (from < 0 || from >= count || to < 0 || to >= count || from == to) return;
+    auto item = std::move(items_[static_cast<std::size_t>(from)]);
+    items_.erase(items_.begin() + from);
+    items_.insert(items_.begin() + to, std::move(item));
+    NotifyObservers();
+}
+
+namespace {
+
+// One item through its own keys, as the project file holds it.
+std::unique_ptr<TProjectItem> CopyOf(const TProjectItem& item) {
+    TIniFile ini = TIniFile::NewFile("");
+    item.WriteIni(ini, "ITEM");
+    std::unique_ptr<TProjectItem> copy = CreateItem(ini.ReadString("ITEM", "Type", ""));
+    copy->ReadIni(ini, "ITEM");
+    return copy;
+}
+
+}  // namespace
+
+int TProjectConfig::DuplicateItem(int index) {
+    if (index < 0 || index >= GetItemCount()) return -1;
+    std::unique_ptr<TProjectItem> copy = CopyOf(*items_[static_cast<std::size_t>(index)]);
+    copy->SetNameAttr(MakeNewItemName());
+    items_.insert(items_.begin() + index + 1, std::move(copy));
+    NotifyObservers();
+    return index + 1;
+}
+
+std::string TProjectConfig::ItemsSnapshot() const {
+    TIniFile ini = TIniFile::NewFile("");
+    ini.WriteInteger("ITEM", "ItemCount", GetItemCount());
+    for (std::size_t i = 0; i < items_.size(); ++i) items_[i]->WriteIni(ini, "ITEM_" + std::to_string(i));
+    return ini.ToText();
+}
+
+void TProjectConfig::RestoreItems(const std::string& snapshot) {
+    const TIniFile ini = TIniFile::FromText(snapshot);
+    ItemList restored;
+    const long long count = ini.ReadInteger("ITEM", "ItemCount", 0);
+    for (long long i = 0; i < count; ++i) {
+        const std::string section = "ITEM_" + std::to_string(i);
+        std::unique_ptr<TProjectItem> item = CreateItem(ini.ReadString(section, "Type", ""));
+        item->ReadIni(ini, section);
+        restored.push_back(std::move(item));
+    }
+    items_ = std::move(restored);
     NotifyObservers();
 }
 

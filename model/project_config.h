@@ -49,6 +49,14 @@ public:
     void AddItem(std::unique_ptr<TProjectItem>&& item);
     void UpdateItem(unsigned index, std::unique_ptr<TProjectItem>&& item);
     void DeleteItem(int index);
+    // Moves the item at `from` to `to` (both within the list); nothing for others.
+    void MoveItem(int from, int to);
+    // A copy of the item at `index` under MakeNewItemName, placed right after it; returns
+    // its index, or -1 for an index outside the list.
+    int DuplicateItem(int index);
+    // The whole item list as text, and back: what an undo of an item operation restores.
+    std::string ItemsSnapshot() const;
+    void RestoreItems(const std::string& snapshot);
     std::vector<std::string> GetItemNames() const;
     std::string MakeNewItemName() const;
     void AddObserver(TProjectItemObservable* observer);

@@ -18,6 +18,16 @@ QString DisplayText(const std::string& sjis) {
     }
 }
 
+// The item editor's words for the five kinds.
+QString TypeLabel(const std::string& type) {
+    if (type == "TEXT") return QStringLiteral("一行入力欄");
+    if (type == "TEXTAREA") return QStringLiteral("複数行入力欄");
+    if (type == "CHECKBOX") return QStringLiteral("チェックボックス");
+    if (type == "RADIO") return QStringLiteral("ラジオボタン");
+    if (type == "POPUPMENU") return QStringLiteral("ポップアップメニュー");
+    return QString::fromStdString(type);
+}
+
 }  // namespace
 
 void TItemGridNotifyEvent::Notify(TProjectConfig*) {
@@ -35,7 +45,7 @@ int TItemGridModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TItemGridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 3;
+    return parent.isValid() ? 0 : 4;
 }
 
 QVariant TItemGridModel::data(const QModelIndex& index, int role) const {
@@ -53,6 +63,8 @@ QVariant TItemGridModel::data(const QModelIndex& index, int role) const {
             return DisplayText(item.GetNameValue());
         case 2:
             return item.GetRequired() ? QStringLiteral("○") : QString();
+        case 3:
+            return TypeLabel(item.GetTypeName());
         default:
             return {};
     }
@@ -69,6 +81,8 @@ QVariant TItemGridModel::headerData(int section, Qt::Orientation orientation, in
             return QStringLiteral("項目名称");
         case 2:
             return QStringLiteral("必須");
+        case 3:
+            return QStringLiteral("種類");
         default:
             return {};
     }
@@ -93,6 +107,7 @@ TItemGrid::TItemGrid(QWidget* parent)
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setMinimumSectionSize(16);
     setColumnWidth(2, kMarkColumnWidth);
+    setColumnWidth(3, kTypeColumnWidth);
     FitColumns();
 }
 
@@ -111,7 +126,13 @@ void TItemGrid::Refresh() {
     // The selected row survives a change of the list, moved back inside it when the list shrank.
     const int row = currentIndex().isValid() ? currentIndex().row() : 0;
     model_->Refresh();
-    setCurrentIndex(model_->index(std::min(row, model_->rowCount() - 1), 0));
+    if (project_ != nullptr && project_->GetItemCount() == 0) {
+        // The empty row stands for no item: nothing to select, edit or delete.
+        setCurrentIndex(QModelIndex());
+        clearSelection();
+    } else {
+        setCurrentIndex(model_->index(std::min(row, model_->rowCount() - 1), 0));
+    }
     viewport()->update();
 }
 
@@ -134,7 +155,7 @@ void TItemGrid::resizeEvent(QResizeEvent* event) {
 
 void TItemGrid::FitColumns() {
     const int lineWidth = showGrid() ? 1 : 0;
-    const int w = (viewport()->width() - columnWidth(2)) / 2 - 3 * lineWidth;
+    const int w = (viewport()->width() - columnWidth(2) - columnWidth(3)) / 2 - 4 * lineWidth;
     setColumnWidth(0, std::max(w, 0));
     setColumnWidth(1, std::max(w, 0));
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The item list of the main window: one row per form item, drawn straight from the project's
-// item list and refreshed when the project reports a change of that list.
+// The item list of the main window: one row per form item (name, label, required mark, kind),
+// drawn straight from the project's item list and refreshed when the project reports a change.
 #include <QAbstractTableModel>
 #include <QTableView>
 #include <memory>
@@ -43,6 +43,7 @@ class TItemGrid : public QTableView {
     Q_OBJECT
 public:
     static constexpr int kMarkColumnWidth = 30;
+    static constexpr int kTypeColumnWidth = 130;
 
     explicit TItemGrid(QWidget* parent = nullptr);
     ~TItemGrid() override;

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QStyle>
+#include <QUndoStack>
 #include <QUrl>
 #include <iterator>
 
@@ -150,6 +151,11 @@ TFormMain::TFormMain(QWidget* parent)
     Wire(ui_->ActionItemInsert, &QAction::triggered, &TFormMain::ActionItemInsertExecute);
     Wire(ui_->ActionItemUpdate, &QAction::triggered, &TFormMain::ActionItemUpdateExecute);
     Wire(ui_->ActionItemDelete, &QAction::triggered, &TFormMain::ActionItemDeleteExecute);
+    Wire(ui_->ActionItemDuplicate, &QAction::triggered, &TFormMain::ActionItemDuplicateExecute);
+    Wire(ui_->ActionItemUp, &QAction::triggered, &TFormMain::ActionItemUpExecute);
+    Wire(ui_->ActionItemDown, &QAction::triggered, &TFormMain::ActionItemDownExecute);
+    Wire(ui_->ActionEditUndo, &QAction::triggered, &TFormMain::ActionEditUndoExecute);
+    Wire(ui_->ActionEditRedo, &QAction::triggered, &TFormMain::ActionEditRedoExecute);
     Wire(ui_->ActionFormSampleHtml, &QAction::triggered, &TFormMain::ActionFormSampleHtmlExecute);
     Wire(ui_->ActionConfirmSampleHtml, &QAction::triggered, &TFormMain::ActionConfirmSampleHtmlExecute);
     Wire(ui_->ActionFtpSelectDir, &QAction::triggered, &TFormMain::ActionFtpSelectDirExecute);
@@ -165,6 +171,9 @@ TFormMain::TFormMain(QWidget* parent)
         {ui_->BtnItemInsert, ui_->ActionItemInsert},
         {ui_->BtnItemUpdate, ui_->ActionItemUpdate},
         {ui_->BtnItemDelete, ui_->ActionItemDelete},
+        {ui_->BtnItemDuplicate, ui_->ActionItemDuplicate},
+        {ui_->BtnItemUp, ui_->ActionItemUp},
+        {ui_->BtnItemDown, ui_->ActionItemDown},
         {ui_->BtnFormSampleHtml, ui_->ActionFormSampleHtml},
         {ui_->BtnConfirmSampleHtml, ui_->ActionConfirmSampleHtml},
         {ui_->BtnFtpSelectDir, ui_->ActionFtpSelectDir},
@@ -178,6 +187,21 @@ TFormMain::TFormMain(QWidget* parent)
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
+    // The item list's undo history; the text editors keep their own (Ctrl+Z there is theirs).
+    itemUndo_ = new QUndoStack(this);
+    ui_->ActionEditUndo->setEnabled(false);
+    ui_->ActionEditRedo->setEnabled(false);
+    connect(itemUndo_, &QUndoStack::canUndoChanged, ui_->ActionEditUndo, &QAction::setEnabled);
+    connect(itemUndo_, &QUndoStack::canRedoChanged, ui_->ActionEditRedo, &QAction::setEnabled);
+    // The Delete key in the grid, and the grid's own menu of the item actions.
+    ui_->ActionItemDelete->setShortcut(QKeySequence::Delete);
+    ui_->ActionItemDelete->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    ui_->ItemGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ui_->ItemGrid->addActions({ui_->ActionItemInsert, ui_->ActionItemUpdate, ui_->ActionItemDelete,
+                               ui_->ActionItemDuplicate, ui_->ActionItemUp, ui_->ActionItemDown});
+    connect(ui_->ItemGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { UpdateItemActions(); });
+
     WatchForChanges();
     ActionFileNewExecute();
 }
@@ -337,16 +361,6 @@ void TFormMain::StoreControlsToProject() {
 
 void TFormMain::ActionFileOpenLibDirExecute() {
     openUrl_(QUrl::fromLocalFile(LibFolderPath()));
-}
-
-void TFormMain::ActionItemDeleteExecute() {
-    const int row = ItemGrid()->CurrentRow();
-    if (row < 1 || row > project_->GetItemCount()) return;
-    const auto answer = QMessageBox::question(
-        this, ApplicationTitle(), QStringLiteral("選択されている項目を削除します。よろしいですか？"),
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
-    if (answer != QMessageBox::Yes) return;
-    project_->DeleteItem(row - 1);
 }
 
 void TFormMain::ActionHelpVersionExecute() {

@@ -14,6 +14,7 @@ namespace Ui {
 class TFormMain;
 }
 class QButtonGroup;
+class QUndoStack;
 
 namespace qp {
 
@@ -74,7 +75,13 @@ public:
     void ActionFileSaveAsExecute();
     void ActionFileOpenLibDirExecute();
     void ActionFileCloseExecute();
+    // Item actions (ui/main_window_items.cpp); each is one step of the item list's undo history.
     void ActionItemDeleteExecute();
+    void ActionItemDuplicateExecute();
+    void ActionItemUpExecute();
+    void ActionItemDownExecute();
+    void ActionEditUndoExecute();
+    void ActionEditRedoExecute();
     void ActionFormSampleHtmlExecute();
     void ActionConfirmSampleHtmlExecute();
     void ActionHelpVersionExecute();
@@ -125,6 +132,12 @@ private:
     // Any change of a control or of the item list marks the project changed.
     void WatchForChanges();
     void MarkChanged();
+    void ItemListChanged();
+    // The item actions are enabled as the current row allows (none for the empty list).
+    void UpdateItemActions();
+    void MoveCurrentItem(int by);
+    // Pushes the change since `before` (a snapshot of the item list) as one undoable step.
+    void RecordItemChange(const QString& what, const std::string& before);
     // A sample page into a template editor, asked first when it holds a text of its own.
     void ReplaceWithSample(THtmlEditor* editor, const std::string& sample);
     // A password the project does not keep is asked for; false when the user gives none.
@@ -136,6 +149,7 @@ private:
     std::unique_ptr<TSettingControls> settingControls_;
     QButtonGroup* finishGroup_;
     std::unique_ptr<ItemListWatch> itemListWatch_;
+    QUndoStack* itemUndo_ = nullptr;
     FileNamePrompt fileNamePrompt_;
     PasswordPrompt passwordPrompt_;
     UrlOpener openUrl_;
@@ -154,7 +168,7 @@ struct TFormMain::ShownProject {
 class TFormMain::ItemListWatch : public TProjectItemObservable {
 public:
     explicit ItemListWatch(TFormMain& window) : window_(window) {}
-    void Notify(TProjectConfig*) override { window_.MarkChanged(); }
+    void Notify(TProjectConfig*) override { window_.ItemListChanged(); }
 
 private:
     TFormMain& window_;

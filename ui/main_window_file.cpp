@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QUndoStack>
 
 #include "editor/html_editor.h"
 #include "generate/sample_pages.h"
@@ -39,6 +40,11 @@ void TFormMain::WatchForChanges() {
 
 void TFormMain::MarkChanged() {
     setWindowModified(true);
+}
+
+void TFormMain::ItemListChanged() {
+    MarkChanged();
+    UpdateItemActions();
 }
 
 void TFormMain::SetFileName(const QString& path) {
@@ -109,6 +115,7 @@ void TFormMain::OpenProjectFile(const QString& path) {
         throw Error("「" + QFileInfo(path).fileName().toStdString() + "」を開けません。" + e.Message());
     }
     project_->ReplaceWith(std::move(loaded));
+    itemUndo_->clear();  // its steps belong to the project before
     SetFileName(path);
     ShowValues(shown);
     setWindowModified(false);
@@ -117,6 +124,7 @@ void TFormMain::OpenProjectFile(const QString& path) {
 void TFormMain::ActionFileNewExecute() {
     if (!ConfirmLosingChanges()) return;
     project_->Reset();
+    itemUndo_->clear();
     SetFileName(QString());
     LoadControlsFromProject();
     setWindowModified(false);

@@ -72,7 +72,8 @@ private slots:
         const int wide = grid.columnWidth(0);
         QCOMPARE(grid.columnWidth(1), wide);
         QCOMPARE(grid.columnWidth(2), TItemGrid::kMarkColumnWidth);
-        QCOMPARE(wide, (grid.viewport()->width() - TItemGrid::kMarkColumnWidth) / 2 - 3);
+        QCOMPARE(grid.columnWidth(3), TItemGrid::kTypeColumnWidth);
+        QCOMPARE(wide, (grid.viewport()->width() - TItemGrid::kMarkColumnWidth - TItemGrid::kTypeColumnWidth) / 2 - 4);
         grid.resize(300, 200);
         QTRY_VERIFY(grid.columnWidth(0) < wide);
         QCOMPARE(grid.columnWidth(1), grid.columnWidth(0));
@@ -80,7 +81,7 @@ private slots:
         // A mark column that the user widened keeps its width and the others share the rest.
         grid.setColumnWidth(2, 50);
         grid.resize(320, 200);
-        QTRY_COMPARE(grid.columnWidth(0), (grid.viewport()->width() - 50) / 2 - 3);
+        QTRY_COMPARE(grid.columnWidth(0), (grid.viewport()->width() - 50 - TItemGrid::kTypeColumnWidth) / 2 - 4);
         QCOMPARE(grid.columnWidth(2), 50);
     }
 };

@@ -178,7 +178,10 @@ private slots:
             QVERIFY(!(L(list)->item(0, 0)->flags() & Qt::ItemIsEditable));
         }
         QCOMPARE(w_->ItemGrid()->DataRowCount(), 1);
-        QCOMPARE(w_->ItemGrid()->CurrentRow(), 1);
+        // The empty row is no item: not current, and nothing to edit or delete.
+        QCOMPARE(w_->ItemGrid()->CurrentRow(), 0);
+        QVERIFY(!A("ActionItemUpdate")->isEnabled());
+        QVERIFY(!A("ActionItemDelete")->isEnabled());
         QVERIFY(!A("ActionConfigGeneral")->isEnabled());
         QVERIFY(!A("ActionConfigHtmlEditor")->isEnabled());
         QCOMPARE(A("ActionFileSave")->shortcut(), QKeySequence(Q("Ctrl+S")));
@@ -340,6 +343,55 @@ private slots:
             QCOMPARE(E("EditPerlPath")->text(), Q("/unsaved"));
             QCOMPARE(w_->ItemGrid()->CellText(1, 0), Q("mine"));
         }
+    }
+
+    // Reorder, duplicate and delete from the buttons, the keys and the grid's menu: each is one
+    // step that 元に戻す takes back and やり直し makes again, and the new order reaches the pages.
+    void itemsReorderDuplicateDeleteAndUndo() {
+        w_->show();
+        QApplication::setActiveWindow(w_.get());
+        QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+        for (const char* n : {"a", "b", "c"}) P().AddItem(TextItem(n, n));
+        TItemGrid* grid = w_->ItemGrid();
+        const auto names = [this] { return P().GetItemNames(); };
+        using Names = std::vector<std::string>;
+        grid->SetCurrentRow(3);
+        W<QPushButton>(w_.get(), "BtnItemUp")->click();
+        QCOMPARE(names(), (Names{"a", "c", "b"}));
+        QCOMPARE(grid->CurrentRow(), 2);
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Up, Qt::ControlModifier);
+        QCOMPARE(names(), (Names{"c", "a", "b"}));
+        QVERIFY(!A("ActionItemUp")->isEnabled());
+        A("ActionItemDuplicate")->trigger();
+        QCOMPARE(names(), (Names{"c", "item1", "a", "b"}));
+        QCOMPARE(grid->CurrentRow(), 2);
+        QCOMPARE(grid->CellText(2, 3), Q("一行入力欄"));
+        {
+            TBoxAnswerer yes(QMessageBox::Yes);
+            QTest::keyClick(grid, Qt::Key_Delete);
+            QCOMPARE(yes.Count(), 1);
+        }
+        QCOMPARE(names(), (Names{"c", "a", "b"}));
+        const std::string form = MakeFormSampleHtml(P());
+        QVERIFY(form.find("name=\"c\"") < form.find("name=\"a\""));
+
+        A("ActionEditUndo")->trigger();
+        QCOMPARE(names(), (Names{"c", "item1", "a", "b"}));
+        for (int i = 0; i < 3; ++i) A("ActionEditUndo")->trigger();
+        QCOMPARE(names(), (Names{"a", "b", "c"}));
+        QVERIFY(!A("ActionEditUndo")->isEnabled());
+        A("ActionEditRedo")->trigger();
+        QCOMPARE(names(), (Names{"a", "c", "b"}));
+        QCOMPARE(A("ActionEditUndo")->shortcut(), QKeySequence(QKeySequence::Undo));
+        QCOMPARE(grid->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QVERIFY(grid->actions().contains(A("ActionItemDuplicate")));
+        {
+            TBoxAnswerer discard(QMessageBox::Discard);
+            A("ActionFileNew")->trigger();
+        }
+        QVERIFY(!A("ActionEditUndo")->isEnabled());  // the history went with its project
+        QVERIFY(!A("ActionItemDuplicate")->isEnabled());
     }
 
     void loadCopiesEverySettingIntoTheControls() {
