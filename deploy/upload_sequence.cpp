@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -123,6 +124,19 @@ std::string Names(const std::vector<std::string>& names) {
 }  // namespace
 
 void TUploadSequence::RemoveTemporaries() {
+    if (std::all_of(staged_.begin(), staged_.end(), [](const Staged& s) { return s.Placed; })) return;
+    if (!client_->Connected() && !listener_.CancelRequested()) {
+        // The connection was cut: one more log-in, within its bounded waits, to take back
+        // what was sent. A server that is gone keeps the hidden files until the next deploy.
+        try {
+            client_->Connect();
+            const std::string folder = ToServerName(*client_, ftpDirectory_);
+            if (!folder.empty() && client_->CurrentFolder() != folder) client_->ChangeFolder(folder);
+        } catch (const Error&) {
+            client_->Disconnect();
+            return;
+        }
+    }
     for (const Staged& staged : staged_) {
         if (staged.Placed || !client_->Connected()) continue;
         try {

@@ -307,6 +307,30 @@ TEST(UploadCut, AServerGoneMidFileIsReportedAsACutOfThatFile) {
 
 // The server's disk fills while a runtime file is stored: the server's own reply names the
 // reason, what was stored is removed, the release before stays.
+// The connection is cut while a runtime file is sent, the server still there: the deploy
+// logs in once more and takes back what it had sent; the release before stays whole.
+TEST(UploadCut, ACutConnectionTakesBackWhatWasSent) {
+    PyFtpServer server(false, 0, 0, 32 * 1024);
+    for (const char* name : {"contact.cgi", "Quillpost.pm"})
+        test::WriteFile(server.Home() + "/" + name, std::string("old ") + name + "\n");
+    test::TempDir local;
+    test::WriteFile(local.File("contact.cgi"), "#!/usr/bin/perl\r\n");
+    test::WriteFile(local.File("Quillpost.pm"), std::string(256 * 1024, 'x') + "\r\n");
+    RecordingListener listener;
+    TUploadSequence sequence(listener, test::PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword));
+    sequence.SetUploadFiles({{local.File("contact.cgi"), "contact.cgi", true},
+                             {local.File("Quillpost.pm"), "Quillpost.pm", false}},
+                            "", "CHMOD");
+    EXPECT_THROW(sequence.Run(), Error);
+    EXPECT_EQ(test::ReadFile(server.Home() + "/contact.cgi"), "old contact.cgi\n");
+    EXPECT_EQ(test::ReadFile(server.Home() + "/Quillpost.pm"), "old Quillpost.pm\n");
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(server.Home())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_THAT(names, ElementsAre("Quillpost.pm", "contact.cgi"));
+    EXPECT_FALSE(sequence.Client().Connected());
+}
+
 TEST(UploadFullDisk, AFullDiskLeavesTheReleaseBeforeAndNothingTemporary) {
     PyFtpServer server(false, 0, 16 * 1024);
     for (const char* name : {"contact.cgi", "Quillpost.pm"})

@@ -2,13 +2,14 @@
 """A local FTP server for the tests and the upload benchmark.
 
 Usage: ftp_test_server.py HOME USER PASSWORD [--tls CERTFILE] [--log FILE] [--slow BYTES]
-                         [--disk BYTES]
+                         [--disk BYTES] [--cut BYTES]
 Serves HOME on 127.0.0.1 at a free port and prints "PORT <n>" once it accepts connections.
 With --tls it speaks explicit FTPS and requires TLS on the control and data connections; the
 certificate (with its key) is made in CERTFILE for CN=localhost unless the file exists, and its
 SHA-256 fingerprint follows the port: "PORT <n> SHA256:AB:CD:...". With --log every command
 line the server receives is appended to FILE. With --slow uploads are read at BYTES a second.
-With --disk the server's disk is full once uploads have written BYTES in all.
+With --disk the server's disk is full once uploads have written BYTES in all. With --cut the
+first upload that has brought BYTES has its connections cut (the server goes on).
 """
 import argparse
 import logging
@@ -53,6 +54,7 @@ def main():
     parser.add_argument("--log")
     parser.add_argument("--slow", type=int, default=0)
     parser.add_argument("--disk", type=int, default=0)
+    parser.add_argument("--cut", type=int, default=0)
     args = parser.parse_args()
     logging.basicConfig(level=logging.CRITICAL)
     authorizer = DummyAuthorizer()
@@ -113,6 +115,21 @@ def main():
                 return FullDisk(file) if "w" in mode or "a" in mode else file
 
         handler.abstracted_fs = SmallDiskFS
+    if args.cut:
+        cut = [False]
+
+        class CuttingDTPHandler(handler.dtp_handler):
+            def handle_read(self):
+                super().handle_read()
+                if not cut[0] and self.tot_bytes_received >= args.cut:
+                    cut[0] = True
+                    cmd = self.cmd_channel
+                    self.close()
+                    cmd.close()
+
+            handle_read_event = handle_read
+
+        handler.dtp_handler = CuttingDTPHandler
     handler.authorizer = authorizer
     handler.banner = "test server ready"
     handler.auth_failed_timeout = 0.05

@@ -28,8 +28,9 @@ public:
 
     // tls: explicit FTPS required on control and data, with a self-signed certificate for
     // CN=localhost made for this server. slowBytesPerSecond: uploads are read at that rate.
-    // diskBytes: the disk is full once uploads have written that much.
-    explicit PyFtpServer(bool tls = false, int slowBytesPerSecond = 0, int diskBytes = 0) {
+    // diskBytes: the disk is full once uploads have written that much. cutBytes: the first
+    // upload that brought that much has its connections cut.
+    explicit PyFtpServer(bool tls = false, int slowBytesPerSecond = 0, int diskBytes = 0, int cutBytes = 0) {
         int out[2];
         if (::pipe(out) != 0) throw std::runtime_error("pipe");
         std::string script = std::string(QP_SOURCE_DIR) + "/tests/ftp/ftp_test_server.py";
@@ -40,14 +41,15 @@ public:
             ::close(out[1]);
             const std::string cert = side_.File("cert.pem");
             const std::string log = side_.File("commands.log");
-            const std::string slow = std::to_string(slowBytesPerSecond), disk = std::to_string(diskBytes);
+            const std::string slow = std::to_string(slowBytesPerSecond), disk = std::to_string(diskBytes),
+                              cut = std::to_string(cutBytes);
             if (tls)
                 ::execl("/usr/bin/python3", "python3", script.c_str(), home_.Path().c_str(), kUser, kPassword,
-                        "--log", log.c_str(), "--slow", slow.c_str(), "--disk", disk.c_str(), "--tls", cert.c_str(),
-                        static_cast<char*>(nullptr));
+                        "--log", log.c_str(), "--slow", slow.c_str(), "--disk", disk.c_str(), "--cut", cut.c_str(),
+                        "--tls", cert.c_str(), static_cast<char*>(nullptr));
             else
                 ::execl("/usr/bin/python3", "python3", script.c_str(), home_.Path().c_str(), kUser, kPassword,
-                        "--log", log.c_str(), "--slow", slow.c_str(), "--disk", disk.c_str(),
+                        "--log", log.c_str(), "--slow", slow.c_str(), "--disk", disk.c_str(), "--cut", cut.c_str(),
                         static_cast<char*>(nullptr));
             ::_exit(127);
         }
