@@ -31,7 +31,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kNoDeadline = Clock::time_point::max();
-constexpr std::size_t kMaxReplyBytes = 1 << 20;
 constexpr std::size_t kMaxListingBytes = 64u << 20;
 constexpr std::size_t kChunk = 256 * 1024;
 constexpr auto kPumpInterval = std::chrono::milliseconds(20);
@@ -405,7 +404,7 @@ TFtpReply TFtpClient::ReadReply() {
     for (;;) {
         std::size_t nl = inbox_.find('\n');
         if (nl == std::string::npos) {
-            if (inbox_.size() > kMaxReplyBytes) {
+            if (inbox_.size() > kMaxFtpReplyBytes) {
                 CloseControl();
                 throw Error("サーバーの応答が長すぎます。");
             }
@@ -434,7 +433,8 @@ TFtpReply TFtpClient::ReadReply() {
         std::string line = inbox_.substr(0, nl);
         inbox_.erase(0, nl + 1);
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (reply.Text.size() + line.size() > kMaxReplyBytes) {
+        // The line feed that joins a line to the ones before counts towards the limit too.
+        if (reply.Text.size() + (reply.Text.empty() ? 0 : 1) + line.size() > kMaxFtpReplyBytes) {
             CloseControl();
             throw Error("サーバーの応答が長すぎます。");
         }

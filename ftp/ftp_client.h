@@ -3,6 +3,7 @@
 // calls with timeouts that keep calling a pump callback while they wait, a protocol log hook,
 // active (PORT) and passive data connections.
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,6 +22,9 @@ struct TFtpReply {
     int Code = 0;
     std::string Text;  // every line of the reply, joined by "\n", without the final line end
 };
+
+// The longest reply Text taken; a server that sends more loses the connection.
+inline constexpr std::size_t kMaxFtpReplyBytes = 1 << 20;
 
 // Note: a step of the client itself (TLS), plain text without time stamp.
 using TFtpLogDirection = TRemoteLogDirection;

@@ -107,8 +107,12 @@ TCgiResponse ParseCgiResponse(std::string_view output) {
         }
         if (line.front() == ' ' || line.front() == '\t') {
             if (fields.empty()) Refuse("最初の行が空白で始まっています。");
-            fields.back().second += ' ';
-            fields.back().second += Trim(line);
+            // One blank joins the parts, and a blank part adds none: a value never starts or
+            // ends with a blank, folded or not.
+            const std::string_view more = Trim(line);
+            std::string& value = fields.back().second;
+            if (!more.empty() && !value.empty()) value += ' ';
+            value += more;
             continue;
         }
         const std::size_t colon = line.find(':');

@@ -88,6 +88,35 @@ bool DecodeWord(std::string_view value, std::size_t pos, std::string& text, std:
     return true;
 }
 
+// The length of the UTF-8 sequence at i as RFC 3629 allows it, or 0. glibc's converters
+// also write the old five- and six-byte forms and code points past U+10FFFF, which no browser
+// shows.
+std::size_t Utf8Length(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) return 1;
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const auto d = static_cast<unsigned char>(s[i + k]);
+        if (d < (k == 1 ? lo : 0x80) || d > (k == 1 ? hi : 0xBF)) return 0;
+    }
+    return n;
+}
+
 }  // namespace
 
 std::string TDecodedMail::Header(std::string_view name) const {
@@ -187,7 +216,19 @@ std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     ::iconv(cd, nullptr, nullptr, &o, &outLeft);
     out.append(buffer, static_cast<std::size_t>(o - buffer));
     ::iconv_close(cd);
-    return out;
+    std::string valid;
+    valid.reserve(out.size());
+    for (std::size_t i = 0; i < out.size();) {
+        const std::size_t n = Utf8Length(out, i);
+        if (n == 0) {
+            valid += kReplacement;
+            ++i;
+        } else {
+            valid.append(out, i, n);
+            i += n;
+        }
+    }
+    return valid;
 }
 
 std::string DecodeHeaderValue(std::string_view value) {
@@ -250,7 +291,9 @@ TDecodedMail DecodeMail(std::string_view raw) {
         while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
         fields.emplace_back(std::string(line.substr(0, colon)), std::string(value));
     }
-    for (auto& [name, value] : fields) mail.Headers.emplace_back(name, DecodeHeaderValue(value));
+    // A name is the sender's bytes as well: the page that shows it is UTF-8.
+    for (auto& [name, value] : fields)
+        mail.Headers.emplace_back(ToUtf8(name, "UTF-8"), DecodeHeaderValue(value));
 
     std::string_view body = raw.substr(pos);
     std::string decoded;

@@ -123,11 +123,12 @@ TRequestFramer::State TRequestFramer::ScanChunks(const std::string& bytes) {
             chunk_ = Chunk::Size;
             continue;
         }
-        if (!NextLine(bytes, pos_, line, next)) {
-            const std::size_t pending = bytes.size() - pos_;
-            if (pending > kMaxChunkSizeLine) return Refuse(400, "チャンクの長さの行が長すぎます。");
-            return state_;
-        }
+        // A line is held to the limit whether it came whole or in pieces, so that how the
+        // bytes were split can never decide the verdict.
+        const bool ended = NextLine(bytes, pos_, line, next);
+        const std::size_t length = (ended ? next - 1 : bytes.size()) - pos_;
+        if (length > kMaxChunkSizeLine) return Refuse(400, "チャンクの長さの行が長すぎます。");
+        if (!ended) return state_;
         pos_ = next;
         if (chunk_ == Chunk::Trailer) {
             // The HTTP side reads no trailer fields; better refused than half understood.

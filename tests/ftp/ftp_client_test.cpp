@@ -348,5 +348,23 @@ TEST(FtpClientFake, ServiceClosingDisconnects) {
     EXPECT_FALSE(c.Connected());
 }
 
+TEST(FtpClientFake, ReplyLimitCountsTheLineFeedsThatJoinItsLines) {
+    const std::string first = "250-" + std::string(kMaxFtpReplyBytes / 2, 'a');
+    const std::size_t rest = kMaxFtpReplyBytes - first.size() - 1;  // exactly the limit, joined
+    FakeFtpServer server([&](FakeFtpServer::Session& s) {
+        FakeLogin(s);
+        for (const std::size_t last : {rest, rest + 1}) {
+            s.Read();
+            s.Send(first + "\r\n250 " + std::string(last - 4, 'b') + "\r\n");
+        }
+    });
+    TFtpClient c;
+    c.SetHost(server.Host());
+    c.Connect();
+    EXPECT_EQ(c.SendCommand("NOOP").Text.size(), kMaxFtpReplyBytes);
+    EXPECT_THAT(ErrorOf([&] { c.SendCommand("NOOP"); }), HasSubstr("長すぎます"));
+    EXPECT_FALSE(c.Connected());
+}
+
 }  // namespace
 }  // namespace qp

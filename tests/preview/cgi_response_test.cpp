@@ -69,6 +69,9 @@ TEST(CgiResponse, LocalPathAloneIsALocalRedirect) {
 TEST(CgiResponse, FoldedFieldIsJoined) {
     const TCgiResponse r = ParseCgiResponse("Content-Type: text/html;\r\n\tcharset=UTF-8\r\n\r\n");
     EXPECT_EQ(r.Header("Content-Type"), "text/html; charset=UTF-8");
+    // Blank parts add no blank, so the value is what a second reading of it would give.
+    const TCgiResponse blank = ParseCgiResponse("Content-Type: text/html\r\nX-A:\r\n  \r\n b\r\n\r\n");
+    EXPECT_EQ(blank.Header("X-A"), "b");
 }
 
 TEST(CgiResponse, MalformedResponsesAreRefused) {

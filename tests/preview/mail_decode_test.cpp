@@ -34,6 +34,9 @@ TEST(MailDecode, WhatIsNotAWordStaysAsItIs) {
                                 "b"),
               "a\xEF\xBF\xBD"
               "b");
+    // Nor do the old forms past U+10FFFF, which the system's converter lets through.
+    EXPECT_EQ(ToUtf8("\xF4\x90\x80\x80", "UTF-8"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(DecodeMail("X-\xFF: 1\n\n").Headers.at(0).first, "X-\xEF\xBF\xBD");
 }
 
 TEST(MailDecode, TransferEncodings) {
