@@ -4,9 +4,12 @@
 
 #include <climits>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "generate/make_checks.h"
 #include "generate/make_driver.h"
+#include "model/atomic_file.h"
 
 namespace qp {
 
@@ -46,6 +49,20 @@ std::vector<TUploadFile> MakeUploadList(const std::string& tempFile, const std::
         TUploadFile(lib + "jcode.pl", "jcode.pl", false),
         TUploadFile(lib + "mimew.pl", "mimew.pl", false),
     };
+}
+
+void CopyRuntimeFiles(const std::string& supportFolder, const std::string& folder) {
+    std::string from = supportFolder.empty() ? SupportFolder() : supportFolder;
+    if (from.back() != '/') from += '/';
+    std::string to = folder.empty() ? "./" : folder;
+    if (to.back() != '/') to += '/';
+    for (const char* name : {"Quillpost.pm", "jcode.pl", "mimew.pl"}) {
+        std::ifstream in(from + name, std::ios::binary);
+        if (!in.is_open()) throw FileError("ファイル「" + from + name + "」が見つかりません。");
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad()) throw FileError("ファイル「" + from + name + "」を読めません。");
+        WriteFileAtomic(to + name, bytes);
+    }
 }
 
 TUploadJob::TUploadJob(TUploadJob&& other) noexcept

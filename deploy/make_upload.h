@@ -39,6 +39,10 @@ std::string FindSupportFolder(const std::string& programFolder, const std::strin
 std::vector<TUploadFile> MakeUploadList(const std::string& tempFile, const std::string& cgiRemoteName,
                                         const std::string& supportFolder);
 
+// Quillpost.pm, jcode.pl and mimew.pl from supportFolder (empty: SupportFolder()) into folder,
+// each written whole. Raises FileError naming a file that cannot be read or written.
+void CopyRuntimeFiles(const std::string& supportFolder, const std::string& folder);
+
 // CheckForMake, CheckForUpload (their Error is raised and nothing is written), then the
 // script written to a new temporary file, and the job built around it. supportFolder empty
 // means SupportFolder().

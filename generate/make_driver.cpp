@@ -30,7 +30,8 @@ std::string MakeCgiText(const TProjectConfig& project, const std::string& guardS
 
 void MakeLocalCgi(const TProjectConfig& project, const std::string& path) {
     CheckForMake(project);
-    WriteFileAtomic(path, MakeCgiText(project));
+    // Ready to run where it is copied as it is: the web server needs it executable.
+    WriteFileAtomic(path, MakeCgiText(project), TFileAccess::Program);
 }
 
 std::string MakeCgiTempFile(const TProjectConfig& project) {

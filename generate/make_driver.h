@@ -19,7 +19,7 @@ extern const char* const kMakeConverterDoneMessage;
 std::string MakeCgiText(const TProjectConfig& project);
 std::string MakeCgiText(const TProjectConfig& project, const std::string& guardSecret);
 
-// CheckForMake, then the script written to path through a temporary file and a rename.
+// CheckForMake, then the script written to path (mode 755) through a temporary file and a rename.
 // Raises the check's or the conversion's Error, or FileError; path is untouched then.
 void MakeLocalCgi(const TProjectConfig& project, const std::string& path);
 

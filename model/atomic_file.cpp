@@ -62,7 +62,8 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, TFileAcces
         Fail(path, err);
     };
     // Set before the first byte, so that a secret is never readable by others, not even briefly.
-    if (::fchmod(fd, access == TFileAccess::OwnerOnly ? 0600 : ModeFor(target)) != 0) abandon(errno);
+    const mode_t mode = access == TFileAccess::OwnerOnly ? 0600 : access == TFileAccess::Program ? 0755 : ModeFor(target);
+    if (::fchmod(fd, mode) != 0) abandon(errno);
     const char* p = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {

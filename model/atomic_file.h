@@ -10,8 +10,9 @@
 namespace qp {
 
 // Who may read the written file: Usual keeps an existing file's permissions and gives a new
-// one 0666 less the umask; OwnerOnly makes it 0600 (it holds a secret).
-enum class TFileAccess { Usual, OwnerOnly };
+// one 0666 less the umask; OwnerOnly makes it 0600 (it holds a secret); Program makes it 0755
+// (a CGI the web server runs).
+enum class TFileAccess { Usual, OwnerOnly, Program };
 
 // Replaces the file at path by bytes. A symbolic link is written through: the file it
 // points to is replaced and the link the user made stays, pointing at the new content.

@@ -118,6 +118,9 @@ TSettingsTable BuildProjectSettings() {
          .Choices = {{nullptr, "RadioButtonSaveLocal"}, {nullptr, "RadioButtonSaveAndUpdate"},
                      {nullptr, "RadioButtonSaveSheafer"}},
          .Label = "作成"},
+        {.Id = S::CopyRuntime, .Section = "MAKE", .Key = "CopyRuntime", .Kind = K::Boolean, .NewValue = true,
+         .MissingValue = true, .Control = "CheckBoxCopyRuntime", .Label = "実行用ファイルも同じフォルダにコピーする",
+         .Hint = "ローカルフォルダに作成するとき、Quillpost.pm、jcode.pl、mimew.plもCGIと同じフォルダにコピーします。"},
 
         // The defences: a file without them gets them all, so a project is defended once it
         // is made again. The bounds keep the state file small and a token's life finite.

@@ -26,7 +26,7 @@ enum class TSetting : std::size_t {
     PerlPath, SendmailPath, Charset,
     FtpHostName, FtpUserName, FtpPassword, FtpFileName, FtpDirectory, FtpChmod, SaveFileName,
     FtpPassive, FtpProtocol, FtpTrustedCert, SftpKeyFile, SavePassword,
-    MakeFileType,
+    MakeFileType, CopyRuntime,
     UseToken, MinSeconds, TokenHours, UseHoneypot, LimitCount, LimitMinutes, ReplyLimit, VisitorFrom,
 };
 

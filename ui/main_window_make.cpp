@@ -1,4 +1,5 @@
 // The Make action with its three modes, and the browse for the installation folder.
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -86,7 +87,17 @@ void TFormMain::MakeLocal() {
         // A path that Shift_JIS cannot hold is still written to; the project just cannot keep it.
     }
     MakeLocalCgi(*project_, LocalPath(path));
-    ShowInformation(this, QString::fromUtf8(kMakeLocalDoneMessage));
+    const QFileInfo made(path);
+    QString message = QStringLiteral("「%1」に「%2」を作成しました（アクセス権 755）。")
+                          .arg(QDir::toNativeSeparators(made.absolutePath()), made.fileName());
+    if (project_->Bool(TSetting::CopyRuntime)) {
+        CopyRuntimeFiles(LocalPath(supportFolder_), LocalPath(made.absolutePath()));
+        message += QStringLiteral("\n実行用ファイル（Quillpost.pm、jcode.pl、mimew.pl）も同じフォルダにコピーしました。");
+    } else {
+        message += QStringLiteral("\njcode.pl、mimew.pl、Quillpost.pmも一緒に設置してください（%1 にあります）。")
+                       .arg(QDir::toNativeSeparators(supportFolder_.isEmpty() ? LibFolderPath() : supportFolder_));
+    }
+    ShowInformation(this, message);
 }
 
 void TFormMain::MakeAndUpload() {

@@ -246,7 +246,7 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
               "[FTP]\r\nFtpHostName=\r\nFtpUserName=\r\nFtpPassword=\r\nFtpFileName=formmail.cgi\r\n"
               "FtpDirectory=\r\nFtpChmod=CHMOD\r\nSaveFileName=\r\nFtpPassive=0\r\n"
               "FtpProtocol=FTPS\r\nFtpTrustedCert=\r\nSftpKeyFile=\r\nSavePassword=0\r\n\r\n"
-              "[MAKE]\r\nMakeFileType=0\r\n\r\n"
+              "[MAKE]\r\nMakeFileType=0\r\nCopyRuntime=1\r\n\r\n"
               "[GUARD]\r\nUseToken=1\r\nMinSeconds=3\r\nTokenHours=24\r\nUseHoneypot=1\r\n"
               "LimitCount=5\r\nLimitMinutes=60\r\nReplyLimit=2\r\nVisitorFrom=0\r\n\r\n");
     TProjectConfig q;
