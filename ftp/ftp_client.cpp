@@ -271,9 +271,31 @@ void TFtpClient::CloseControl() {
     utf8Names_.reset();
 }
 
+namespace {
+
+// The likely cause of a common refusal and what to check, in the user's words; empty for others.
+const char* Explanation(int code) {
+    switch (code) {
+        case 421: return "サーバーが接続を打ち切りました（混み合っているか、操作のない時間が長すぎました）。しばらくしてからもう一度お試しください。";
+        case 425: return "データ接続ができませんでした。パッシブモードを切り替えてお試しください（ファイアウォールやルーターが妨げていることがあります）。";
+        case 426: return "転送の途中で接続が切れました。回線とサーバーの状態を確かめて、もう一度お試しください。";
+        case 450: return "ファイルが使用中か、一時的に使えません。しばらくしてからもう一度お試しください。";
+        case 451: return "サーバー側の処理に失敗しました（ディスクの空きがないことがあります）。サーバーの空き容量を確かめてください。";
+        case 452: return "サーバーのディスクの空きが足りません。不要なファイルを削除するか、サーバーの管理者に確かめてください。";
+        case 530: return "ログインできませんでした。ユーザ名とパスワードを確かめてください。";
+        case 550: return "ファイルかフォルダが見つからないか、使う権限がありません。設置フォルダの名前とアクセス権を確かめてください。";
+        case 553: return "このファイル名はサーバーで使えません。CGIのファイル名を確かめてください。";
+        default: return "";
+    }
+}
+
+}  // namespace
+
 void TFtpClient::FailWithReply(const TFtpReply& reply) {
     if (reply.Code == 421) CloseControl();
-    throw Error(VisibleLines(reply.Text));
+    // The explanation first, then the server's own words, which say the most to who knows them.
+    const std::string explanation = Explanation(reply.Code);
+    throw Error(explanation.empty() ? VisibleLines(reply.Text) : explanation + "\n" + VisibleLines(reply.Text));
 }
 
 void TFtpClient::FailSystem(const std::string& what, int err) {

@@ -50,8 +50,8 @@ constexpr auto kGoodbyeTimeout = std::chrono::seconds(5);
 std::string FxText(int code) {
     switch (code) {
         case SSH_FX_EOF: return "ファイルの終わりです";
-        case SSH_FX_NO_SUCH_FILE: return "ファイルやフォルダがありません";
-        case SSH_FX_PERMISSION_DENIED: return "アクセス権がありません";
+        case SSH_FX_NO_SUCH_FILE: return "ファイルやフォルダがありません（設置フォルダの名前を確かめてください）";
+        case SSH_FX_PERMISSION_DENIED: return "アクセス権がありません（フォルダのアクセス権とユーザ名を確かめてください）";
         case SSH_FX_BAD_MESSAGE: return "サーバーが要求を理解できません";
         case SSH_FX_NO_CONNECTION:
         case SSH_FX_CONNECTION_LOST: return "サーバーとの接続が切れました";
@@ -60,7 +60,8 @@ std::string FxText(int code) {
         case SSH_FX_FILE_ALREADY_EXISTS: return "すでに存在します";
         case SSH_FX_WRITE_PROTECT: return "書き込みが禁止されています";
         case SSH_FX_NO_MEDIA: return "媒体がありません";
-        default: return "サーバーが失敗を返しました";
+        // OpenSSH's server says a full disk or a quota with this general code.
+        default: return "サーバーが失敗を返しました（ディスクの空きや容量の上限を確かめてください）";
     }
 }
 

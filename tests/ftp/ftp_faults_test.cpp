@@ -227,7 +227,9 @@ TEST(FtpFaults, ServerRepliesAreReportedWithControlCharactersEscaped) {
     c.SetPassive(true);
     c.Connect();
     Outcome o = Timed([&] { c.List(); });
-    EXPECT_EQ(o.message, "426 \\x1B]0;owned\\x07\\x1B[2J aborted");
+    // What a 426 usually means, then the server's words with their control characters escaped.
+    EXPECT_EQ(o.message, "転送の途中で接続が切れました。回線とサーバーの状態を確かめて、もう一度お試しください。\n"
+                         "426 \\x1B]0;owned\\x07\\x1B[2J aborted");
     EXPECT_THAT(log, HasSubstr("426 \\x1B]0;owned\\x07\\x1B[2J aborted<EOL>"));
     EXPECT_EQ(log.find('\x1b'), std::string::npos);
 }
