@@ -306,59 +306,54 @@ TEST(UploadCut, AServerGoneMidFileIsReportedAsACutOfThatFile) {
     }
 }
 
-// The server's disk fills while a runtime file is stored: the server's own reply names the
-// reason, what was stored is removed, the release before stays.
-// The connection is cut while a runtime file is sent, the server still there: the deploy
-// logs in once more and takes back what it had sent; the release before stays whole.
-TEST(UploadCut, ACutConnectionTakesBackWhatWasSent) {
-    PyFtpServer server(false, 0, 0, 32 * 1024);
+// A new script and a runtime file of `runtimeBytes` deployed over an old release in the
+// server's home; returns the error's message, empty when the deploy went through.
+std::string DeployOverAnOldRelease(PyFtpServer& server, std::size_t runtimeBytes) {
     for (const char* name : {"contact.cgi", "Quillpost.pm"})
         test::WriteFile(server.Home() + "/" + name, std::string("old ") + name + "\n");
     test::TempDir local;
     test::WriteFile(local.File("contact.cgi"), "#!/usr/bin/perl\r\n");
-    test::WriteFile(local.File("Quillpost.pm"), std::string(256 * 1024, 'x') + "\r\n");
+    test::WriteFile(local.File("Quillpost.pm"), std::string(runtimeBytes, 'x') + "\r\n");
     RecordingListener listener;
     TUploadSequence sequence(listener, test::PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword));
     sequence.SetUploadFiles({{local.File("contact.cgi"), "contact.cgi", true},
                              {local.File("Quillpost.pm"), "Quillpost.pm", false}},
                             "", "CHMOD");
-    EXPECT_THROW(sequence.Run(), Error);
-    EXPECT_EQ(test::ReadFile(server.Home() + "/contact.cgi"), "old contact.cgi\n");
-    EXPECT_EQ(test::ReadFile(server.Home() + "/Quillpost.pm"), "old Quillpost.pm\n");
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(server.Home())) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_THAT(names, ElementsAre("Quillpost.pm", "contact.cgi"));
-    EXPECT_FALSE(sequence.Client().Connected());
-}
-
-TEST(UploadFullDisk, AFullDiskLeavesTheReleaseBeforeAndNothingTemporary) {
-    PyFtpServer server(false, 0, 16 * 1024);
-    for (const char* name : {"contact.cgi", "Quillpost.pm"})
-        test::WriteFile(server.Home() + "/" + name, std::string("old ") + name + "\n");
-    test::TempDir local;
-    test::WriteFile(local.File("contact.cgi"), "#!/usr/bin/perl\r\n");
-    test::WriteFile(local.File("Quillpost.pm"), std::string(64 * 1024, 'x') + "\r\n");
-    RecordingListener listener;
-    TUploadSequence sequence(listener, test::PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword));
-    sequence.SetUploadFiles({{local.File("contact.cgi"), "contact.cgi", true},
-                             {local.File("Quillpost.pm"), "Quillpost.pm", false}},
-                            "", "CHMOD");
-    std::string message;
     try {
         sequence.Run();
     } catch (const Error& e) {
-        message = e.Message();
+        return e.Message();
     }
-    EXPECT_THAT(message, HasSubstr("Quillpost.pmを送信できませんでした: "));
-    EXPECT_THAT(message, testing::ContainsRegex("\n4[25][0-9] "));  // the server's own reply
-    EXPECT_THAT(message, HasSubstr("設置済みのファイルは変更していません。"));
-    EXPECT_EQ(test::ReadFile(server.Home() + "/contact.cgi"), "old contact.cgi\n");
-    EXPECT_EQ(test::ReadFile(server.Home() + "/Quillpost.pm"), "old Quillpost.pm\n");
+    return {};
+}
+
+// The old release, whole, and nothing beside it.
+bool OnlyTheOldRelease(const PyFtpServer& server) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(server.Home())) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_THAT(names, ElementsAre("Quillpost.pm", "contact.cgi"));
+    return names == std::vector<std::string>{"Quillpost.pm", "contact.cgi"} &&
+           test::ReadFile(server.Home() + "/contact.cgi") == "old contact.cgi\n" &&
+           test::ReadFile(server.Home() + "/Quillpost.pm") == "old Quillpost.pm\n";
+}
+
+// The connection is cut while a runtime file is sent, the server still there: the deploy
+// logs in once more and takes back what it had sent.
+TEST(UploadCut, ACutConnectionTakesBackWhatWasSent) {
+    PyFtpServer server(false, 0, 0, 32 * 1024);
+    EXPECT_NE(DeployOverAnOldRelease(server, 256 * 1024), "");
+    EXPECT_TRUE(OnlyTheOldRelease(server));
+}
+
+// The server's disk fills while a runtime file is stored: the server's own reply names the
+// reason, what was stored is removed, the release before stays.
+TEST(UploadFullDisk, AFullDiskLeavesTheReleaseBeforeAndNothingTemporary) {
+    PyFtpServer server(false, 0, 16 * 1024);
+    const std::string message = DeployOverAnOldRelease(server, 64 * 1024);
+    EXPECT_THAT(message, HasSubstr("Quillpost.pmを送信できませんでした: "));
+    EXPECT_THAT(message, testing::ContainsRegex("\n4[25][0-9] "));  // the server's own reply
+    EXPECT_THAT(message, HasSubstr("設置済みのファイルは変更していません。"));
+    EXPECT_TRUE(OnlyTheOldRelease(server));
 }
 
 // Two deploys of different scripts at once: every live file is whole and from one of them,
