@@ -12,22 +12,18 @@
 #include "model/ini_file.h"
 #include "model/item_factory.h"
 #include "model/project_config.h"
+#include "model/sjis.h"
 
 namespace qp {
 
 namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    return text;
-}
 
 // A section line of the project's own: [ITEM], [ITEM_n] or a section of the settings table.
 bool IsProjectSection(const std::string& line) {
     const std::size_t open = line.find_first_not_of(" \t");
     const std::size_t close = line.find_last_not_of(" \t\r");
     if (open == std::string::npos || line[open] != '[' || line[close] != ']' || close <= open) return false;
-    const std::string name = Upper(line.substr(open + 1, close - open - 1));
+    const std::string name = sjis::ToUpperAscii(line.substr(open + 1, close - open - 1));
     if (name == "ITEM" || name.rfind("ITEM_", 0) == 0) return true;
     for (const TSettingDef& d : ProjectSettings())
         if (name == d.Section) return true;

@@ -6,6 +6,7 @@
 #include "model/error.h"
 #include "model/ini_file.h"
 #include "model/project_config.h"
+#include "model/sjis.h"
 
 namespace qp {
 namespace {
@@ -164,11 +165,7 @@ TSettingsTable BuildProjectSettings() {
 }
 
 bool SameWord(const std::string& a, const char* b, bool ignoreCase) {
-    const std::string w(b);
-    if (!ignoreCase) return a == w;
-    const auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; };
-    return a.size() == w.size() &&
-           std::equal(a.begin(), a.end(), w.begin(), [&](char x, char y) { return upper(x) == upper(y); });
+    return ignoreCase ? sjis::ToUpperAscii(a) == sjis::ToUpperAscii(b) : a == b;
 }
 
 void Replace(std::string& text, const std::string& mark, const std::string& by) {

@@ -28,6 +28,20 @@ void OfferPassive(Session& s) {
     s.Send("229 passive (|||" + std::to_string(s.OpenPassive()) + "|)\r\n");
 }
 
+// Logs in, offers a passive connection and takes a whole STOR on it; returns the data
+// connection, still open.
+int TakeUpload(Session& s) {
+    FakeLogin(s);
+    OfferPassive(s);
+    s.Read();
+    s.Send("150 send it\r\n");
+    int fd = s.AcceptPassive();
+    char buf[256];
+    while (::recv(fd, buf, sizeof buf, 0) > 0) {
+    }
+    return fd;
+}
+
 struct Outcome {
     std::string message = "(no error)";
     std::chrono::milliseconds elapsed{};
@@ -88,15 +102,7 @@ TEST(FtpFaults, DribblingServersAreCutOffAtTheOperationLimit) {
          false, false},
         {"150 repeated after STOR",
          [&](Session& s) {
-             FakeLogin(s);
-             OfferPassive(s);
-             s.Read();
-             s.Send("150 send it\r\n");
-             int fd = s.AcceptPassive();
-             char buf[256];
-             while (::recv(fd, buf, sizeof buf, 0) > 0) {
-             }
-             ::close(fd);
+             ::close(TakeUpload(s));
              dribble([&](int) { s.Send("150 still storing\r\n"); });
          },
          false, true},
@@ -132,14 +138,7 @@ TEST(FtpFaults, DribblingServersAreCutOffAtTheOperationLimit) {
 // connection closes: that reply is the error, not a wait for another one.
 TEST(FtpFaults, AnErrorReplyWhileAnUploadClosesIsTheError) {
     FakeFtpServer server([](Session& s) {
-        FakeLogin(s);
-        OfferPassive(s);
-        s.Read();
-        s.Send("150 send it\r\n");
-        int fd = s.AcceptPassive();
-        char buf[256];
-        while (::recv(fd, buf, sizeof buf, 0) > 0) {
-        }
+        const int fd = TakeUpload(s);
         s.Send("451 Failure writing to local file.\r\n");
         std::this_thread::sleep_for(1500ms);
         ::close(fd);
