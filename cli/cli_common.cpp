@@ -1,4 +1,6 @@
 #include "cli/cli_common.h"
+
+#include "generate/make_checks.h"
 #include "model/project_file.h"
 
 #include <sys/stat.h>
@@ -169,6 +171,11 @@ void WriteOutput(const std::string& path, std::string_view bytes) {
 void PrintError(std::string_view message) {
     std::cerr << message << '\n';
     std::cerr.flush();
+}
+
+void CheckForMakeWithWarnings(const TProjectConfig& project) {
+    CheckForMake(project);
+    for (const std::string& line : WarningLines(FindMakeProblems(project))) PrintError("注意: " + line);
 }
 
 std::string UsageText() {

@@ -99,6 +99,10 @@ void WriteOutput(const std::string& path, std::string_view bytes);
 // A message on standard error, followed by a line feed.
 void PrintError(std::string_view message);
 
+// The make's checks: raises Error with every refusal; prints each warning on standard error
+// ("注意: " and the warning) and goes on.
+void CheckForMakeWithWarnings(const TProjectConfig& project);
+
 // The usage lines of every command, for --help and usage errors.
 std::string UsageText();
 

@@ -597,6 +597,9 @@ sub _convert {
       $value = $f->($value);
       $value = '' unless defined $value;
     }
+    # A menu's first choice ("please choose") is no answer when the project says so.
+    $value = '' if $item->{FIRST_IS_NONE} && ref $item->{VALUES} eq 'ARRAY'
+                   && defined $item->{VALUES}[0] && $value eq $item->{VALUES}[0];
     $values->{$item->{ATTR}} = $value;
   }
 }

@@ -257,21 +257,40 @@ TSettingValues TSettingValues::ReadIni(const TIniFile& ini, const TSettingsTable
 }
 
 void TSettingValues::CheckRanges() const {
+    const auto problems = RangeProblems();
+    if (!problems.empty()) throw Error(problems.front().second);
+}
+
+std::vector<std::pair<TSetting, std::string>> TSettingValues::RangeProblems() const {
     const auto inRange = [this](std::size_t i) {
         const TSettingDef& d = (*table_)[i];
         return Int(i) >= d.Min && Int(i) <= d.Max;
     };
+    std::vector<std::pair<TSetting, std::string>> problems;
     for (std::size_t i = 0; i < values_.size(); ++i) {
         const TSettingDef& d = (*table_)[i];
         if (d.Kind != K::Integer) continue;
-        if (d.Below) {
+        bool bad = !inRange(i);
+        // A bound below another setting means nothing while that one is out of range itself:
+        // its own message comes first then.
+        if (!bad && d.Below) {
             const auto other = static_cast<std::size_t>(*d.Below);
-            if (!inRange(other)) throw Error(RangeMessage((*table_)[other]));
-            if (static_cast<long long>(Int(i)) >= static_cast<long long>(Int(other)) * d.BelowFactor)
-                throw Error(RangeMessage(d));
+            if (!inRange(other)) {
+                problems.emplace_back((*table_)[other].Id, RangeMessage((*table_)[other]));
+                continue;
+            }
+            bad = static_cast<long long>(Int(i)) >= static_cast<long long>(Int(other)) * d.BelowFactor;
         }
-        if (!inRange(i)) throw Error(RangeMessage(d));
+        if (bad) problems.emplace_back(d.Id, RangeMessage(d));
     }
+    // The setting a bound refers to may be out of range and listed twice.
+    std::vector<std::pair<TSetting, std::string>> once;
+    for (auto& p : problems) {
+        bool seen = false;
+        for (const auto& q : once) seen = seen || q.first == p.first;
+        if (!seen) once.push_back(std::move(p));
+    }
+    return once;
 }
 
 }  // namespace qp

@@ -146,7 +146,9 @@ TEST(Cli, RefusedProjectWritesNothing) {
     WriteFile(out, "keep");
     Result r = RunCli({"make", WriteProjectWithoutItems(dir), "-o", out});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "項目が設定されていません。\n");
+    EXPECT_EQ(r.err,
+              "項目が設定されていません。\nメールのFromが設定されていません。\nメールのToが設定されていません。\n"
+              "メールのSubjectが設定されていません。\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadFile(out), "keep");
 
@@ -209,7 +211,7 @@ TEST(Cli, CheckIsSilentOnSuccess) {
     EXPECT_EQ(r.err, "");
     r = RunCli({"check", "--upload", Example()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ホスト名(アドレス)が設定されていません。\n");
+    EXPECT_EQ(r.err, "ホスト名(アドレス)が設定されていません。\nユーザ名が設定されていません。\n");
 
     TempDir dir;
     TProjectConfig p;
@@ -224,7 +226,9 @@ TEST(Cli, CheckIsSilentOnSuccess) {
     EXPECT_EQ(r.out + r.err, "");
     // The make checks come first.
     r = RunCli({"check", "--upload", WriteProjectWithoutItems(dir)});
-    EXPECT_EQ(r.err, "項目が設定されていません。\n");
+    EXPECT_EQ(r.err,
+              "項目が設定されていません。\nメールのFromが設定されていません。\nメールのToが設定されていません。\n"
+              "メールのSubjectが設定されていません。\n");
     // A defence out of range in the file is refused by name.
     std::string text = ReadFile(path);
     const std::string key = "MinSeconds=3";

@@ -84,6 +84,7 @@ my %GUARD_OFF = (UseToken => 0, MinSeconds => 0, UseHoneypot => 0, LimitCount =>
 # guard => { GUARD key => value } replaces the project's GUARD section (default:
 # every defence off; 'project' keeps the file's own, or the defaults when it has none).
 # The script's clock reads QP_TEST_NOW (seconds since the epoch) when a request sets it.
+# edit => sub { ... } changes the project's text (in $_[0], Shift_JIS) before the make.
 sub make_cgi {
   my ($name, %o) = @_;
   my $cli = cli_path() or die "quillpost-cli is not built\n";
@@ -96,6 +97,7 @@ sub make_cgi {
   $project =~ s/^SendmailPath=[^\r\n]*/SendmailPath=$HERE\/bin\/sendmail/m
     or die "$name.qpf has no SendmailPath\n";
   $project =~ s/^(SendmailPath=[^\r\n]*\r\n)/$1Charset=$o{charset}\r\n/m if $o{charset};
+  $o{edit}->($project) if $o{edit};
   my $guard = exists $o{guard} ? $o{guard} : \%GUARD_OFF;
   if (ref $guard) {
     $project =~ s/^\[GUARD\]\r\n(?:[^\[][^\r\n]*\r\n)*//m;
