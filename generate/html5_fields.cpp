@@ -55,7 +55,7 @@ std::string ChoiceGroup(const TProjectItem& item, const std::string& groupAttrib
 }
 
 // What a text field holds, as far as its checks and conversions tell.
-enum class TTextKind { Plain, Email, Digits, Phone };
+enum class TTextKind { Plain, Email, Digits, NumberWithHyphens };
 
 TTextKind KindOf(const TProjectItemText& text) {
     switch (text.GetConstraintType()) {
@@ -67,7 +67,7 @@ TTextKind KindOf(const TProjectItemText& text) {
     }
     // Full-width digits and hyphens made half-width: a number written with hyphens.
     for (const TProjectItemConvertType c : text.GetConvertTypes())
-        if (c == ctZenNumHyphenToHan) return TTextKind::Phone;
+        if (c == ctZenNumHyphenToHan) return TTextKind::NumberWithHyphens;
     return TTextKind::Plain;
 }
 
@@ -92,8 +92,8 @@ std::string TextField(const TProjectItemText& text, const TProjectConfig& projec
         type = "email";
         // The browser offers the visitor's address for the field itself, not for its repeat.
         if (repeated == nullptr) extra = " autocomplete=\"email\"";
-    } else if (kind == TTextKind::Phone) {
-        type = "tel";
+    } else if (kind == TTextKind::NumberWithHyphens) {
+        type = "tel";  // the telephone keypad offers the hyphen; a numeric one may not
     } else if (kind == TTextKind::Digits) {
         extra = " inputmode=\"numeric\"";
     }

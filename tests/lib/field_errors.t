@@ -72,4 +72,13 @@ for my $charset ('EUC-JP', 'UTF-8') {
   };
 }
 
+subtest 'a refusal that concerns no field stands in the summary unlinked' => sub {
+  my $cgi = make_cgi($example, guard => { UseToken => 1, MinSeconds => 0 });
+  my $page = u($cgi->request(method => 'POST', form => [name => 'a', email => 'a@example.com',
+    email_confirm => 'a@example.com', category => e('その他'), message => 'x', __action1__ => 'x'])->{body});
+  like($page, qr{<div id="error" role="alert"><ul><li>ページの有効期限が切れました。もう一度送信してください。</li></ul></div>},
+    'the message of a form without its token');
+  is_deeply(field_states($page), { map { $_ => [undef, 0] } @fields }, 'no field has a message or is marked');
+};
+
 done_testing;
