@@ -59,8 +59,16 @@ TSettingsTable BuildProjectSettings() {
         // One setting shown by the finish page editor or the address field, whichever the
         // display mode selects: the window copies it itself.
         {.Id = S::FinishPageLocation, .Section = "FINISH_PAGE", .Key = "FinishPageLocation",
-         .Kind = K::MultiLine, .NewValue = TProjectConfig::MakeDefaultFinishHtml(), .MissingValue = kEmpty,
-         .Label = "完了画面"},
+         .Kind = K::MultiLine, .NewValue = TProjectConfig::MakeDefaultFinishHtml(TPageStyle::Html5),
+         .MissingValue = kEmpty, .Label = "完了画面"},
+        // A file without the key was made when the samples were XHTML, and keeps them so.
+        {.Id = S::SampleStyle, .Section = "SAMPLE", .Key = "Style", .Kind = K::Choice,
+         .NewValue = static_cast<int>(TPageStyle::Html5), .MissingValue = static_cast<int>(TPageStyle::Xhtml),
+         .Choices = {{"HTML5"}, {"XHTML"}}, .WordsIgnoreCase = true,
+         .UnknownChoice = static_cast<int>(TPageStyle::Html5), .Control = "ComboBoxSampleStyle",
+         .Label = "サンプルの形式",
+         .Hint = "サンプルのHTMLの形式です。HTML5はスマートフォンで読みやすく、読み上げソフトにも対応し、エラーを各項目の横に表示します。",
+         .CliOption = "--style"},
 
         {.Id = S::PerlPath, .Section = "SERVER", .Key = "PerlPath", .Kind = K::Text,
          .NewValue = std::string("/usr/bin/perl"), .MissingValue = kEmpty, .Control = "EditPerlPath",

@@ -24,6 +24,7 @@ enum class TSetting : std::size_t {
     FormHtml, ConfirmHtml,
     UseConfirm,
     FinishPageMoveType, FinishPageLocation,
+    SampleStyle,
     PerlPath, SendmailPath, Charset,
     FtpHostName, FtpUserName, FtpPassword, FtpFileName, FtpDirectory, FtpChmod, SaveFileName,
     FtpPassive, FtpProtocol, FtpTrustedCert, SftpKeyFile, SavePassword,

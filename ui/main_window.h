@@ -142,6 +142,7 @@ private:
     void RecordItemChange(const QString& what, const std::string& before);
     // A sample page into a template editor, asked first when it holds a text of its own.
     void ReplaceWithSample(THtmlEditor* editor, const std::string& sample);
+    TPageStyle ChosenSampleStyle() const;
     // A password the project does not keep is asked for; false when the user gives none.
     bool ObtainPassword();
     // The make's problems in one message, each with its page (ui/main_window_checks.cpp):
