@@ -20,6 +20,8 @@ class QUndoStack;
 namespace qp {
 
 class TItemGrid;
+class TPreviewRunner;
+class TPreviewWindow;
 class THtmlEditor;
 class TRemoteFiles;
 class TSettingControls;
@@ -112,6 +114,7 @@ public:
     // The project's CGI served on this computer and opened in the browser; a second run
     // restarts it with the current project (ui/main_window_preview.cpp).
     void ActionPreviewExecute();
+    TPreviewRunner& PreviewRunner();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -143,6 +146,9 @@ private:
     // A sample page into a template editor, asked first when it holds a text of its own.
     void ReplaceWithSample(THtmlEditor* editor, const std::string& sample);
     TPageStyle ChosenSampleStyle() const;
+    void StartPreview();
+    // After 新規作成 or 開く: a running preview restarts on the project now shown, or stops.
+    void PreviewFollowsProject();
     // A password the project does not keep is asked for; false when the user gives none.
     bool ObtainPassword();
     // The make's problems in one message, each with its page (ui/main_window_checks.cpp):
@@ -165,6 +171,7 @@ private:
     UrlOpener openUrl_;
     SavePathPrompt savePathPrompt_;
     QString supportFolder_;
+    TPreviewWindow* previewWindow_ = nullptr;
 };
 
 // What the controls show of a project, every text converted.

@@ -119,6 +119,7 @@ void TFormMain::OpenProjectFile(const QString& path) {
     SetFileName(path);
     ShowValues(shown);
     setWindowModified(false);
+    PreviewFollowsProject();
 }
 
 void TFormMain::ActionFileNewExecute() {
@@ -128,6 +129,7 @@ void TFormMain::ActionFileNewExecute() {
     SetFileName(QString());
     LoadControlsFromProject();
     setWindowModified(false);
+    PreviewFollowsProject();
 }
 
 void TFormMain::ActionFileOpenExecute() {
