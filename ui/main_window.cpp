@@ -1,4 +1,5 @@
 #include "ui/main_window.h"
+#include "ui/recent_files.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -91,6 +92,8 @@ TFormMain::TFormMain(QWidget* parent)
       openUrl_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     ui_->setupUi(this);
     ui_->PageControl->setCurrentIndex(0);
+    setAcceptDrops(true);
+    SetRecentFilesStore(QString());
     qApp->installEventFilter(new TToolTipBlocker(this, ui_->ToolBar));
     ui_->ActionFileNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
     ui_->ActionFileOpen->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));

@@ -22,6 +22,7 @@ namespace qp {
 class TItemGrid;
 class TPreviewRunner;
 class TPreviewWindow;
+class TRecentFiles;
 class THtmlEditor;
 class TRemoteFiles;
 class TSettingControls;
@@ -60,6 +61,11 @@ public:
     // Asks for the server password of this session (nullopt: cancelled). Replaceable too.
     using PasswordPrompt = std::function<std::optional<QString>(QWidget* parent)>;
     void SetPasswordPrompt(PasswordPrompt prompt) { passwordPrompt_ = std::move(prompt); }
+    // Where the recent projects are kept (an ini file; tests). The default is the user's.
+    void SetRecentFilesStore(const QString& store);
+    // Opens a recent project, after the question about unsaved changes; one that is gone
+    // leaves the list with a message.
+    void OpenRecentFile(const QString& path);
     // Opens a folder or address in the desktop. Replaceable for the same reason.
     using UrlOpener = std::function<void(const QUrl& url)>;
     void SetUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
@@ -118,6 +124,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A project file dropped on the window is opened (ui/main_window_recent.cpp).
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     std::unique_ptr<Ui::TFormMain> ui_;
 
 private:
@@ -146,6 +155,8 @@ private:
     // A sample page into a template editor, asked first when it holds a text of its own.
     void ReplaceWithSample(THtmlEditor* editor, const std::string& sample);
     TPageStyle ChosenSampleStyle() const;
+    void RememberRecentFile(const QString& path);
+    void UpdateRecentFilesMenu();
     void StartPreview();
     // After 新規作成 or 開く: a running preview restarts on the project now shown, or stops.
     void PreviewFollowsProject();
@@ -172,6 +183,7 @@ private:
     SavePathPrompt savePathPrompt_;
     QString supportFolder_;
     TPreviewWindow* previewWindow_ = nullptr;
+    std::unique_ptr<TRecentFiles> recentFiles_;
 };
 
 // What the controls show of a project, every text converted.

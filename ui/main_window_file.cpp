@@ -63,6 +63,7 @@ void TFormMain::SaveProjectAs(const QString& path) {
     project_->SaveToFile(LocalPath(path));
     SetFileName(path);
     setWindowModified(false);
+    RememberRecentFile(path);
 }
 
 bool TFormMain::SaveProject() {
@@ -119,6 +120,7 @@ void TFormMain::OpenProjectFile(const QString& path) {
     SetFileName(path);
     ShowValues(shown);
     setWindowModified(false);
+    RememberRecentFile(path);
     PreviewFollowsProject();
 }
 
