@@ -166,6 +166,8 @@ TFormMain::TFormMain(QWidget* parent)
     Wire(ui_->ActionPreview, &QAction::triggered, &TFormMain::ActionPreviewExecute);
     Wire(ui_->ActionHelpVersion, &QAction::triggered, &TFormMain::ActionHelpVersionExecute);
     Wire(ui_->BtnSftpKeyFile, &QPushButton::clicked, &TFormMain::BrowseSftpKeyFile);
+    connect(ui_->ItemGrid, &TItemGrid::ItemMoveRequested, this,
+            [this](int from, int to) { MoveItem(from, to, QStringLiteral("移動")); });
     connect(ui_->ItemGrid, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         RunGuarded(this, [&] { ActionItemGridDblClickExecute(index); });
     });

@@ -150,6 +150,8 @@ private:
     // The item actions are enabled as the current row allows (none for the empty list).
     void UpdateItemActions();
     void MoveCurrentItem(int by);
+    // Moves the item at index from to index to as one undoable step named what.
+    void MoveItem(int from, int to, const QString& what);
     // Pushes the change since `before` (a snapshot of the item list) as one undoable step.
     void RecordItemChange(const QString& what, const std::string& before);
     // A sample page into a template editor, asked first when it holds a text of its own.

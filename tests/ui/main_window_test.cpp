@@ -402,7 +402,7 @@ private slots:
         QVERIFY(!refused.isAccepted());
     }
 
-    // Reorder, duplicate and delete from the buttons, the keys and the grid's menu: each is one
+    // Reorder, duplicate and delete from the buttons, the keys, a drag and the grid's menu: each is one
     // step that 元に戻す takes back and やり直し makes again, and the new order reaches the pages.
     void itemsReorderDuplicateDeleteAndUndo() {
         w_->show();
@@ -439,6 +439,23 @@ private slots:
         QCOMPARE(names(), (Names{"a", "b", "c"}));
         QVERIFY(!A("ActionEditUndo")->isEnabled());
         A("ActionEditRedo")->trigger();
+        QCOMPARE(names(), (Names{"a", "c", "b"}));
+
+        // Dragged: the first row dropped under the lower half of the last, then back to the top.
+        const auto drag = [&](int row, int onto, bool lowerHalf) {
+            grid->SetCurrentRow(row);
+            const QRect cell = grid->visualRect(grid->model()->index(onto - 1, 0));
+            grid->MoveCurrentRowTo(lowerHalf ? cell.bottomLeft() + QPoint(2, -1) : cell.topLeft() + QPoint(2, 1));
+        };
+        QVERIFY(grid->dragEnabled() && grid->dragDropMode() == QAbstractItemView::InternalMove);
+        drag(1, 3, true);
+        QCOMPARE(names(), (Names{"c", "b", "a"}));
+        QCOMPARE(grid->CurrentRow(), 3);
+        drag(3, 1, false);
+        QCOMPARE(names(), (Names{"a", "c", "b"}));
+        A("ActionEditUndo")->trigger();
+        QCOMPARE(names(), (Names{"c", "b", "a"}));
+        A("ActionEditUndo")->trigger();
         QCOMPARE(names(), (Names{"a", "c", "b"}));
         QCOMPARE(A("ActionEditUndo")->shortcut(), QKeySequence(QKeySequence::Undo));
         QCOMPARE(grid->contextMenuPolicy(), Qt::ActionsContextMenu);
