@@ -19,6 +19,7 @@
 #include "ui/app_error.h"
 #include "ui/trust_prompt.h"
 #include "ui/app_setup.h"
+#include "ui/scroll_fit.h"
 #include "ui/text_codec.h"
 #include "ui_form_ftp_select_dir.h"
 
@@ -136,6 +137,7 @@ QIcon TFormFtpSelectDir::ListIcon(int index) {
 TFormFtpSelectDir::TFormFtpSelectDir(const TConnection& connection, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TFormFtpSelectDir>()), browser_(*this, connection) {
     ui_->setupUi(this);
+    FitToScreen(this);
     AskInDialogs(browser_.Client(), this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     browser_.SetDirectory({});

@@ -17,6 +17,7 @@
 #include "model/project_config.h"
 #include "ui/app_error.h"
 #include "ui/app_setup.h"
+#include "ui/scroll_fit.h"
 #include "ui/text_codec.h"
 #include "ui_form_item_edit.h"
 
@@ -97,7 +98,8 @@ TFormItemEdit::TFormItemEdit(QWidget* parent) : QDialog(parent), ui_(std::make_u
         policy.setRetainSizeWhenHidden(true);
         w->setSizePolicy(policy);
     }
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // The fields scroll on a small screen; OK and キャンセル stay in view below them.
+    MakeDialogScroll(this);
 
     for (QComboBox* box :
          {ui_->ComboBoxTextConvertType1, ui_->ComboBoxTextConvertType2, ui_->ComboBoxTextConvertType3,

@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 #include "ui/recent_files.h"
+#include "ui/scroll_fit.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -34,6 +35,11 @@
 
 namespace qp {
 namespace {
+
+// The window's first size; on a 1366x768 screen it fits with the title bar and a panel.
+constexpr QSize kDefaultSize(860, 660);
+// What the window frame and title take beyond the window's own size.
+constexpr QSize kFrameAllowance(16, 40);
 
 const QString kFrom = QStringLiteral("From");
 const QString kTo = QStringLiteral("To");
@@ -92,6 +98,7 @@ TFormMain::TFormMain(QWidget* parent)
       openUrl_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     ui_->setupUi(this);
     ui_->PageControl->setCurrentIndex(0);
+    MakePagesScroll(ui_->PageControl);
     setAcceptDrops(true);
     SetRecentFilesStore(QString());
     qApp->installEventFilter(new TToolTipBlocker(this, ui_->ToolBar));
@@ -189,7 +196,10 @@ TFormMain::TFormMain(QWidget* parent)
         connect(button, &QPushButton::clicked, action, &QAction::trigger);
     }
 
+    // Room for the tallest page where the screen has it; the pages scroll where it has not.
+    resize(kDefaultSize);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        resize(size().boundedTo(screen->availableGeometry().size() - kFrameAllowance));
         move(screen->availableGeometry().center() - rect().center());
     }
     // The item list's undo history; the text editors keep their own (Ctrl+Z there is theirs).
