@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "model/project_config.h"
 #include "ui/setting_controls.h"
@@ -22,6 +23,7 @@ class TItemGrid;
 class THtmlEditor;
 class TRemoteFiles;
 class TSettingControls;
+struct TMakeProblem;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -140,8 +142,16 @@ private:
     void RecordItemChange(const QString& what, const std::string& before);
     // A sample page into a template editor, asked first when it holds a text of its own.
     void ReplaceWithSample(THtmlEditor* editor, const std::string& sample);
+    TPageStyle ChosenSampleStyle() const;
     // A password the project does not keep is asked for; false when the user gives none.
     bool ObtainPassword();
+    // The make's problems in one message, each with its page (ui/main_window_checks.cpp):
+    // true when there are none, or only warnings and the user goes on.
+    bool PassChecks(const std::vector<TMakeProblem>& problems);
+    void GoToProblem(const TMakeProblem& problem);
+    QWidget* ProblemControl(const TMakeProblem& problem) const;
+    // The tab page that holds control; -1 for none.
+    int PageOf(const QWidget* control) const;
 
     std::unique_ptr<TProjectConfig> project_;
     QString fileName_;

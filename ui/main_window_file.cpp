@@ -165,12 +165,18 @@ void TFormMain::ReplaceWithSample(THtmlEditor* editor, const std::string& sample
     editor->ReplaceText(text);
 }
 
+// The style as chosen now: the samples do not wait for the next copy into the project.
+TPageStyle TFormMain::ChosenSampleStyle() const {
+    return ui_->ComboBoxSampleStyle->currentIndex() == static_cast<int>(TPageStyle::Xhtml) ? TPageStyle::Xhtml
+                                                                                          : TPageStyle::Html5;
+}
+
 void TFormMain::ActionFormSampleHtmlExecute() {
-    ReplaceWithSample(ui_->EditorFormHtml, MakeFormSampleHtml(*project_));
+    ReplaceWithSample(ui_->EditorFormHtml, MakeFormSampleHtml(*project_, ChosenSampleStyle()));
 }
 
 void TFormMain::ActionConfirmSampleHtmlExecute() {
-    ReplaceWithSample(ui_->EditorConfirmHtml, MakeConfirmSampleHtml(*project_));
+    ReplaceWithSample(ui_->EditorConfirmHtml, MakeConfirmSampleHtml(*project_, ChosenSampleStyle()));
 }
 
 }  // namespace qp

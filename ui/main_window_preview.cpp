@@ -13,14 +13,7 @@ namespace qp {
 
 void TFormMain::ActionPreviewExecute() {
     StoreControlsToProject();
-    try {
-        CheckForMake(*project_);
-    } catch (const Error& e) {
-        QMessageBox box(QMessageBox::Information, ApplicationTitle(), QString::fromUtf8(e.what()),
-                        QMessageBox::Ok, this);
-        box.exec();
-        return;
-    }
+    if (!PassChecks(FindMakeProblems(*project_))) return;
     auto* runner = findChild<TPreviewRunner*>(QString(), Qt::FindDirectChildrenOnly);
     if (runner == nullptr) runner = new TPreviewRunner(this);
     auto* label = statusBar()->findChild<QLabel*>(QStringLiteral("LabelPreviewAddress"));

@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(W<QComboBox>(w_.get(), "ComboBoxFtpProtocol")->currentText(), Q("FTPS（TLSで暗号化）"));
         QVERIFY(R("RadioButtonFinishTemplate")->isChecked());
         QVERIFY(R("RadioButtonSaveLocal")->isChecked());
-        const QString finish = FromSjis(TProjectConfig::MakeDefaultFinishHtml());
+        const QString finish = FromSjis(TProjectConfig::MakeDefaultFinishHtml(TPageStyle::Html5));
         QCOMPARE(Ed("EditorFinishHtml")->Text(), QString(finish).replace(Q("\n"), Q("\r\n")));
         QCOMPARE(Ed("EditorFormHtml")->Text(), QString());
         for (const char* list : {"ValueListManagerHeader", "ValueListUserMailHeader"}) {
@@ -940,12 +940,23 @@ private slots:
         Ed("EditorFormHtml")->undo();
         QCOMPARE(Ed("EditorFormHtml")->Text(), Q("my own page"));
 
-        TBoxAnswerer none;
-        A("ActionConfirmSampleHtml")->trigger();
-        QCOMPARE(none.Count(), 0);
+        {
+            TBoxAnswerer none;
+            A("ActionConfirmSampleHtml")->trigger();
+            QCOMPARE(none.Count(), 0);
+        }
         QCOMPARE(Ed("EditorConfirmHtml")->Text(), FromSjis(MakeConfirmSampleHtml(P())));
         // The pages depend on the items only: the project's page texts are untouched.
         QCOMPARE(P().GetFormHtml(), std::string());
+        QVERIFY(Ed("EditorConfirmHtml")->Text().startsWith(Q("<!DOCTYPE html>\r\n")));
+
+        // The style chosen beside the button counts at once, before the project is saved.
+        W<QComboBox>(w_.get(), "ComboBoxSampleStyle")->setCurrentIndex(1);
+        {
+            TBoxAnswerer yes(QMessageBox::Yes);
+            A("ActionConfirmSampleHtml")->trigger();
+        }
+        QCOMPARE(Ed("EditorConfirmHtml")->Text(), FromSjis(MakeConfirmSampleHtml(P(), TPageStyle::Xhtml)));
     }
 
     // What a user sees of the window itself: the caption in the title bar, Qt's own texts in
