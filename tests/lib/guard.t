@@ -198,8 +198,9 @@ subtest 'the honeypot tells nothing and counts only with a valid token' => sub {
   is($after->{status}, 429, 'the hits counted against the address');
   is(send_form($cgi, token => $t, extra => [$bait => 'x'])->{status}, 429, 'at the limit the trap answers 429 too');
 
-  # The trap's name changes with the make's secret, among names no item uses.
-  my $script = $cgi->script_text;
+  # The trap's name changes with the make's secret, among names no item uses: here an item
+  # takes the name a bot would fill first.
+  (my $script = $cgi->script_text) =~ s/ATTR => 'your_message'/ATTR => 'url'/ or die "no item to rename\n";
   my %names;
   for my $n (1 .. 12) {
     (my $other = $script) =~ s/SECRET => '[0-9a-f]+'/"SECRET => '" . sprintf('%064x', $n * 7919) . "'"/e;
@@ -207,7 +208,7 @@ subtest 'the honeypot tells nothing and counts only with a valid token' => sub {
     $names{(form_page($cgi))[1]}++;
   }
   cmp_ok(scalar keys %names, '>=', 3, 'several names: ' . join(' ', sort keys %names));
-  ok(!grep({ /\A(?:email|your_message)\z/ } keys %names), 'never an item\'s');
+  ok(!$names{url}, 'never an item\'s');
 };
 
 subtest 'a burst from one address stops at the limit' => sub {
