@@ -32,6 +32,9 @@ void AppendGuard(std::vector<std::string>& lines, const TGuardSettings& g, const
     lines.push_back(IntLine("LIMIT_MINUTES", g.LimitMinutes));
     lines.push_back(IntLine("REPLY_LIMIT", g.ReplyLimit));
     lines.push_back(IntLine("VISITOR_FROM", g.VisitorFrom ? 1 : 0));
+    lines.push_back(IntLine("REPLY_PER_HOUR", g.ReplyPerHour));
+    lines.push_back(IntLine("REPLY_ECHO_CHARS", g.ReplyEchoChars));
+    lines.push_back(SingleQuoted("  ENVELOPE_FROM => ", g.EnvelopeFrom));
     lines.push_back("};");
 }
 

@@ -2,6 +2,7 @@
 
 #include <regex>
 #include <set>
+#include <string>
 
 #include "model/charset.h"
 #include "model/error.h"
@@ -10,6 +11,40 @@
 
 namespace qp {
 namespace {
+
+bool IsAtomChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           std::string("#$&'*+/=?^_`{|}~-").find(c) != std::string::npos;
+}
+
+bool IsLabelChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'; }
+
+// Dot-separated runs of chars that pass isChar, none empty; with edgeHyphen false, no run
+// starts or ends with "-".
+template <typename Pred>
+bool IsDotted(const std::string& text, Pred isChar, bool edgeHyphen) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t dot = text.find('.', start);
+        const std::string run = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        if (run.empty()) return false;
+        for (const char c : run)
+            if (!isChar(c)) return false;
+        if (!edgeHyphen && (run.front() == '-' || run.back() == '-')) return false;
+        if (dot == std::string::npos) return true;
+        start = dot + 1;
+    }
+}
+
+// One plain address as the runtime takes it for sendmail's -f: a dot-atom local part without
+// an encoded word, no leading hyphen (it would be an option), a domain of two labels or more.
+bool IsPlainAddress(const std::string& address) {
+    const std::size_t at = address.find('@');
+    if (at == std::string::npos || at == 0 || at > 64 || address.size() > 254) return false;
+    const std::string local = address.substr(0, at), domain = address.substr(at + 1);
+    return local.front() != '-' && local.find("=?") == std::string::npos && IsDotted(local, IsAtomChar, true) &&
+           domain.find('.') != std::string::npos && IsDotted(domain, IsLabelChar, false);
+}
 
 using S = TSetting;
 
@@ -118,6 +153,10 @@ std::vector<TMakeProblem> FindMakeProblems(const TProjectConfig& project) {
     // The bounds of the numbers (the defences) come from the settings table.
     for (const auto& [setting, message] : project.Settings().RangeProblems())
         problems.Refuse(message, TProblems::ControlOf(setting));
+    const std::string& envelope = project.Text(S::EnvelopeFrom);
+    if (!envelope.empty() && !IsPlainAddress(envelope))
+        problems.Refuse("迷惑送信対策の「エラーメールの返送先(エンベロープFrom)」には、メールアドレスを1つだけ入力してください。",
+                        S::EnvelopeFrom);
     WarnAboutPages(project, problems);
     WarnAboutChoices(project, problems);
     return problems.Take();

@@ -35,6 +35,9 @@ our $HEADER_MAX_BYTES = 256;
 # Longest address taken (RFC 5321 path limit less its angle brackets).
 our $ADDRESS_MAX_BYTES = 254;
 
+# The defences that a GUARD block made before their keys existed gets (see new).
+my %GUARD_DEFAULTS = (REPLY_PER_HOUR => 20, REPLY_ECHO_CHARS => 500, ENVELOPE_FROM => '');
+
 # The messages that visitors see; a run of a UTF-8 script converts them.
 our $MSG_TOO_LARGE   = '送信されたデータが大きすぎます。';
 our $MSG_SEND_FAILED = 'メールの送信に失敗しました。';
@@ -72,8 +75,9 @@ sub new {
     items => ref $args{ITEMS} eq 'ARRAY' ? $args{ITEMS} : [],
     html  => ref $args{HTML} eq 'HASH' ? $args{HTML} : {},
     mail  => ref $args{MAIL} eq 'HASH' ? $args{MAIL} : {},
-    # Scripts made before the defences existed carry no GUARD and run as they always did.
-    guard => ref $args{GUARD} eq 'HASH' ? $args{GUARD} : undef,
+    # Scripts made before the defences existed carry no GUARD and run as they always did;
+    # a GUARD made before a key existed gets that key's default.
+    guard => ref $args{GUARD} eq 'HASH' ? { %GUARD_DEFAULTS, %{$args{GUARD}} } : undef,
     # Tests pass a clock to age tokens; a made script never does.
     clock => ref $args{CLOCK} eq 'CODE' ? $args{CLOCK} : undef,
   }, $class;
@@ -126,13 +130,19 @@ sub _handle_request {
     return $self->_page('FORM', {}, []);
   }
 
-  return $self->_guard_bait(\%values) if $self->{guard} && $self->_honeypot_filled($form);
+  if ($self->{guard} && $method eq 'POST') {
+    my $refusal = $self->_guard_cross_site_refusal;
+    return $refusal if $refusal;
+  }
   $self->_convert(\%values);
   my $errors = $self->_check(\%values, $form);
   return $self->_page('FORM', \%values, $errors) if @$errors;
   if ($self->{guard}) {
     my $refusal = $self->_guard_token_refusal(\%values);
     return $refusal if $refusal;
+    # Only a request that passed the token is judged by the honeypot, so that a request
+    # without one cannot tell the trap from its answer, nor count against another's address.
+    return $self->_guard_bait(\%values) if $method eq 'POST' && $self->_honeypot_filled($form);
   }
 
   if (!$send && _text($self->{html}{CONFIRM}) =~ /\S/) {
@@ -216,7 +226,9 @@ sub _clean_value {
   my ($value) = @_;
   $value =~ s/\r\n?/\n/g;
   my ($char, $bad) = $UTF8 ? ($UTF8_CHAR, "\xEF\xBF\xBD") : ($EUC_CHAR, '?');
-  $value =~ s/((?:$char)+)|[\x80-\xFF]/defined $1 ? $1 : $bad/ge;
+  # A bounded run: an unbounded one stops at perl's recursion limit with a warning that a
+  # visitor could write into the error log at will.
+  $value =~ s/((?:$char){1,4096})|[\x80-\xFF]/defined $1 ? $1 : $bad/ge;
   return $value;
 }
 
@@ -327,15 +339,22 @@ sub _fill {
 sub _page {
   my ($self, $key, $values, $errors) = @_;
   my $page = $self->_fill(_text($self->{html}{$key}), $values, $errors, 0);
-  $page = $self->_guard_fields($page) if $self->{guard} && $key ne 'FINISH';
-  return _response(200, $page);
+  my $tokens = 0;
+  ($page, $tokens) = $self->_guard_fields($page) if $self->{guard} && $key ne 'FINISH';
+  return _response(200, $page, $tokens);
 }
 
+# No other site may frame a page (a visitor could be made to press its button unseen), no
+# browser may read one as anything but HTML, and a page with a token is kept by no cache:
+# a token serves one send.
+my $PAGE_HEADERS = "X-Frame-Options: SAMEORIGIN\r\nContent-Security-Policy: frame-ancestors 'self'\r\n"
+  . "X-Content-Type-Options: nosniff\r\n";
+
 sub _response {
-  my ($status, $body) = @_;
+  my ($status, $body, $no_store) = @_;
   my $head = $status == 200 ? '' : "Status: $status " . _reason($status) . "\r\n";
-  return $head . 'Content-Type: text/html; charset=' . ($UTF8 ? 'UTF-8' : 'EUC-JP') . "\r\n\r\n"
-    . $body;
+  return $head . 'Content-Type: text/html; charset=' . ($UTF8 ? 'UTF-8' : 'EUC-JP') . "\r\n"
+    . $PAGE_HEADERS . ($no_store ? "Cache-Control: no-store\r\n" : '') . "\r\n" . $body;
 }
 
 sub _reason {
@@ -371,8 +390,10 @@ END_OF_PAGE
 # are the group "guard" after __DATA__.
 
 my $TOKEN_FIELD = '__qp_token__';
-# The honeypot takes the first of these names that no item uses: names that bots fill.
-my @BAIT_NAMES = qw(url homepage website company_url qp_url);
+# The honeypot takes one of these names that no item uses, picked by the make's secret, so
+# that it changes from one make to the next: names that bots fill and that no browser fills
+# for a person.
+my @BAIT_NAMES = qw(url homepage website site_url web_url blog_url company_url home_url);
 # Its label, also in UTF-8 bytes: a form page of a UTF-8 script then converts nothing.
 my $BAIT_LABEL = 'この欄は空のままにしてください';
 my $BAIT_LABEL_UTF8 = "\xE3\x81\x93\xE3\x81\xAE\xE6\xAC\x84\xE3\x81\xAF\xE7\xA9\xBA\xE3\x81\xAE"
@@ -381,7 +402,12 @@ my $BAIT_LABEL_UTF8 = "\xE3\x81\x93\xE3\x81\xAE\xE6\xAC\x84\xE3\x81\xAF\xE7\xA9\
 
 sub _honeypot_name {
   my ($self) = @_;
-  return $self->{bait_name} ||= (grep { !$self->{by_attr}{$_} } @BAIT_NAMES)[0];
+  return $self->{bait_name} ||= do {
+    my @free = grep { !$self->{by_attr}{$_} } @BAIT_NAMES;
+    my $secret = defined $self->{guard}{SECRET} ? $self->{guard}{SECRET} : '';
+    my $pick = $secret =~ /([0-9A-Fa-f]{4})\z/ ? hex $1 : 0;
+    @free ? $free[$pick % @free] : 'qp_url';
+  };
 }
 
 sub _honeypot_filled {
@@ -398,7 +424,8 @@ sub _carry_token {
 }
 
 # The hidden token and the honeypot, inserted into every <form> that posts to this script,
-# so that the site's own templates need no change.
+# so that the site's own templates need no change. Returns the page and the number of
+# tokens it now carries.
 sub _guard_fields {
   my ($self, $page) = @_;
   my $guard = $self->{guard};
@@ -411,11 +438,12 @@ sub _guard_fields {
     $fields .= '<label>' . ($UTF8 ? $BAIT_LABEL_UTF8 : $BAIT_LABEL) . ' <input type="text" name="'
       . $self->_honeypot_name . '" value="" tabindex="-1" autocomplete="off" /></label>';
   }
-  return $page if $fields eq '';
+  return ($page, 0) if $fields eq '';
   my $block = '<div style="position: absolute; left: -10000px; top: auto; width: 1px; height: 1px;'
     . qq{ overflow: hidden;" aria-hidden="true">$fields</div>};
-  $page =~ s{(<form\b[^>]*>)}{_posts_here($1) ? $1 . $block : $1}gie;
-  return $page;
+  my $forms = 0;
+  $page =~ s{(<form\b[^>]*>)}{_posts_here($1) ? do { $forms++; $1 . $block } : $1}gie;
+  return ($page, $guard->{USE_TOKEN} ? $forms : 0);
 }
 
 # Whether a form's action is this script: none, the script's path, or a relative address
@@ -596,7 +624,8 @@ sub _parse_multipart {
     my ($disposition) = $head =~ /^Content-Disposition:[ \t]*([^\r\n]*)/mi;
     next unless defined $disposition && $disposition =~ /\bform-data\b/i;
     next if $disposition =~ /;\s*filename\*?=/i;
-    my ($name) = $disposition =~ /;\s*name="((?:[^"\\]|\\.)*)"/i;
+    # Bounded, as every repeated group that a visitor's bytes run through (see _clean_value).
+    my ($name) = $disposition =~ /;\s*name="((?:[^"\\]|\\.){0,4096})"/i;
     ($name) = $disposition =~ /;\s*name=([^;\s]+)/i unless defined $name;
     next unless defined $name;
     $name =~ s/%22/"/g;
@@ -738,21 +767,51 @@ sub _send_mails {
   # A visitor's address that is not usable only costs the visitor the automatic reply.
   my $reply;
   if (ref $mail->{USER} eq 'HASH') {
-    my $body = $self->_fill(_text($mail->{USER}{BODY}), $values, [], 1);
+    my $body = $self->_fill(_text($mail->{USER}{BODY}), $self->_echo_values($values), [], 1);
     ($reply) = $self->_build_mail($mail->{USER}, $values, $body);
   }
 
   if ($self->{guard}) {
-    my ($allowed, $reply_allowed) = $self->_guard_count($reply ? $reply->{to} : undef);
-    return _error_page(429, $MSG_TOO_MANY) unless $allowed;
+    my ($verdict, $reply_allowed) = $self->_guard_count($reply ? $reply->{to} : undef);
+    return $self->_guard_spent_refusal($values) if $verdict eq 'used';
+    return _error_page(429, $MSG_TOO_MANY) if $verdict eq 'limit';
     undef $reply unless $reply_allowed;
   }
 
+  my $sender = $self->_envelope_sender;
   for my $message ($admin, $reply ? $reply : ()) {
-    return _error_page(500, $MSG_SEND_FAILED)
-      unless Quillpost::Mime::deliver($mail->{SENDMAIL}, $message->{to}, $message->{text});
+    my $sent = Quillpost::Mime::deliver($mail->{SENDMAIL}, $message->{to}, $message->{text}, $sender);
+    return _error_page(500, $MSG_SEND_FAILED) unless $sent;
+    undef $sender if $sent == 2;
   }
   return $self->_finish($values);
+}
+
+# The values as the automatic reply's body shows them: each cut to REPLY_ECHO_CHARS
+# characters with "…", so that the reply cannot carry a sender's long text to any address.
+sub _echo_values {
+  my ($self, $values) = @_;
+  my $max = $self->{guard} ? $self->{guard}{REPLY_ECHO_CHARS} : 0;
+  return $values unless $max && $max > 0;
+  my %echo = %$values;
+  for my $value (values %echo) {
+    # No character is shorter than a byte.
+    next if length($value) <= $max;
+    my @chars = _chars($value);
+    $value = join('', @chars[0 .. $max - 1]) . ($UTF8 ? "\xE2\x80\xA6" : "\xA1\xC4") if @chars > $max;
+  }
+  return \%echo;
+}
+
+# The envelope sender, where bounces go and what SPF checks: ENVELOPE_FROM, else the
+# administrator mail's To when it is one plain address; undef when neither is.
+sub _envelope_sender {
+  my ($self) = @_;
+  my $fixed = $self->{guard} ? $self->{guard}{ENVELOPE_FROM} : undef;
+  my $address = defined $fixed && $fixed ne '' ? $fixed
+    : ref $self->{mail}{ADMIN} eq 'HASH' ? _text($self->{mail}{ADMIN}{TO}) : '';
+  $address =~ s/\A +| +\z//g;
+  return _is_address($address) ? $address : undef;
 }
 
 # The finish page, or the redirect to the project's address.
@@ -838,9 +897,12 @@ sub _marked_names {
   return @names;
 }
 
-# One plain address: no display name, no comment, no list, no blank, no leading hyphen
-# (it is handed to sendmail as an argument), a domain of at least two labels.
-my $ADDRESS = qr/\A(?!-)[A-Za-z0-9!#\$%&'*+\/=?^_`{|}~.-]{1,64}\@
+# One plain address: a dot-atom local part (no leading, trailing or doubled dot; no "%" or
+# "!", which relays read as routes; no quote, comment or encoded word, which mail readers
+# show as another address), no display name, no list, no blank, no leading hyphen (it is
+# handed to sendmail as an argument), a domain of at least two labels.
+my $LOCAL_ATOM = qr/[A-Za-z0-9#\$&'*+\/=?^_`{|}~-]+/;
+my $ADDRESS = qr/\A(?!-)(?=[^\@]{1,64}\@)(?![^\@]*=\?)$LOCAL_ATOM(?:\.$LOCAL_ATOM)*\@
   [A-Za-z0-9](?:[A-Za-z0-9-]*[A-Za-z0-9])?(?:\.[A-Za-z0-9](?:[A-Za-z0-9-]*[A-Za-z0-9])?)+\z/x;
 
 sub _is_address {
@@ -908,9 +970,14 @@ use Fcntl qw(:flock O_RDWR O_CREAT);
 
 our $MSG_EXPIRED = 'ページの有効期限が切れました。もう一度送信してください。';
 our $MSG_TOO_SOON = '送信までの時間が短すぎます。もう一度送信してください。';
-# The state file's bounds: lines kept (the oldest go first) and the wait for its lock.
-our $STATE_MAX_LINES = 5000;
+# The state file's bounds: lines kept of each kind (the oldest go first), so that a flood
+# of one kind cannot push out another's, and the wait for its lock. The kinds: A sends per
+# visitor address (IPv6: /64), N sends per IPv6 /48, R automatic replies per mailbox, T
+# tokens spent.
+our %STATE_MAX_LINES = (A => 2000, N => 1000, R => 1000, T => 1000);
 our $STATE_LOCK_SECONDS = 10;
+# One /48 holds 65,536 /64s: it may send this many times LIMIT_COUNT.
+our $NETWORK_FACTOR = 4;
 
 # The form again, with a fresh token, when the token is missing, forged, expired or too new.
 sub _guard_token_refusal {
@@ -918,8 +985,26 @@ sub _guard_token_refusal {
   return undef unless $self->{guard}{USE_TOKEN};
   my $problem = $self->_token_problem($self->{token});
   return undef unless $problem;
+  return $self->_guard_refusal($values, $problem);
+}
+
+# A post that a browser says comes from another site's page gets the empty form, as if its
+# token had expired.
+sub _guard_cross_site_refusal {
+  my ($self) = @_;
+  return _cross_site() ? $self->_guard_refusal({}, $MSG_EXPIRED) : undef;
+}
+
+# A token already spent on a send.
+sub _guard_spent_refusal {
+  my ($self, $values) = @_;
+  return $self->_guard_refusal($values, $MSG_EXPIRED);
+}
+
+sub _guard_refusal {
+  my ($self, $values, $message) = @_;
   delete $self->{token};
-  return $self->_page('FORM', $values, [_source_text($problem)]);
+  return $self->_page('FORM', $values, [_source_text($message)]);
 }
 
 sub _token_problem {
@@ -930,56 +1015,140 @@ sub _token_problem {
   my $expected = $self->_sign("$1.$2");
   return $MSG_EXPIRED if ($signature ^ $expected) =~ /[^\0]/;
   my $age = $self->_now - $issued;
-  my $hours = $guard->{TOKEN_HOURS} && $guard->{TOKEN_HOURS} > 0 ? $guard->{TOKEN_HOURS} : 24;
   # A clock a little behind another server's is no reason to refuse; the future is.
-  return $MSG_EXPIRED if $age < -60 || $age > $hours * 3600;
+  return $MSG_EXPIRED if $age < -60 || $age > $self->_token_seconds;
   return $MSG_TOO_SOON if $age < ($guard->{MIN_SECONDS} || 0);
   return undef;
 }
 
-# A filled honeypot: the visitor is told it went, nothing goes, and the address is counted.
+sub _token_seconds {
+  my ($self) = @_;
+  my $hours = $self->{guard}{TOKEN_HOURS};
+  return 3600 * ($hours && $hours > 0 ? $hours : 24);
+}
+
+# Whether a browser says that the request comes from another site's page: Sec-Fetch-Site,
+# else the host that Origin (or, without it, Referer) names against the request's own. A
+# request without these headers is judged by its token alone.
+sub _cross_site {
+  my $fetch = $ENV{HTTP_SEC_FETCH_SITE};
+  return 1 if defined $fetch && lc $fetch eq 'cross-site';
+  my $from = defined $ENV{HTTP_ORIGIN} && $ENV{HTTP_ORIGIN} ne '' ? $ENV{HTTP_ORIGIN} : $ENV{HTTP_REFERER};
+  return 0 unless defined $from && $from ne '';
+  my $own = defined $ENV{HTTP_HOST} && $ENV{HTTP_HOST} ne '' ? $ENV{HTTP_HOST} : $ENV{SERVER_NAME};
+  return 0 unless defined $own && $own ne '';
+  # "null" (a sandboxed or privacy-stripped origin) names no host of ours.
+  my ($host) = $from =~ m{\A[A-Za-z][A-Za-z0-9+.-]*://(?:[^/?#\@]*\@)?([^/?#]*)} or return 1;
+  return _bare_host($host) ne _bare_host($own);
+}
+
+sub _bare_host {
+  my ($host) = @_;
+  $host =~ s/:[0-9]*\z//;
+  $host =~ s/\.\z//;
+  return lc $host;
+}
+
+# A filled honeypot with a valid token: the visitor is told it went, nothing goes, and the
+# address is counted (and the token spent); an address at its limit hears so, as a send
+# would.
 sub _guard_bait {
   my ($self, $values) = @_;
-  $self->_guard_count(undef, 1);
+  my ($verdict) = $self->_guard_count(undef, 1);
+  return $self->_guard_spent_refusal($values) if $verdict eq 'used';
+  return _error_page(429, $MSG_TOO_MANY) if $verdict eq 'limit';
   return $self->_finish($values);
 }
 
-# Counts one send of the visitor's address and, when given, one automatic reply to
-# $reply_to. Returns whether the send may go and whether the reply may.
+# Judges one send (or, with $bait, one honeypot hit) under the state file's lock and counts
+# it: the verdict is 'used' for a token already spent, 'limit' for an address at its limit
+# (nothing is counted then), else 'ok'; second, whether the automatic reply to $reply_to
+# may go (counted when it may).
 sub _guard_count {
   my ($self, $reply_to, $bait) = @_;
   my $guard = $self->{guard};
-  my $limit = $guard->{LIMIT_COUNT} || 0;
-  my $replies = $guard->{REPLY_LIMIT} || 0;
-  $reply_to = undef unless $replies > 0;
-  return (1, 1) unless $limit > 0 || defined $reply_to;
-  my $state = _state_open() or return (1, 1);
+  $reply_to = undef if $bait || !($guard->{REPLY_LIMIT} && $guard->{REPLY_LIMIT} > 0);
+  my @visitor = $self->_visitor_entries;
+  my ($issued, $random) = $guard->{USE_TOKEN} && $self->{token} ? split /\./, $self->{token} : ();
+  return ('ok', 1) unless @visitor || defined $random || defined $reply_to;
+  my $state = _state_open() or return ('ok', 1);
 
   my $now = int($self->_now);
-  my $window = 60 * ($guard->{LIMIT_MINUTES} && $guard->{LIMIT_MINUTES} > 0 ? $guard->{LIMIT_MINUTES} : 60);
-  my @lines = grep {
-    /\A([AR]) [0-9a-f]{32} (\d+)\z/ && $2 > $now - ($1 eq 'A' ? $window : 86400) && $2 <= $now + 60
-  } split /\n/, $state->{text};
+  my $lines = $self->_live_lines($state->{text}, $now);
   my %count;
-  $count{substr($_, 0, 34)}++ for @lines;
+  $count{substr($_, 0, 34)}++ for @$lines;
+  my $verdict = defined $random && $count{"T $random"} ? 'used'
+    : (grep { ($count{$_->[0]} || 0) >= $_->[1] } @visitor) ? 'limit' : 'ok';
+  if ($verdict ne 'ok') {
+    _state_close($state, undef);
+    return ($verdict, 0);
+  }
+  push @$lines, map { "$_->[0] $now" } @visitor;
+  # A spent token's line keeps its issue time, so that it expires with the token.
+  push @$lines, "T $random $issued" if defined $random;
+  my $reply_allowed = 1;
+  if (defined $reply_to) {
+    my $mailbox = 'R ' . $self->_keyed('reply', _mailbox_key($reply_to));
+    $reply_allowed = $self->_reply_allowed(\%count, $mailbox, $lines, $now);
+    push @$lines, "$mailbox $now" if $reply_allowed;
+  }
+  _state_close($state, _trimmed_text($lines));
+  return ('ok', $reply_allowed);
+}
 
-  my ($allowed, $reply_allowed) = (1, 1);
-  if ($limit > 0) {
-    my $visitor = 'A ' . $self->_keyed('address', _visitor_key());
-    $allowed = 0 if !$bait && ($count{$visitor} || 0) >= $limit;
-    push @lines, "$visitor $now" if $allowed;
-  }
-  if ($allowed && defined $reply_to) {
-    my $recipient = 'R ' . $self->_keyed('reply', lc $reply_to);
-    if (($count{$recipient} || 0) >= $replies) {
-      $reply_allowed = 0;
-    } else {
-      push @lines, "$recipient $now";
-    }
-  }
-  splice @lines, 0, @lines - $STATE_MAX_LINES if @lines > $STATE_MAX_LINES;
-  _state_close($state, join('', map { "$_\n" } @lines));
-  return ($allowed, $reply_allowed);
+# The lines of the state file that have not expired; any other line is dropped.
+sub _live_lines {
+  my ($self, $text, $now) = @_;
+  my $window = 60 * ($self->{guard}{LIMIT_MINUTES} && $self->{guard}{LIMIT_MINUTES} > 0
+    ? $self->{guard}{LIMIT_MINUTES} : 60);
+  my %life = (A => $window, N => $window, R => 86400, T => $self->_token_seconds);
+  return [grep {
+    /\A([ANRT]) [0-9a-f]{32} (\d+)\z/ && $2 > $now - $life{$1} && $2 <= $now + 60
+  } split /\n/, $text];
+}
+
+# The lines that count one send of the visitor, each with its limit; none without limits.
+sub _visitor_entries {
+  my ($self) = @_;
+  my $limit = $self->{guard}{LIMIT_COUNT} || 0;
+  return () unless $limit > 0;
+  my ($address, $network) = _visitor_keys();
+  return (['A ' . $self->_keyed('address', $address), $limit],
+    defined $network ? (['N ' . $self->_keyed('network', $network), $NETWORK_FACTOR * $limit]) : ());
+}
+
+# At most REPLY_LIMIT replies to one mailbox in 24 hours and REPLY_PER_HOUR to all in an hour.
+sub _reply_allowed {
+  my ($self, $count, $mailbox, $lines, $now) = @_;
+  my $guard = $self->{guard};
+  return 0 if ($count->{$mailbox} || 0) >= $guard->{REPLY_LIMIT};
+  my $per_hour = $guard->{REPLY_PER_HOUR} || 0;
+  return 1 unless $per_hour > 0;
+  my $hour = grep { /\AR \S+ (\d+)\z/ && $1 > $now - 3600 } @$lines;
+  return $hour < $per_hour;
+}
+
+# One mailbox however it is spelled: lower case, without a "+tag" and without the dots of
+# the local part, which large mail services ignore. The address is a plain one (see
+# _is_address).
+sub _mailbox_key {
+  my ($address) = @_;
+  my ($local, $domain) = lc($address) =~ /\A([^\@]*)\@(.*)\z/s;
+  $local =~ s/\+.*//s;
+  $local =~ tr/.//d;
+  return "$local\@$domain";
+}
+
+# The lines as the file keeps them: each kind held to its bound, its oldest lines first out.
+sub _trimmed_text {
+  my ($lines) = @_;
+  my %left;
+  $left{substr($_, 0, 1)}++ for @$lines;
+  my @kept = grep {
+    my $kind = substr($_, 0, 1);
+    $left{$kind}-- <= $STATE_MAX_LINES{$kind};
+  } @$lines;
+  return join '', map { "$_\n" } @kept;
 }
 
 # Addresses are kept only as hashes keyed with this make's secret.
@@ -989,18 +1158,19 @@ sub _keyed {
   return substr(Digest::SHA::hmac_sha256_hex("$kind:$text", $key), 0, 32);
 }
 
-# The visitor's address; an IPv6 visitor by its /64, the network one subscriber holds.
-sub _visitor_key {
+# The visitor's address and, for IPv6, its network: the /64 that one subscriber holds and
+# the /48 that one site holds (undef for IPv4).
+sub _visitor_keys {
   my $address = defined $ENV{REMOTE_ADDR} ? lc $ENV{REMOTE_ADDR} : '';
   $address =~ s/%.*//s;
-  return "4:$1" if $address =~ /\A(?:::ffff:)?(\d{1,3}(?:\.\d{1,3}){3})\z/;
-  return "?:$address" unless $address =~ /\A[0-9a-f:.]+\z/ && $address =~ /:/;
+  return ("4:$1", undef) if $address =~ /\A(?:::ffff:)?(\d{1,3}(?:\.\d{1,3}){3})\z/;
+  return ("?:$address", undef) unless $address =~ /\A[0-9a-f:.]+\z/ && $address =~ /:/;
   my ($head, $tail) = split /::/, $address, 2;
   my @head = grep { length } split /:/, $head;
   my @tail = defined $tail ? grep { length } split /:/, $tail : ();
   my $groups = @head + @tail + grep { /\./ } @tail;
-  my @all = (@head, ('0') x (defined $tail ? 8 - $groups : 0), @tail);
-  return '6:' . join(':', map { sprintf('%x', hex($_ || 0)) } @all[0 .. 3]);
+  my @all = map { sprintf('%x', hex($_ || 0)) } (@head, ('0') x (defined $tail ? 8 - $groups : 0), @tail)[0 .. 3];
+  return ('6:' . join(':', @all), '6:' . join(':', @all[0 .. 2]) . '::/48');
 }
 
 # The state file beside the script, opened and locked; undef (and one line in the error
@@ -1038,9 +1208,14 @@ sub _state_open {
   return { fh => $fh, path => $path, text => $text };
 }
 
+# Writes the state file's new text, when there is one, and lets the lock go.
 sub _state_close {
   my ($state, $text) = @_;
   my $fh = $state->{fh};
+  unless (defined $text) {
+    close $fh;
+    return;
+  }
   my $ok = sysseek($fh, 0, 0) && truncate($fh, 0);
   while ($ok && length $text) {
     my $wrote = syswrite($fh, $text);

@@ -134,13 +134,20 @@ sub _utf8_table {
 sub strip {
   my ($text) = @_;
   return '' unless defined $text;
+  # Blanks are taken off in bounded runs, one character at a time at the end: an unbounded
+  # repeated group stops at perl's recursion limit with a warning that a visitor could write
+  # into the error log, and one anchored at the end is tried from every blank of the text.
   if ($UTF8) {
     # No UTF-8 character ends in the bytes of U+3000, so the ends can be cut directly.
-    $text =~ s/\A(?:[ \t\r\n\f\x0B]|\xE3\x80\x80)+//;
-    $text =~ s/(?:[ \t\r\n\f\x0B]|\xE3\x80\x80)+\z//;
+    1 while $text =~ s/\A(?:[ \t\r\n\f\x0B]|\xE3\x80\x80){1,4096}//;
+    while (length $text) {
+      if (substr($text, -1) =~ /\A[ \t\r\n\f\x0B]\z/) { chop $text }
+      elsif (substr($text, -3) eq "\xE3\x80\x80") { substr($text, -3) = '' }
+      else { last }
+    }
     return $text;
   }
-  $text =~ s/\A(?:[ \t\r\n\f\x0B]|\xA1\xA1)+//;
+  1 while $text =~ s/\A(?:[ \t\r\n\f\x0B]|\xA1\xA1){1,4096}//;
   # Trailing blanks are found by stepping over whole characters, so that the second byte
   # of a character ending in 0xA1 is never taken for half of a full-width space.
   my @chars = $text =~ /($CHAR)/g;

@@ -91,33 +91,56 @@ sub message {
 }
 
 # Hands one message to sendmail: no shell, the recipient as an argument (never -t), and
-# sendmail's standard output kept out of the CGI response. True when sendmail started and
-# exited with status 0.
+# sendmail's standard output kept out of the CGI response. $sender, when given, goes as -f
+# (unless the command names its own), so that bounces reach the site and SPF checks the
+# site's domain; a sendmail that refuses it gets the message once more without, and says
+# so in one line of the error log. Returns 1 when sent as asked, 2 when sent without the
+# sender (the request's later mails may leave it out), 0 when not sent.
 sub deliver {
-  my ($command, $to, $text) = @_;
+  my ($command, $to, $text, $sender) = @_;
   my @command = split ' ', (defined $command ? $command : '');
   return 0 unless @command;
-  @command = ($command[0], (grep { $_ ne '-t' } @command[1 .. $#command]), '-oi', $to);
-  local $SIG{PIPE} = 'IGNORE';
-  open(my $saved, '>&', \*STDOUT) or return 0;
-  my $pid;
-  if (open(STDOUT, '>&', \*STDERR)) {
-    $pid = open(my $pipe, '|-', @command);
-    my $error = $!;
-    open(STDOUT, '>&', $saved) or die "cannot restore STDOUT: $!\n";
-    unless ($pid) {
-      warn "Quillpost: cannot run $command[0]: $error\n";
-      return 0;
-    }
-    binmode $pipe;
-    my $written = print $pipe $text;
-    my $closed = close $pipe;
-    return 1 if $written && $closed;
-    warn "Quillpost: $command[0] failed (status $?)\n";
+  @command = ($command[0], grep { $_ ne '-t' } @command[1 .. $#command]);
+  undef $sender if grep { /\A-f/ } @command;
+  my $status;
+  if (defined $sender) {
+    $status = _sendmail([@command, "-f$sender", '-oi', $to], $text);
+    return 0 unless defined $status;
+    return 1 if $status == 0;
+  }
+  my $refused = $status;
+  $status = _sendmail([@command, '-oi', $to], $text);
+  return 0 unless defined $status;
+  if ($status != 0) {
+    warn "Quillpost: $command[0] failed (status $status)\n";
     return 0;
   }
+  return 1 unless defined $refused;
+  warn "Quillpost: $command[0] refused -f$sender (status $refused); sent without it\n";
+  return 2;
+}
+
+# Runs sendmail with the message on its standard input. Returns its exit status (0: the
+# message was taken whole), undef when it could not be started (said in the error log).
+sub _sendmail {
+  my ($command, $text) = @_;
+  local $SIG{PIPE} = 'IGNORE';
+  open(my $saved, '>&', \*STDOUT) or return undef;
+  unless (open(STDOUT, '>&', \*STDERR)) {
+    open(STDOUT, '>&', $saved) or die "cannot restore STDOUT: $!\n";
+    return undef;
+  }
+  my $pid = open(my $pipe, '|-', @$command);
+  my $error = $!;
   open(STDOUT, '>&', $saved) or die "cannot restore STDOUT: $!\n";
-  return 0;
+  unless ($pid) {
+    warn "Quillpost: cannot run $command->[0]: $error\n";
+    return undef;
+  }
+  binmode $pipe;
+  my $written = print $pipe $text;
+  my $closed = close $pipe;
+  return $written && $closed ? 0 : $? >> 8 || 1;
 }
 
 1;

@@ -2,6 +2,8 @@
 // The made form's defences against spam bots, relay abuse and floods (project section
 // GUARD), as one value for the script writer: what the runtime enforces on the server. The
 // settings table keeps the keys, defaults and bounds; these defaults are a new project's.
+#include <string>
+
 namespace qp {
 
 struct TGuardSettings {
@@ -13,6 +15,9 @@ struct TGuardSettings {
     int LimitMinutes = 60;
     int ReplyLimit = 2;       // automatic replies to one address in 24 hours; 0 = no limit
     bool VisitorFrom = false; // false: a visitor's address goes to Reply-To, not From
+    int ReplyPerHour = 20;    // automatic replies to all addresses in an hour; 0 = no cap
+    int ReplyEchoChars = 500; // a value longer than this is cut in the automatic reply; 0 = whole
+    std::string EnvelopeFrom; // sendmail's -f; empty: the administrator mail's To
 
     bool operator==(const TGuardSettings&) const = default;
 };

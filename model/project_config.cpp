@@ -159,7 +159,8 @@ void TProjectConfig::ReplaceWith(TProjectConfig&& other) {
 TGuardSettings TProjectConfig::GetGuard() const {
     using S = TSetting;
     return {Bool(S::UseToken),   Int(S::MinSeconds),   Int(S::TokenHours), Bool(S::UseHoneypot),
-            Int(S::LimitCount), Int(S::LimitMinutes), Int(S::ReplyLimit), Bool(S::VisitorFrom)};
+            Int(S::LimitCount), Int(S::LimitMinutes), Int(S::ReplyLimit), Bool(S::VisitorFrom),
+            Int(S::ReplyPerHour), Int(S::ReplyEchoChars), Text(S::EnvelopeFrom)};
 }
 
 void TProjectConfig::SetGuard(const TGuardSettings& g) {
@@ -172,6 +173,9 @@ void TProjectConfig::SetGuard(const TGuardSettings& g) {
     Set(S::LimitMinutes, g.LimitMinutes);
     Set(S::ReplyLimit, g.ReplyLimit);
     Set(S::VisitorFrom, g.VisitorFrom);
+    Set(S::ReplyPerHour, g.ReplyPerHour);
+    Set(S::ReplyEchoChars, g.ReplyEchoChars);
+    Set(S::EnvelopeFrom, g.EnvelopeFrom);
 }
 
 std::string TProjectConfig::MakeDefaultFinishHtml(TPageStyle style) {

@@ -164,6 +164,20 @@ TSettingsTable BuildProjectSettings() {
         {.Id = S::VisitorFrom, .Section = "GUARD", .Key = "VisitorFrom", .Kind = K::Boolean, .NewValue = false,
          .MissingValue = false, .Control = "CheckBoxVisitorFrom", .Label = "管理者宛メールのFromに訪問者のアドレスを使う",
          .Hint = "チェックしないときは、Fromに訪問者の入力値を使う管理者宛メールを管理者自身のアドレスから送り、訪問者のアドレスをReply-Toに入れます(受信側で迷惑メール扱いされにくくなります)。"},
+        // Caps what the automatic reply can be made to carry: how many in all and how much
+        // of a visitor's text.
+        {.Id = S::ReplyPerHour, .Section = "GUARD", .Key = "ReplyPerHour", .Kind = K::Integer, .NewValue = 20,
+         .MissingValue = 20, .Min = 0, .Max = 1000, .RangeMessage = kGuardRange, .Control = "SpinBoxReplyPerHour",
+         .Label = "自動返信の上限(通/1時間)",
+         .Hint = "すべての宛先への自動返信メールを1時間でこの数までにします。0で無効になります。"},
+        {.Id = S::ReplyEchoChars, .Section = "GUARD", .Key = "ReplyEchoChars", .Kind = K::Integer, .NewValue = 500,
+         .MissingValue = 500, .Min = 0, .Max = 100000, .RangeMessage = kGuardRange,
+         .Control = "SpinBoxReplyEchoChars", .Label = "自動返信に載せる入力値の長さ(文字)",
+         .Hint = "自動返信メールでは、この文字数より長い入力値を切って「…」を付けます(管理者宛メールには全文が載ります)。0で無効になります。"},
+        // Empty: the administrator mail's To, when it is one address.
+        {.Id = S::EnvelopeFrom, .Section = "GUARD", .Key = "EnvelopeFrom", .Kind = K::Text, .NewValue = kEmpty,
+         .MissingValue = kEmpty, .Control = "EditEnvelopeFrom", .Label = "エラーメールの返送先(エンベロープFrom)",
+         .Hint = "届かなかったメールの知らせが返るアドレスです(sendmailの-f)。空欄なら管理者宛メールのToを使います。"},
     };
     for (std::size_t i = 0; i < t.size(); ++i) {
         if (static_cast<std::size_t>(t[i].Id) != i)

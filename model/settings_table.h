@@ -30,6 +30,7 @@ enum class TSetting : std::size_t {
     FtpPassive, FtpProtocol, FtpTrustedCert, SftpKeyFile, SavePassword,
     MakeFileType, CopyRuntime,
     UseToken, MinSeconds, TokenHours, UseHoneypot, LimitCount, LimitMinutes, ReplyLimit, VisitorFrom,
+    ReplyPerHour, ReplyEchoChars, EnvelopeFrom,
 };
 
 enum class TSettingKind {

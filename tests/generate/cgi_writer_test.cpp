@@ -230,13 +230,16 @@ TEST(CgiWriter, HandsTheGuardSettingsAndTheKeyToTheRuntime) {
     g.MinSeconds = 0;
     g.LimitCount = 0;
     g.VisitorFrom = true;
+    g.ReplyEchoChars = 0;
+    g.EnvelopeFrom = "it's@example.com";
     p->SetGuard(g);
     const auto lines = Lines(MakeCgiScript(*p, "0123abcd"));
     const std::size_t at = IndexOf(lines, "my $guard = {");
     const std::vector<std::string> expected = {
         "  SECRET => '0123abcd',", "  USE_TOKEN => 0,",    "  MIN_SECONDS => 0,", "  TOKEN_HOURS => 24,",
         "  USE_HONEYPOT => 1,",    "  LIMIT_COUNT => 0,", "  LIMIT_MINUTES => 60,", "  REPLY_LIMIT => 2,",
-        "  VISITOR_FROM => 1,",    "};"};
+        "  VISITOR_FROM => 1,",    "  REPLY_PER_HOUR => 20,", "  REPLY_ECHO_CHARS => 0,",
+        "  ENVELOPE_FROM => 'it\\'s@example.com',", "};"};
     ASSERT_GE(lines.size(), at + 1 + expected.size());
     EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(at) + 1,
                                        lines.begin() + static_cast<long>(at + 1 + expected.size())),

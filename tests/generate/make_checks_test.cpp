@@ -146,6 +146,10 @@ TEST(CheckForMake, GuardValuesOutOfRange) {
     const std::string minutes = "迷惑送信対策の「送信上限を数える時間(分)」は1から10080までの数にしてください。";
     const std::string replies =
         "迷惑送信対策の「同じ宛先への自動返信上限(回/24時間)」は0から100までの数にしてください。";
+    const std::string perHour = "迷惑送信対策の「自動返信の上限(通/1時間)」は0から1000までの数にしてください。";
+    const std::string echo = "迷惑送信対策の「自動返信に載せる入力値の長さ(文字)」は0から100000までの数にしてください。";
+    const std::string envelope =
+        "迷惑送信対策の「エラーメールの返送先(エンベロープFrom)」には、メールアドレスを1つだけ入力してください。";
     const std::vector<std::pair<std::function<void(TGuardSettings&)>, std::string>> cases = {
         {[](TGuardSettings& g) { g.TokenHours = 0; }, hours},
         {[](TGuardSettings& g) { g.TokenHours = 721; }, hours},
@@ -157,8 +161,17 @@ TEST(CheckForMake, GuardValuesOutOfRange) {
         {[](TGuardSettings& g) { g.LimitMinutes = 0; }, minutes},
         {[](TGuardSettings& g) { g.ReplyLimit = -1; }, replies},
         {[](TGuardSettings& g) { g.ReplyLimit = 101; }, replies},
-        {[](TGuardSettings& g) { g = {false, 0, 1, false, 0, 1, 0, true}; }, ""},
-        {[](TGuardSettings& g) { g = {true, 3599, 720, true, 1000, 10080, 100, false}; }, ""},
+        {[](TGuardSettings& g) { g.ReplyPerHour = -1; }, perHour},
+        {[](TGuardSettings& g) { g.ReplyPerHour = 1001; }, perHour},
+        {[](TGuardSettings& g) { g.ReplyEchoChars = 100001; }, echo},
+        // sendmail's -f takes one plain address, never an option or a list.
+        {[](TGuardSettings& g) { g.EnvelopeFrom = "-oQ/tmp@example.com"; }, envelope},
+        {[](TGuardSettings& g) { g.EnvelopeFrom = "a@example.com, b@example.com"; }, envelope},
+        {[](TGuardSettings& g) { g.EnvelopeFrom = "a..b@example.com"; }, envelope},
+        {[](TGuardSettings& g) { g.EnvelopeFrom = "=?utf-8?q?a?=@example.com"; }, envelope},
+        {[](TGuardSettings& g) { g.EnvelopeFrom = "a@localhost"; }, envelope},
+        {[](TGuardSettings& g) { g = {false, 0, 1, false, 0, 1, 0, true, 0, 0, ""}; }, ""},
+        {[](TGuardSettings& g) { g = {true, 3599, 720, true, 1000, 10080, 100, false, 1000, 100000, "b.o-unce+x@mail.example.com"}; }, ""},
     };
     for (const auto& [change, message] : cases) {
         TGuardSettings g;

@@ -76,7 +76,7 @@ sub urlencode {
 
 # The abuse defences switched off, for the tests of everything else.
 my %GUARD_OFF = (UseToken => 0, MinSeconds => 0, UseHoneypot => 0, LimitCount => 0,
-  ReplyLimit => 0, VisitorFrom => 1);
+  ReplyLimit => 0, VisitorFrom => 1, ReplyPerHour => 0, ReplyEchoChars => 0);
 
 # Makes form.cgi from tests/lib/fixtures/NAME.qpf (or from NAME, a path) in a new folder, with the
 # stand-in sendmail in place of the project's SendmailPath and the three runtime files beside it.
@@ -143,7 +143,8 @@ sub script_text {
 
 # Runs one request. Options: method (GET), form (list of name => EUC-JP value pairs,
 # sent as the query string of a GET or the urlencoded body of a POST), body and
-# content_type (a raw POST body), query, env (more variables), sendmail_exit, script and
+# content_type (a raw POST body), query, env (more variables), sendmail_exit, refuse_f (the
+# stand-in sendmail refuses -f as an untrusted user's), script and
 # cwd (the path perl is given and the folder it runs in; the made script and "/"), limit
 # (seconds after which the script is killed).
 # Returns { status, headers, body, stderr, mails, killed }.
@@ -163,6 +164,7 @@ sub request {
     SERVER_PORT     => '80',
     QP_MAIL_DIR     => $self->{maildir},
     QP_SENDMAIL_EXIT => $o{sendmail_exit} || 0,
+    QP_SENDMAIL_REFUSE_F => $o{refuse_f} ? 1 : undef,
   );
   if ($method eq 'POST') {
     $body = defined $o{body} ? $o{body} : $encoded;

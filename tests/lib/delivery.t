@@ -1,6 +1,6 @@
 # Sending without a confirmation page, the redirect after it, the automatic reply that a
-# bad visitor address drops, a multi-line value refused in a header, and sendmails that
-# fail or cannot start.
+# bad visitor address drops, a multi-line value refused in a header, the envelope sender,
+# and sendmails that refuse it, fail or cannot start.
 use strict;
 use warnings;
 use utf8;
@@ -24,10 +24,10 @@ subtest 'send and redirect' => sub {
   is($r->{stderr}, '', 'nothing on stderr');
   my ($admin, $reply) = @{$r->{mails}};
   is(scalar @{$r->{mails}}, 2, 'two mails');
-  is_deeply($admin->{args}, ['-oi', 'admin@example.com']);
+  is_deeply($admin->{args}, ['-fadmin@example.com', '-oi', 'admin@example.com']);
   is($admin->{header}{subject}, 'ご意見：よろしく①');
   is($admin->{body}, "メールアドレス=hanako\@example.org\r\nご意見=よろしく①\r\n");
-  is_deeply($reply->{args}, ['-oi', 'hanako@example.org']);
+  is_deeply($reply->{args}, ['-fadmin@example.com', '-oi', 'hanako@example.org']);
   is($reply->{body}, "よろしく①\r\n");
 
   my $https = $cgi->request(method => 'POST', form => [email => 'a@example.org', __action1__ => 1],
@@ -52,7 +52,7 @@ subtest 'a bad visitor address drops only the automatic reply' => sub {
     }
     is($r->{status}, 302, "'$to': still finished");
     is(scalar @{$r->{mails}}, 1, "'$to': one mail");
-    is_deeply($r->{mails}[0]{args}, ['-oi', 'admin@example.com'], "'$to': the administrator's");
+    is_deeply($r->{mails}[0]{args}, ['-fadmin@example.com', '-oi', 'admin@example.com'], "'$to': the administrator's");
   }
 };
 
@@ -99,6 +99,20 @@ subtest 'the sendmail command line' => sub {
   is($s->{status}, 500, 'a command with shell syntax is not a program');
   ok(!-e "$cgi->{dir}/shell-ran", 'no shell ran it');
   set_sendmail($standin);
+};
+
+subtest 'bounces go to the site, where the host lets them' => sub {
+  my $r = $cgi->request(method => 'POST', form => [email => 'a@example.org', __action1__ => 'x'], refuse_f => 1);
+  is($r->{status}, 302, 'a sendmail that refuses -f: sent');
+  is_deeply([map { $_->{args} } @{$r->{mails}}], [['-oi', 'admin@example.com'], ['-oi', 'a@example.org']],
+    'both mails again without it');
+  like($r->{stderr}, qr/\AQuillpost: \S+ refused -fadmin\@example\.com \(status 64\); sent without it\n\z/,
+    'one line in the error log');
+  my $fixed = make_cgi('redirect', guard => { EnvelopeFrom => 'bounce@example.net', UseToken => 0,
+    UseHoneypot => 0, LimitCount => 0, ReplyLimit => 0 });
+  my $s = $fixed->request(method => 'POST', form => [email => 'a@example.org', __action1__ => 'x']);
+  is_deeply([map { $_->{args}[0] } @{$s->{mails}}], ['-fbounce@example.net', '-fbounce@example.net'],
+    'EnvelopeFrom names the sender of both');
 };
 
 subtest 'sendmail failures' => sub {

@@ -150,7 +150,8 @@ subtest 'sending from the confirmation page' => sub {
   is(scalar @mails, 2, 'administrator and automatic reply');
   my ($admin, $reply) = @mails;
 
-  is_deeply($admin->{args}, ['-oi', 'admin@example.com'], 'recipient as an argument, no -t');
+  is_deeply($admin->{args}, ['-fadmin@example.com', '-oi', 'admin@example.com'],
+    'the site as envelope sender, the recipient as an argument, no -t');
   is($admin->{header}{from}, 'taro@example.com');
   is($admin->{header}{to}, 'admin@example.com');
   is($admin->{header}{subject}, 'お問い合わせ（山田 太郎様）①㈱ｶﾞ', 'subject with the raw value');
@@ -164,7 +165,7 @@ subtest 'sending from the confirmation page' => sub {
   }
   is($admin->{header}{'content-type'}, 'text/plain; charset=UTF-8');
 
-  is_deeply($reply->{args}, ['-oi', 'taro@example.com'], 'reply to the visitor');
+  is_deeply($reply->{args}, ['-fadmin@example.com', '-oi', 'taro@example.com'], 'reply to the visitor, bounces to the site');
   is($reply->{header}{from}, 'info@example.com');
   is($reply->{header}{subject}, '【自動返信】お問い合わせありがとうございます');
   is($reply->{body}, "山田 太郎 様\r\n\r\nお問い合わせを受け付けました。\r\n内容:\r\n一行目\r\n二行目①\r\n"

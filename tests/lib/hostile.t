@@ -1,8 +1,9 @@
 # Hostile requests against a made CGI: markup in every field kind, header injection
 # through an address field, forged hidden fields and choices, a huge body, broken EUC-JP
-# and NUL, a site pattern that backtracks without end, a huge subject, odd addresses, and
-# forged Host and SCRIPT_NAME before a redirect. Each must leave the pages escaped and send
-# no mail, or a mail without an added header.
+# and NUL, a site pattern that backtracks without end, a huge subject, odd addresses,
+# forged Host and SCRIPT_NAME before a redirect, and values too long for the regex engine.
+# Each must leave the pages escaped and send no mail, or a mail without an added header;
+# no page may be framed by another site, sniffed, or cached with its token.
 use strict;
 use warnings;
 use utf8;
@@ -104,15 +105,18 @@ subtest 'forged choices are refused' => sub {
 };
 
 subtest 'odd addresses' => sub {
-  # 129 bytes, and the start of an encoded word: both plain addresses, written as they are.
-  for my $to (('a' x 64) . '@' . ('b' x 60) . '.com', 'a=?b?=@example.com') {
-    my $r = post(with(email => $to, email2 => $to, __action2__ => 'x'));
-    my ($admin, $reply) = @{$r->{mails}};
-    is(scalar @{$r->{mails}}, 2, length($to) . ' bytes: sent');
-    is_deeply($admin->{raw_headers}{from}, [$to], 'From');
-    is_deeply($reply->{raw_headers}{to}, [$to], 'To');
-  }
-  for my $to (('a' x 64) . '@' . join('.', ('b' x 62) x 3) . '.com', 'taro@localhost') {
+  # 129 bytes of a plain address, written as it is.
+  my $to = ('a' x 64) . '@' . ('b' x 60) . '.com';
+  my $r = post(with(email => $to, email2 => $to, __action2__ => 'x'));
+  my ($admin, $reply) = @{$r->{mails}};
+  is(scalar @{$r->{mails}}, 2, length($to) . ' bytes: sent');
+  is_deeply($admin->{raw_headers}{from}, [$to], 'From');
+  is_deeply($reply->{raw_headers}{to}, [$to], 'To');
+  # Too long, no domain, and what a relay reads as a route or a mail reader decodes into
+  # another address.
+  for my $to (('a' x 64) . '@' . join('.', ('b' x 62) x 3) . '.com', 'taro@localhost', 'a=?b?=@example.com',
+      '.taro@example.com', 'taro.@example.com', 'ta..ro@example.com', 'taro%example.net@example.com',
+      'example.net!taro@example.com') {
     my $r = post(with(email => $to, email2 => $to, __action2__ => 'x'));
     is(scalar @{$r->{mails}}, 0, "$to: no mail");
     is_deeply(errors($r), ['「メールアドレス」に正しいメールアドレスを入力してください。']);
@@ -192,6 +196,45 @@ subtest 'broken EUC-JP bytes' => sub {
   ok($admin, 'sent');
   like($admin->{body}, qr/^お名前=亜\?ｱ\?\?\r$/m, 'valid characters kept, broken bytes replaced');
   is($s->{stderr}, '', 'nothing on stderr');
+};
+
+subtest 'values of 64 KB and more write nothing to the error log' => sub {
+  # Beyond 65,534 characters, a repeated group of the regex engine stops with a warning. The
+  # blanks go to fields that strip them; multipart carries the bytes as they are.
+  my %fields = (name => ' ' x 70000 . 'x', email => 'x' . ' ' x 70000, body => 'x' x 70000, 'n' x 70000 => 'x');
+  for my $charset ('EUC-JP', 'UTF-8') {
+    my $long = make_cgi('contact', charset => $charset);
+    for my $field (sort keys %fields) {
+      my $r = $long->request(method => 'POST', content_type => 'multipart/form-data; boundary=XX', limit => 60,
+        body => "--XX\r\nContent-Disposition: form-data; name=\"$field\"\r\n\r\n$fields{$field}\r\n"
+          . "--XX\r\nContent-Disposition: form-data; name=\"__action1__\"\r\n\r\nx\r\n--XX--\r\n");
+      my $label = "$charset, " . substr($field, 0, 10);
+      is($r->{status}, 200, "$label: answered");
+      is($r->{stderr}, '', "$label: nothing in the error log");
+    }
+  }
+};
+
+subtest 'pages cannot be framed or sniffed, and no cache keeps a token' => sub {
+  my $guarded = make_cgi('contact', guard => { MinSeconds => 0 });
+  my $form = $guarded->request;
+  my ($token) = QpCgi::form_guard($form->{body});
+  my $confirm = $guarded->request(method => 'POST', form => [with(__action1__ => 'x', __qp_token__ => $token)]);
+  like(u($confirm->{body}), qr/確認画面/, 'the confirmation page');
+  my %pages = (
+    'the form page' => [$form, 1],
+    'the confirmation page' => [$confirm, 1],
+    'an error page' => [$guarded->request(query => 'x=' . 'y' x (101 * 1024)), 0],
+    'the finish page' => [$guarded->request(method => 'POST', form => [with(__action2__ => 'x', __qp_token__ => $token)]), 0],
+  );
+  like(u($pages{'the finish page'}[0]{body}), qr/完了/, 'the finish page');
+  for my $label (sort keys %pages) {
+    my ($r, $token) = @{$pages{$label}};
+    my %h = %{$r->{headers}};
+    is(join(' | ', @h{qw(x-frame-options content-security-policy x-content-type-options)}),
+      "SAMEORIGIN | frame-ancestors 'self' | nosniff", "$label: not framed, not sniffed");
+    is($h{'cache-control'}, $token ? 'no-store' : undef, "$label: " . ($token ? 'not cached' : 'cache as it may'));
+  }
 };
 
 done_testing;

@@ -69,7 +69,7 @@ void FillProject(TProjectConfig& p) {
     p.SetFtpTrustedCert("SHA256:0A:1B");
     p.SetSftpKeyFile("/home/u/.ssh/id_ed25519");
     p.SetMakeFileType(1);
-    p.SetGuard({false, 0, 2, false, 0, 1440, 0, true});
+    p.SetGuard({false, 0, 2, false, 0, 1440, 0, true, 0, 0, "bounce@example.com"});
 
     auto text = std::make_unique<TProjectItemText>("");
     text->SetNameAttr("email");
@@ -128,7 +128,7 @@ TEST_F(ProjectFile, RoundTripsEveryItemTypeAndSetting) {
     EXPECT_EQ(q.GetFtpTrustedCert(), "SHA256:0A:1B");
     EXPECT_EQ(q.GetSftpKeyFile(), "/home/u/.ssh/id_ed25519");
     EXPECT_EQ(q.GetMakeFileType(), 1);
-    EXPECT_EQ(q.GetGuard(), (TGuardSettings{false, 0, 2, false, 0, 1440, 0, true}));
+    EXPECT_EQ(q.GetGuard(), (TGuardSettings{false, 0, 2, false, 0, 1440, 0, true, 0, 0, "bounce@example.com"}));
     EXPECT_EQ(q.GetFinishPageMoveType(), 1);
     ASSERT_EQ(q.GetItemCount(), 5);
     const auto* text = dynamic_cast<const TProjectItemText*>(q.GetItems()[0].get());
@@ -249,7 +249,8 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
               "FtpProtocol=FTPS\r\nFtpTrustedCert=\r\nSftpKeyFile=\r\nSavePassword=0\r\n\r\n"
               "[MAKE]\r\nMakeFileType=0\r\nCopyRuntime=1\r\n\r\n"
               "[GUARD]\r\nUseToken=1\r\nMinSeconds=3\r\nTokenHours=24\r\nUseHoneypot=1\r\n"
-              "LimitCount=5\r\nLimitMinutes=60\r\nReplyLimit=2\r\nVisitorFrom=0\r\n\r\n");
+              "LimitCount=5\r\nLimitMinutes=60\r\nReplyLimit=2\r\nVisitorFrom=0\r\nReplyPerHour=20\r\n"
+              "ReplyEchoChars=500\r\nEnvelopeFrom=\r\n\r\n");
     TProjectConfig q;
     q.LoadFromFile(Path());
     EXPECT_EQ(q.GetManagerMailSubject(), "subject");  // the leading blank is lost, as always

@@ -72,7 +72,7 @@ TEST(SettingsTable, AnAddedSettingIsSavedLoadedResetAndCheckedWithNoOtherEdit) {
     TIniFile ini = TIniFile::NewFile("");
     values.WriteIni(ini);
     // After the project's own sections, in the table's order.
-    EXPECT_THAT(ini.ToText(), HasSubstr("VisitorFrom=0\r\n\r\n[INBOX]\r\nUseInbox=1\r\nMaxMegabytes=64\r\nFormat=MAILDIR\r\n\r\n"));
+    EXPECT_THAT(ini.ToText(), HasSubstr("EnvelopeFrom=\r\n\r\n[INBOX]\r\nUseInbox=1\r\nMaxMegabytes=64\r\nFormat=MAILDIR\r\n\r\n"));
     const TSettingValues back = TSettingValues::ReadIni(ini, table);
     for (const std::size_t i : {use, megabytes, style}) EXPECT_EQ(back.Value(i), values.Value(i)) << i;
 

@@ -707,12 +707,13 @@ private slots:
         const auto spin = [this](const char* n) { return W<QSpinBox>(w_.get(), n); };
         const char* const controls[] = {"CheckBoxUseToken",  "SpinBoxMinSeconds",   "SpinBoxTokenHours",
                                         "CheckBoxUseHoneypot", "SpinBoxLimitCount", "SpinBoxLimitMinutes",
-                                        "SpinBoxReplyLimit",  "CheckBoxVisitorFrom"};
+                                        "SpinBoxReplyLimit",  "CheckBoxVisitorFrom", "SpinBoxReplyPerHour",
+                                        "SpinBoxReplyEchoChars", "EditEnvelopeFrom"};
         for (const char* n : controls) QVERIFY2(!W<QWidget>(w_.get(), n)->statusTip().isEmpty(), n);
         QVERIFY(C("CheckBoxUseToken")->isChecked());
         QCOMPARE(spin("SpinBoxLimitCount")->value(), 5);
 
-        P().SetGuard({false, 0, 0, false, -3, 1440, 0, true});
+        P().SetGuard({false, 0, 0, false, -3, 1440, 0, true, 7, 0, "bounce@example.com"});
         w_->LoadControlsFromProject();
         QVERIFY(!C("CheckBoxUseToken")->isChecked());
         QVERIFY(!spin("SpinBoxMinSeconds")->isEnabled());
@@ -721,7 +722,7 @@ private slots:
         QCOMPARE(spin("SpinBoxLimitMinutes")->value(), 1440);
         QVERIFY(C("CheckBoxVisitorFrom")->isChecked());
         w_->StoreControlsToProject();
-        QCOMPARE(P().GetGuard(), (TGuardSettings{false, 0, 0, false, -3, 1440, 0, true}));
+        QCOMPARE(P().GetGuard(), (TGuardSettings{false, 0, 0, false, -3, 1440, 0, true, 7, 0, "bounce@example.com"}));
 
         C("CheckBoxUseToken")->setChecked(true);
         QVERIFY(spin("SpinBoxMinSeconds")->isEnabled());
@@ -731,8 +732,11 @@ private slots:
         spin("SpinBoxLimitCount")->setValue(10);
         spin("SpinBoxReplyLimit")->setValue(1);
         C("CheckBoxVisitorFrom")->setChecked(false);
+        spin("SpinBoxReplyPerHour")->setValue(30);
+        spin("SpinBoxReplyEchoChars")->setValue(100);
+        W<QLineEdit>(w_.get(), "EditEnvelopeFrom")->clear();
         w_->StoreControlsToProject();
-        QCOMPARE(P().GetGuard(), (TGuardSettings{true, 7, 48, true, 10, 1440, 1, false}));
+        QCOMPARE(P().GetGuard(), (TGuardSettings{true, 7, 48, true, 10, 1440, 1, false, 30, 100, ""}));
     }
 
     void finishPageModesShareOneSetting() {

@@ -48,6 +48,9 @@ my $guard = {
   LIMIT_MINUTES => 60,
   REPLY_LIMIT => 2,
   VISITOR_FROM => 0,
+  REPLY_PER_HOUR => 20,
+  REPLY_ECHO_CHARS => 500,
+  ENVELOPE_FROM => '',
 };
 my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, GUARD => $guard);
 print $qpf->run();
