@@ -19,7 +19,8 @@ std::string OptionWord(const TSettingChoice& choice) {
     return word;
 }
 
-// One line from the terminal with its echo off; empty when there is no terminal.
+}  // namespace
+
 std::string ReadHiddenLine(const char* prompt) {
     if (::isatty(STDIN_FILENO) == 0) return {};
     std::cerr << prompt << std::flush;
@@ -37,8 +38,6 @@ std::string ReadHiddenLine(const char* prompt) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
-
-}  // namespace
 
 void SupplyPassword(TProjectConfig& project) {
     if (!project.NeedsPassword()) return;

@@ -2,6 +2,7 @@
 // (the FTP settings). The first failing check is reported; the project is not changed.
 #include "generate/make_checks.h"
 
+#include "inbox/inbox_key.h"
 #include "model/error.h"
 #include "model/project_config.h"
 
@@ -28,6 +29,7 @@ void CheckForMake(const TProjectConfig& project) {
     if (project.GetSendmailPath().empty()) throw Error("sendmailのパスが設定されていません。");
     // The bounds of the numbers (the defences) come from the settings table.
     project.Settings().CheckRanges();
+    if (project.Bool(TSetting::UseInbox)) ReadInboxPublicKey(project.Text(TSetting::InboxPublicKey));
 }
 
 void CheckForUpload(const TProjectConfig& project) {

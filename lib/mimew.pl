@@ -92,13 +92,17 @@ sub message {
 
 # Hands one message to sendmail: no shell, the recipient as an argument (never -t), and
 # sendmail's standard output kept out of the CGI response. True when sendmail started and
-# exited with status 0.
+# exited with status 0; otherwise $FAILURE says why, for the caller's line in the error log.
+our $FAILURE = '';
+
 sub deliver {
   my ($command, $to, $text) = @_;
   my @command = split ' ', (defined $command ? $command : '');
+  $FAILURE = 'no sendmail command';
   return 0 unless @command;
   @command = ($command[0], (grep { $_ ne '-t' } @command[1 .. $#command]), '-oi', $to);
   local $SIG{PIPE} = 'IGNORE';
+  $FAILURE = "standard output cannot be saved ($!)";
   open(my $saved, '>&', \*STDOUT) or return 0;
   my $pid;
   if (open(STDOUT, '>&', \*STDERR)) {
@@ -106,14 +110,14 @@ sub deliver {
     my $error = $!;
     open(STDOUT, '>&', $saved) or die "cannot restore STDOUT: $!\n";
     unless ($pid) {
-      warn "Quillpost: cannot run $command[0]: $error\n";
+      $FAILURE = "cannot run $command[0]: $error";
       return 0;
     }
     binmode $pipe;
     my $written = print $pipe $text;
     my $closed = close $pipe;
     return 1 if $written && $closed;
-    warn "Quillpost: $command[0] failed (status $?)\n";
+    $FAILURE = "$command[0] failed (status $?)";
     return 0;
   }
   open(STDOUT, '>&', $saved) or die "cannot restore STDOUT: $!\n";

@@ -28,6 +28,7 @@ enum class TSetting : std::size_t {
     FtpPassive, FtpProtocol, FtpTrustedCert, SftpKeyFile, SavePassword,
     MakeFileType, CopyRuntime,
     UseToken, MinSeconds, TokenHours, UseHoneypot, LimitCount, LimitMinutes, ReplyLimit, VisitorFrom,
+    UseInbox, InboxPublicKey, InboxKeyFile, InboxMaxMegabytes,
 };
 
 enum class TSettingKind {
