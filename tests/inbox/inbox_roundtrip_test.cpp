@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 
 #include "inbox/inbox_key.h"
 #include "inbox/inbox_record.h"
@@ -123,6 +124,41 @@ TEST(InboxRoundTrip, AChangedByteRefusesItsRecordAndTheOthersAreRead) {
 
     // Taken again, nothing comes twice.
     EXPECT_EQ(ImportInboxFile(changed, store, aside, key).Added, 0u);
+}
+
+}  // namespace
+}  // namespace qp::test
+
+namespace qp::test {
+namespace {
+
+TEST(InboxRoundTrip, TheMailGoesWhenTheInboxCannotTakeTheMessage) {
+    InboxSite site;
+    // A folder where the file should be: it cannot be opened, even by root.
+    std::filesystem::create_directory(site.InboxFile());
+    auto r = site.Post({{"name", "taro"}});
+    EXPECT_NE(r.body.find("thanks"), std::string::npos);
+    EXPECT_EQ(site.MailCount(), 1);
+    EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << r.errors;
+    EXPECT_NE(r.errors.find("not kept in the inbox"), std::string::npos) << r.errors;
+
+    r = site.Post({{"name", "taro"}}, 75);
+    EXPECT_NE(r.head.find("Status: 500"), std::string::npos) << "neither kept nor mailed: " << r.head;
+
+    // Full: one mark, however many sends find it so, and the mails go.
+    site.Project().Settings().Set(TSetting::InboxMaxMegabytes, 1);
+    site.Make();
+    std::filesystem::remove(site.InboxFile());
+    WriteFile(site.InboxFile(), std::string(1048576 - 100, 'x') + "\n");
+    for (int i = 0; i < 2; ++i) {
+        r = site.Post({{"name", "taro"}});
+        EXPECT_NE(r.body.find("thanks"), std::string::npos);
+        EXPECT_NE(r.errors.find("is full"), std::string::npos) << r.errors;
+    }
+    EXPECT_EQ(site.MailCount(), 4);  // the stand-in keeps a mail it fails
+    const std::string file = ReadFile(site.InboxFile());
+    EXPECT_EQ(file.size(), 1048576 - 100 + 1 + 2u);
+    EXPECT_EQ(file.substr(file.size() - 4), "x\nF\n");
 }
 
 }  // namespace
