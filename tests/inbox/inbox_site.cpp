@@ -48,7 +48,8 @@ std::string UrlEncode(const std::string& bytes) {
     return out;
 }
 
-InboxSite::InboxSite(bool utf8, const std::string& folder) : folder_(folder.empty() ? dir_.Path() : folder) {
+InboxSite::InboxSite(bool utf8, const std::string& folder, const std::string& runAs)
+    : folder_(folder.empty() ? dir_.Path() : folder), runAs_(runAs) {
     keyFile_ = dir_.File("inbox-key.pem");
     auto name = Item<TProjectItemText>("name", "お名前 '①'");
     project_.AddItem(std::move(name));
@@ -80,6 +81,7 @@ InboxSite::InboxSite(bool utf8, const std::string& folder) : folder_(folder.empt
     project_.Settings().Set(TSetting::InboxPublicKey, MakeInboxKeyPair(keyFile_, ""));
     project_.Settings().Set(TSetting::UseInbox, true);
     std::filesystem::create_directories(folder_ + "/mail");
+    std::filesystem::permissions(folder_ + "/mail", std::filesystem::perms::all);
     for (const char* file : {"Quillpost.pm", "jcode.pl", "mimew.pl"})
         std::filesystem::copy_file(std::string(QP_SOURCE_DIR) + "/lib/" + file, folder_ + "/" + file,
                                    std::filesystem::copy_options::overwrite_existing);
@@ -100,7 +102,8 @@ InboxSite::Response InboxSite::Post(const std::vector<std::pair<std::string, std
                                    " && REQUEST_METHOD=POST CONTENT_TYPE=application/x-www-form-urlencoded"
                                    " CONTENT_LENGTH=" + std::to_string(body.size()) +
                                    " REMOTE_ADDR=203.0.113.7 QP_MAIL_DIR=mail QP_SENDMAIL_EXIT=" +
-                                   std::to_string(sendmailExit) + " perl form.cgi < body 2> errors");
+                                   std::to_string(sendmailExit) +
+                                   (runAs_.empty() ? "" : " runuser -u " + runAs_ + " --") + " perl form.cgi < body 2> errors");
     Response response;
     response.status = r.status;
     const std::size_t crlf = r.out.find("\r\n\r\n"), lf = r.out.find("\n\n");

@@ -14,7 +14,9 @@ namespace qp::test {
 
 class InboxSite {
 public:
-    explicit InboxSite(bool utf8 = false, const std::string& folder = "");
+    // folder: where the script is placed (default: a folder of its own); runAs: the account
+    // that runs it there, as a web server with suEXEC would (default: this process's).
+    explicit InboxSite(bool utf8 = false, const std::string& folder = "", const std::string& runAs = "");
     const std::string& Folder() const { return folder_; }
     const std::string& KeyFile() const { return keyFile_; }
     std::string InboxFile() const { return folder_ + "/.htquillpost-form.cgi-inbox"; }
@@ -38,6 +40,7 @@ private:
     TempDir dir_;
     std::string folder_;
     std::string keyFile_;
+    std::string runAs_;
     TProjectConfig project_;
 };
 
