@@ -79,6 +79,7 @@ InboxSite::InboxSite(bool utf8, const std::string& folder, const std::string& ru
     guard.MinSeconds = guard.LimitCount = guard.ReplyLimit = 0;
     project_.SetGuard(guard);
     project_.Settings().Set(TSetting::InboxPublicKey, MakeInboxKeyPair(keyFile_, ""));
+    project_.Settings().Set(TSetting::InboxKeyFile, keyFile_);
     project_.Settings().Set(TSetting::UseInbox, true);
     std::filesystem::create_directories(folder_ + "/mail");
     std::filesystem::permissions(folder_ + "/mail", std::filesystem::perms::all);
