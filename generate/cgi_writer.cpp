@@ -41,8 +41,10 @@ void AppendInbox(std::vector<std::string>& lines, const TProjectConfig& project)
     const TInboxPublicKey key = ReadInboxPublicKey(project.Text(TSetting::InboxPublicKey));
     lines.push_back("my $inbox = {");
     lines.push_back(SingleQuoted("  KEY_ID => ", key.KeyId));
-    lines.push_back(SingleQuoted("  MODULUS => ", key.ModulusHex));
-    lines.push_back(SingleQuoted("  EXPONENT => ", key.ExponentHex));
+    lines.push_back(IntLine("BYTES", key.Bytes));
+    lines.push_back(SingleQuoted("  MODULUS => ", key.Modulus));
+    lines.push_back(SingleQuoted("  EXPONENT => ", key.Exponent));
+    lines.push_back(SingleQuoted("  BARRETT => ", key.Barrett));
     lines.push_back("  MAX_BYTES => " + std::to_string(1048576LL * project.Int(TSetting::InboxMaxMegabytes)) + ",");
     lines.push_back("};");
 }

@@ -60,14 +60,30 @@ std::string DerOf(EVP_PKEY* key) {
     return out;
 }
 
-std::string BnHex(EVP_PKEY* key, const char* param, std::size_t width) {
+Bn BnParam(EVP_PKEY* key, const char* param) {
     BIGNUM* raw = nullptr;
     if (EVP_PKEY_get_bn_param(key, param, &raw) != 1) throw Error(kBadPublicKey);
-    const Bn bn(raw);
-    std::string bytes(width ? width : static_cast<std::size_t>(BN_num_bytes(bn.get())), '\0');
-    if (BN_bn2binpad(bn.get(), reinterpret_cast<unsigned char*>(bytes.data()), static_cast<int>(bytes.size())) < 0)
-        throw Error(kBadPublicKey);
-    return inbox::Hex(bytes);
+    return Bn(raw);
+}
+
+std::string Decimal(const BIGNUM* bn) {
+    char* text = BN_bn2dec(bn);
+    if (!text) throw Error(kBadPublicKey);
+    std::string out(text);
+    OPENSSL_free(text);
+    return out;
+}
+
+std::string BarrettOf(const BIGNUM* n, std::size_t digits) {
+    const Bn ten(BN_new()), power(BN_new()), exponent(BN_new()), quotient(BN_new());
+    BN_CTX* ctx = BN_CTX_new();
+    const bool ok = ten && power && exponent && quotient && ctx && BN_set_word(ten.get(), 10) == 1 &&
+                    BN_set_word(exponent.get(), 2 * digits) == 1 &&
+                    BN_exp(power.get(), ten.get(), exponent.get(), ctx) == 1 &&
+                    BN_div(quotient.get(), nullptr, power.get(), n, ctx) == 1;
+    BN_CTX_free(ctx);
+    if (!ok) throw Error(kBadPublicKey);
+    return Decimal(quotient.get());
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -100,8 +116,11 @@ TInboxPublicKey ReadInboxPublicKey(const std::string& base64Der) {
         throw Error(kBadPublicKey);
     TInboxPublicKey out;
     out.KeyId = inbox::Hex(inbox::Sha256(*der).substr(0, 8));
-    out.ModulusHex = BnHex(key.get(), OSSL_PKEY_PARAM_RSA_N, static_cast<std::size_t>(EVP_PKEY_get_size(key.get())));
-    out.ExponentHex = BnHex(key.get(), OSSL_PKEY_PARAM_RSA_E, 0);
+    const Bn n = BnParam(key.get(), OSSL_PKEY_PARAM_RSA_N);
+    out.Bytes = EVP_PKEY_get_size(key.get());
+    out.Modulus = Decimal(n.get());
+    out.Exponent = Decimal(BnParam(key.get(), OSSL_PKEY_PARAM_RSA_E).get());
+    out.Barrett = BarrettOf(n.get(), out.Modulus.size());
     return out;
 }
 

@@ -11,8 +11,12 @@ namespace qp {
 // What the script needs of a project's public key.
 struct TInboxPublicKey {
     std::string KeyId;        // the first 8 bytes of the DER form's SHA-256, hex: names the key in records
-    std::string ModulusHex;   // big-endian, exactly twice the key's byte size
-    std::string ExponentHex;
+    int Bytes = 0;            // the modulus's size
+    // In decimal, the form the runtime's arithmetic reads fastest: the modulus, the
+    // exponent, and floor(10^(2d) / modulus) for d the modulus's digits (Barrett's constant).
+    std::string Modulus;
+    std::string Exponent;
+    std::string Barrett;
 };
 
 // Reads the PublicKey setting; raises Error naming the setting unless it is an RSA key of

@@ -77,7 +77,7 @@ sub new {
     # Tests pass a clock to age tokens; a made script never does.
     clock => ref $args{CLOCK} eq 'CODE' ? $args{CLOCK} : undef,
     # Scripts without INBOX only mail, as they always did.
-    inbox => ref $args{INBOX} eq 'HASH' && $args{INBOX}{MODULUS} ? $args{INBOX} : undef,
+    inbox => ref $args{INBOX} eq 'HASH' && $args{INBOX}{MODULUS} && $args{INBOX}{BYTES} ? $args{INBOX} : undef,
   }, $class;
   my $charset = defined $args{CHARSET} ? uc $args{CHARSET} : 'EUC-JP';
   die "Quillpost: unknown CHARSET $charset\n" unless $charset =~ /\A(?:EUC-JP|UTF-8)\z/;
@@ -1014,7 +1014,7 @@ sub _inbox_append {
 # RSA-OAEP (SHA-256, MGF1-SHA-256, empty label) of $message under the script's public key.
 sub _inbox_wrap {
   my ($inbox, $message, $seed) = @_;
-  my $size = length($inbox->{MODULUS}) / 2;
+  my $size = $inbox->{BYTES};
   my $hash = Digest::SHA::sha256('');
   my $block = $hash . ("\0" x ($size - length($message) - 66)) . "\x01" . $message;
   $block ^= _inbox_mgf1($seed, $size - 33);
@@ -1030,16 +1030,19 @@ sub _inbox_mgf1 {
 }
 
 # $block ** EXPONENT mod MODULUS, as $size bytes. Math::BigInt's objects cost a copy and a
-# check at every step and its modulo a long division: the calculation runs on the library's
-# own level below them, and reduces by Barrett's method (multiplications and decimal
-# shifts only) with the constant computed once per process.
+# check at every step and its modulo is a long division: the calculation runs on the
+# library's own level below them and reduces by Barrett's method (two multiplications and
+# decimal shifts), with the constant that the make computed. The numbers come in decimal,
+# which the library reads without arithmetic.
 sub _inbox_power {
   my ($inbox, $block, $size) = @_;
   my $lib = _inbox_math();
-  my $n = $inbox->{n} ||= $lib->_from_hex('0x' . $inbox->{MODULUS});
-  my $digits = $lib->_len($n);
+  my $n = $lib->_new($inbox->{MODULUS});
+  my $mu = $lib->_new($inbox->{BARRETT});
+  my $digits = length $inbox->{MODULUS};
+  die "the modulus is not usable\n" unless $inbox->{MODULUS} =~ /\A[1-9][0-9]*\z/ && $digits > 300
+    && $inbox->{BARRETT} =~ /\A[1-9][0-9]*\z/ && $inbox->{EXPONENT} =~ /\A[1-9][0-9]{0,9}\z/;
   my ($down, $up) = ($lib->_new($digits - 1), $lib->_new($digits + 1));
-  my $mu = $inbox->{mu} ||= scalar $lib->_div($lib->_lsft($lib->_one, $lib->_new(2 * $digits), 10), $n);
   my $reduce = sub {
     my ($x) = @_;
     my $q = $lib->_rsft($lib->_mul($lib->_rsft($lib->_copy($x), $down, 10), $mu), $up, 10);
@@ -1049,8 +1052,7 @@ sub _inbox_power {
   };
   my $base = $lib->_from_hex('0x' . unpack('H*', $block));
   my $result = $lib->_copy($base);
-  my @bits = split //, unpack('B*', pack('H*', (length($inbox->{EXPONENT}) % 2 ? '0' : '') . $inbox->{EXPONENT}));
-  shift @bits while @bits && !$bits[0];
+  my @bits = split //, sprintf('%b', $inbox->{EXPONENT});
   shift @bits;
   for my $bit (@bits) {
     $result = $reduce->($lib->_mul($result, $lib->_copy($result)));
