@@ -54,9 +54,9 @@ TEST(SettingsTable, EveryProjectSettingGoesThroughTheFileAndBackToItsDefaults) {
 TEST(SettingsTable, AnAddedSettingIsSavedLoadedResetAndCheckedWithNoOtherEdit) {
     TSettingsTable table = ProjectSettings();
     const auto next = [&] { return static_cast<TSetting>(table.size()); };
-    table.push_back({.Id = next(), .Section = "INBOX", .Key = "UseInbox", .Kind = TSettingKind::Boolean,
+    table.push_back({.Id = next(), .Section = "ARCHIVE", .Key = "UseArchive", .Kind = TSettingKind::Boolean,
                      .NewValue = true, .MissingValue = false});
-    table.push_back({.Id = next(), .Section = "INBOX", .Key = "MaxMegabytes", .Kind = TSettingKind::Integer,
+    table.push_back({.Id = next(), .Section = "ARCHIVE", .Key = "MaxMegabytes", .Kind = TSettingKind::Integer,
                      .NewValue = 20, .MissingValue = 20, .Min = 1, .Max = 500, .Label = "受信箱の上限(MB)"});
     table.push_back({.Id = next(), .Section = "SAMPLE", .Key = "Style", .Kind = TSettingKind::Choice,
                      .NewValue = 0, .MissingValue = 1, .Choices = {{"HTML5"}, {"XHTML"}}, .UnknownChoice = 1});
@@ -72,7 +72,7 @@ TEST(SettingsTable, AnAddedSettingIsSavedLoadedResetAndCheckedWithNoOtherEdit) {
     TIniFile ini = TIniFile::NewFile("");
     values.WriteIni(ini);
     // After the project's own sections, in the table's order.
-    EXPECT_THAT(ini.ToText(), HasSubstr("VisitorFrom=0\r\n\r\n[INBOX]\r\nUseInbox=1\r\nMaxMegabytes=64\r\n\r\n"
+    EXPECT_THAT(ini.ToText(), HasSubstr("MaxMegabytes=20\r\n\r\n[ARCHIVE]\r\nUseArchive=1\r\nMaxMegabytes=64\r\n\r\n"
                                         "[SAMPLE]\r\nStyle=XHTML\r\n\r\n"));
     const TSettingValues back = TSettingValues::ReadIni(ini, table);
     for (const std::size_t i : {use, megabytes, style}) EXPECT_EQ(back.Value(i), values.Value(i)) << i;
