@@ -163,6 +163,10 @@ TFormMain::TFormMain(QWidget* parent)
     Wire(ui_->ActionPreview, &QAction::triggered, &TFormMain::ActionPreviewExecute);
     Wire(ui_->ActionHelpVersion, &QAction::triggered, &TFormMain::ActionHelpVersionExecute);
     Wire(ui_->BtnSftpKeyFile, &QPushButton::clicked, &TFormMain::BrowseSftpKeyFile);
+    // The inbox (ui/main_window_inbox.cpp).
+    Wire(ui_->ActionInbox, &QAction::triggered, &TFormMain::ActionInboxExecute);
+    Wire(ui_->BtnInboxWindow, &QPushButton::clicked, &TFormMain::ActionInboxExecute);
+    Wire(ui_->BtnInboxNewKey, &QPushButton::clicked, &TFormMain::MakeInboxKey);
     connect(ui_->ItemGrid, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         RunGuarded(this, [&] { ActionItemGridDblClickExecute(index); });
     });

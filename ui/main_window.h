@@ -110,6 +110,14 @@ public:
     // The project's CGI served on this computer and opened in the browser; a second run
     // restarts it with the current project (ui/main_window_preview.cpp).
     void ActionPreviewExecute();
+    // The inbox (ui/main_window_inbox.cpp): a new key pair into the inbox settings, and the
+    // 受信データ window over the project's local store.
+    void MakeInboxKey();
+    void ActionInboxExecute();
+    // Asks for the new private key's file and its passphrase (nullopt: cancelled).
+    // Replaceable so that tests need no dialog.
+    using InboxKeyPrompt = std::function<std::optional<std::pair<QString, std::string>>(QWidget* parent)>;
+    void SetInboxKeyPrompt(InboxKeyPrompt prompt) { inboxKeyPrompt_ = std::move(prompt); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -155,6 +163,7 @@ private:
     UrlOpener openUrl_;
     SavePathPrompt savePathPrompt_;
     QString supportFolder_;
+    InboxKeyPrompt inboxKeyPrompt_;
 };
 
 // What the controls show of a project, every text converted.
