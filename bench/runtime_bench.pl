@@ -115,8 +115,8 @@ printf "%d runs each, interleaved; perl %s\n", $runs, $^V;
 printf "%-30s %12s %8s %12s %8s\n", 'case', 'median wall', 'ratio', 'mean CPU', 'ratio';
 for my $case (@cases) {
   my $w = median($wall{$case->[0]});
-  printf "%-30s %9.2f ms added by the inbox\n", '', ($w - median($wall{'send POST'})) * 1000
-    if $case->[0] eq 'send POST, inbox on';
+  printf "%-30s %9.2f ms wall, %.2f ms CPU added by the inbox\n", '', ($w - median($wall{'send POST'})) * 1000,
+    ($cpu{$case->[0]} - $cpu{'send POST'}) / $runs * 1000 if $case->[0] eq 'send POST, inbox on';
   my $c = $cpu{$case->[0]} / $runs;
   printf "%-30s %9.2f ms %7.2fx %9.2f ms %7.2fx\n", $case->[0], $w * 1000, $w / $base_wall,
     $c * 1000, $base_cpu ? $c / $base_cpu : 0;

@@ -74,18 +74,6 @@ std::string Decimal(const BIGNUM* bn) {
     return out;
 }
 
-std::string BarrettOf(const BIGNUM* n, std::size_t digits) {
-    const Bn ten(BN_new()), power(BN_new()), exponent(BN_new()), quotient(BN_new());
-    BN_CTX* ctx = BN_CTX_new();
-    const bool ok = ten && power && exponent && quotient && ctx && BN_set_word(ten.get(), 10) == 1 &&
-                    BN_set_word(exponent.get(), 2 * digits) == 1 &&
-                    BN_exp(power.get(), ten.get(), exponent.get(), ctx) == 1 &&
-                    BN_div(quotient.get(), nullptr, power.get(), n, ctx) == 1;
-    BN_CTX_free(ctx);
-    if (!ok) throw Error(kBadPublicKey);
-    return Decimal(quotient.get());
-}
-
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw FileError(path + " を開けません: " + std::strerror(errno));
@@ -120,7 +108,6 @@ TInboxPublicKey ReadInboxPublicKey(const std::string& base64Der) {
     out.Bytes = EVP_PKEY_get_size(key.get());
     out.Modulus = Decimal(n.get());
     out.Exponent = Decimal(BnParam(key.get(), OSSL_PKEY_PARAM_RSA_E).get());
-    out.Barrett = BarrettOf(n.get(), out.Modulus.size());
     return out;
 }
 

@@ -12,11 +12,9 @@ namespace qp {
 struct TInboxPublicKey {
     std::string KeyId;        // the first 8 bytes of the DER form's SHA-256, hex: names the key in records
     int Bytes = 0;            // the modulus's size
-    // In decimal, the form the runtime's arithmetic reads fastest: the modulus, the
-    // exponent, and floor(10^(2d) / modulus) for d the modulus's digits (Barrett's constant).
+    // In decimal, the form the runtime's arithmetic reads fastest.
     std::string Modulus;
     std::string Exponent;
-    std::string Barrett;
 };
 
 // Reads the PublicKey setting; raises Error naming the setting unless it is an RSA key of

@@ -1029,35 +1029,16 @@ sub _inbox_mgf1 {
   return substr($mask, 0, $length);
 }
 
-# $block ** EXPONENT mod MODULUS, as $size bytes. Math::BigInt's objects cost a copy and a
-# check at every step and its modulo is a long division: the calculation runs on the
-# library's own level below them and reduces by Barrett's method (two multiplications and
-# decimal shifts), with the constant that the make computed. The numbers come in decimal,
+# $block ** EXPONENT mod MODULUS, as $size bytes, on Math::BigInt's calculation library
+# directly: the objects above it add only checks and copies. The numbers come in decimal,
 # which the library reads without arithmetic.
 sub _inbox_power {
   my ($inbox, $block, $size) = @_;
+  die "the key is not usable\n" unless $inbox->{MODULUS} =~ /\A[1-9][0-9]{300,}\z/
+    && $inbox->{EXPONENT} =~ /\A[1-9][0-9]{0,9}\z/;
   my $lib = _inbox_math();
-  my $n = $lib->_new($inbox->{MODULUS});
-  my $mu = $lib->_new($inbox->{BARRETT});
-  my $digits = length $inbox->{MODULUS};
-  die "the modulus is not usable\n" unless $inbox->{MODULUS} =~ /\A[1-9][0-9]*\z/ && $digits > 300
-    && $inbox->{BARRETT} =~ /\A[1-9][0-9]*\z/ && $inbox->{EXPONENT} =~ /\A[1-9][0-9]{0,9}\z/;
-  my ($down, $up) = ($lib->_new($digits - 1), $lib->_new($digits + 1));
-  my $reduce = sub {
-    my ($x) = @_;
-    my $q = $lib->_rsft($lib->_mul($lib->_rsft($lib->_copy($x), $down, 10), $mu), $up, 10);
-    $x = $lib->_sub($x, $lib->_mul($q, $n));
-    $x = $lib->_sub($x, $n) while $lib->_acmp($x, $n) >= 0;
-    return $x;
-  };
-  my $base = $lib->_from_hex('0x' . unpack('H*', $block));
-  my $result = $lib->_copy($base);
-  my @bits = split //, sprintf('%b', $inbox->{EXPONENT});
-  shift @bits;
-  for my $bit (@bits) {
-    $result = $reduce->($lib->_mul($result, $lib->_copy($result)));
-    $result = $reduce->($lib->_mul($result, $base)) if $bit;
-  }
+  my $result = $lib->_modpow($lib->_from_hex('0x' . unpack('H*', $block)), $lib->_new($inbox->{EXPONENT}),
+    $lib->_new($inbox->{MODULUS}));
   (my $hex = $lib->_as_hex($result)) =~ s/\A0x//;
   return pack('H*', ('0' x (2 * $size - length $hex)) . $hex);
 }
