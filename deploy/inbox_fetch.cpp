@@ -32,7 +32,13 @@ std::string UniqueName(const std::string& inboxName) {
 // The names of earlier downloads that were renamed but never removed (a cut connection).
 std::vector<std::string> Leftovers(TRemoteFiles& client, const std::string& inboxName) {
     std::vector<std::string> names;
-    client.List();
+    try {
+        client.List();
+    } catch (const Error&) {
+        // A server that will not list the folder still gives the inbox file by its name.
+        if (!client.Connected()) throw;
+        return names;
+    }
     for (const TFtpListEntry& entry : client.Entries()) {
         const std::string& name = entry.Name;
         if (name.size() > inboxName.size() + 1 && name.compare(0, inboxName.size() + 1, inboxName + "-") == 0 &&
