@@ -26,12 +26,16 @@ public:
     std::string log;
 };
 
-// Sends 20 messages while two downloads run and a third follows; every message must be in
-// the store exactly once, with the status line of its mail.
+// Sends 20 messages while two downloads run and a third follows, after a download that was
+// cut between its rename and its removal; every message must be in the store exactly once,
+// with the status line of its mail.
 void SendWhileFetching(InboxSite& site, const TConnection& connection, const std::string& folderOnServer) {
     site.Project().SetFtpFileName("form.cgi");
     site.Project().SetFtpDirectory(folderOnServer);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(site.Post({{"name", "before-" + std::to_string(i)}}).status, 0);
+    // What a download cut after its rename left behind is taken as well.
+    std::filesystem::rename(site.InboxFile(), site.InboxFile() + "-20261209000000-0123456789ab");
+    ASSERT_EQ(site.Post({{"name", "after-the-cut"}}).status, 0);
 
     std::thread sender([&] {
         for (int i = 0; i < 20; ++i) site.Post({{"name", "during-" + std::to_string(i)}});
@@ -49,7 +53,7 @@ void SendWhileFetching(InboxSite& site, const TConnection& connection, const std
         added += FetchInbox(*client, site.Project(), key, store, aside, options, listener).Added;
         log += listener.log;
     }
-    EXPECT_EQ(added, 23u) << log;
+    EXPECT_EQ(added, 24u) << log;
     EXPECT_TRUE(aside.Lines().empty());
     const TInboxContents contents = OpenInboxStore(TInboxStore(store.Path()), key);
     std::map<std::string, int> seen;
@@ -57,7 +61,7 @@ void SendWhileFetching(InboxSite& site, const TConnection& connection, const std
         ++seen[entry.Message.Fields[0].Value];
         EXPECT_EQ(entry.Status.Status, TInboxMailStatus::Mailed) << entry.Message.Fields[0].Value;
     }
-    EXPECT_EQ(seen.size(), 23u);
+    EXPECT_EQ(seen.size(), 24u);
     for (const auto& [name, count] : seen) EXPECT_EQ(count, 1) << name;
     for (const auto& file : std::filesystem::directory_iterator(site.Folder()))
         EXPECT_EQ(file.path().filename().string().find("-inbox"), std::string::npos) << file.path();
