@@ -44,6 +44,7 @@ void AppendInbox(std::vector<std::string>& lines, const TProjectConfig& project)
     lines.push_back(IntLine("BYTES", key.Bytes));
     lines.push_back(SingleQuoted("  MODULUS => ", key.Modulus));
     lines.push_back(SingleQuoted("  EXPONENT => ", key.Exponent));
+    lines.push_back(SingleQuoted("  MONTGOMERY_R2 => ", key.MontgomeryR2));
     lines.push_back("  MAX_BYTES => " + std::to_string(1048576LL * project.Int(TSetting::InboxMaxMegabytes)) + ",");
     lines.push_back("};");
 }

@@ -74,6 +74,22 @@ std::string Decimal(const BIGNUM* bn) {
     return out;
 }
 
+std::string Hex(const BIGNUM* bn, int bytes) {
+    std::string raw(static_cast<std::size_t>(bytes), '\0');
+    if (BN_bn2binpad(bn, reinterpret_cast<unsigned char*>(raw.data()), bytes) != bytes) throw Error(kBadPublicKey);
+    return inbox::Hex(raw);
+}
+
+std::string MontgomeryR2(const BIGNUM* n, int bytes) {
+    const int limbs = (8 * bytes + 27) / 28;
+    const Bn r(BN_new()), r2(BN_new());
+    BN_CTX* ctx = BN_CTX_new();
+    const bool ok = r && r2 && ctx && BN_set_bit(r.get(), 28 * limbs) == 1 && BN_mod_sqr(r2.get(), r.get(), n, ctx) == 1;
+    BN_CTX_free(ctx);
+    if (!ok) throw Error(kBadPublicKey);
+    return Hex(r2.get(), bytes);
+}
+
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw FileError(path + " を開けません: " + std::strerror(errno));
@@ -106,7 +122,8 @@ TInboxPublicKey ReadInboxPublicKey(const std::string& base64Der) {
     out.KeyId = inbox::Hex(inbox::Sha256(*der).substr(0, 8));
     const Bn n = BnParam(key.get(), OSSL_PKEY_PARAM_RSA_N);
     out.Bytes = EVP_PKEY_get_size(key.get());
-    out.Modulus = Decimal(n.get());
+    out.Modulus = Hex(n.get(), out.Bytes);
+    out.MontgomeryR2 = MontgomeryR2(n.get(), out.Bytes);
     out.Exponent = Decimal(BnParam(key.get(), OSSL_PKEY_PARAM_RSA_E).get());
     return out;
 }

@@ -12,9 +12,11 @@ namespace qp {
 struct TInboxPublicKey {
     std::string KeyId;        // the first 8 bytes of the DER form's SHA-256, hex: names the key in records
     int Bytes = 0;            // the modulus's size
-    // In decimal, the form the runtime's arithmetic reads fastest.
-    std::string Modulus;
-    std::string Exponent;
+    std::string Modulus;      // hex, big-endian, 2 * Bytes digits
+    std::string Exponent;     // decimal
+    // R^2 mod the modulus for R = 2^(28 * limbs), limbs = ceil(8 * Bytes / 28): the constant of
+    // the runtime's Montgomery multiplication in 28-bit limbs. Hex like Modulus.
+    std::string MontgomeryR2;
 };
 
 // Reads the PublicKey setting; raises Error naming the setting unless it is an RSA key of

@@ -1029,25 +1029,94 @@ sub _inbox_mgf1 {
   return substr($mask, 0, $length);
 }
 
-# $block ** EXPONENT mod MODULUS, as $size bytes, on Math::BigInt's calculation library
-# directly: the objects above it add only checks and copies. The numbers come in decimal,
-# which the library reads without arithmetic.
+# $block ** EXPONENT mod MODULUS, as $size bytes: Montgomery multiplication (CIOS) on
+# little-endian limbs of 28 bits, whose products and carries stay within Perl's 64-bit
+# integers. Math::BigInt costs a module to load and a long division at every step; this
+# loads nothing and divides nowhere. MONTGOMERY_R2 (R^2 mod MODULUS, R = 2^(28 * limbs))
+# comes from the make.
 sub _inbox_power {
   my ($inbox, $block, $size) = @_;
-  die "the key is not usable\n" unless $inbox->{MODULUS} =~ /\A[1-9][0-9]{300,}\z/
-    && $inbox->{EXPONENT} =~ /\A[1-9][0-9]{0,9}\z/;
-  my $lib = _inbox_math();
-  my $result = $lib->_modpow($lib->_from_hex('0x' . unpack('H*', $block)), $lib->_new($inbox->{EXPONENT}),
-    $lib->_new($inbox->{MODULUS}));
-  (my $hex = $lib->_as_hex($result)) =~ s/\A0x//;
-  return pack('H*', ('0' x (2 * $size - length $hex)) . $hex);
+  my $limbs = int((8 * $size + 27) / 28);
+  die "this perl has no 64-bit integers\n" if length(pack('j', 0)) < 8;
+  die "the key is not usable\n" unless length $inbox->{MODULUS} == 2 * $size
+    && $inbox->{MODULUS} =~ /\A[0-9a-f]+[13579bdf]\z/ && length $inbox->{MONTGOMERY_R2} == 2 * $size
+    && $inbox->{MONTGOMERY_R2} =~ /\A[0-9a-f]+\z/ && $inbox->{EXPONENT} =~ /\A[1-9][0-9]{0,9}\z/;
+  my $n = _inbox_limbs(pack('H*', $inbox->{MODULUS}), $limbs);
+  # -1 / n mod 2^28 by Newton's iteration: each step doubles the correct low bits.
+  my $inverse = do {
+    use integer;
+    my $x = 1;
+    $x = ($x * ((2 - (($n->[0] * $x) & 0xFFFFFFF)) & 0xFFFFFFF)) & 0xFFFFFFF for 1 .. 5;
+    (-$x) & 0xFFFFFFF;
+  };
+  my $mont = sub { _inbox_montmul($_[0], $_[1], $n, $inverse) };
+  my $base = $mont->(_inbox_limbs($block, $limbs), _inbox_limbs(pack('H*', $inbox->{MONTGOMERY_R2}), $limbs));
+  my $result = $base;
+  for my $bit (split //, substr(sprintf('%b', $inbox->{EXPONENT}), 1)) {
+    $result = $mont->($result, $result);
+    $result = $mont->($result, $base) if $bit;
+  }
+  $result = $mont->($result, [1, (0) x ($limbs - 1)]);
+  my $bits = join '', map { sprintf('%028b', $_) } reverse @$result;
+  return pack('B*', substr($bits, length($bits) - 8 * $size));
 }
 
-# Math::BigInt's calculation library: the XS one where the server has it.
-sub _inbox_math {
-  return 'Math::BigInt::FastCalc' if eval { require Math::BigInt::FastCalc; 1 };
-  require Math::BigInt::Calc;
-  return 'Math::BigInt::Calc';
+# Big-endian bytes as $count limbs of 28 bits, least significant first.
+sub _inbox_limbs {
+  my ($bytes, $count) = @_;
+  my $bits = unpack('B*', $bytes);
+  $bits = ('0' x ($count * 28 - length $bits)) . $bits;
+  return [reverse map { oct("0b$_") } unpack('(a28)*', $bits)];
+}
+
+# a * b / R mod n for a, b < n, all as limbs.
+sub _inbox_montmul {
+  my ($a, $b, $n, $inverse) = @_;
+  use integer;
+  my $top = $#$n;
+  my $s = $top + 1;
+  my @t = (0) x ($s + 2);
+  for my $bi (@$b) {
+    my ($carry, $j, $x) = (0, 0);
+    for my $aj (@$a) {
+      $x = $t[$j] + $aj * $bi + $carry;
+      $t[$j++] = $x & 0xFFFFFFF;
+      $carry = $x >> 28;
+    }
+    $x = $t[$s] + $carry;
+    $t[$s] = $x & 0xFFFFFFF;
+    $t[$s + 1] = $x >> 28;
+    my $m = ($t[0] * $inverse) & 0xFFFFFFF;
+    $carry = ($t[0] + $m * $n->[0]) >> 28;
+    for $j (1 .. $top) {
+      $x = $t[$j] + $m * $n->[$j] + $carry;
+      $t[$j - 1] = $x & 0xFFFFFFF;
+      $carry = $x >> 28;
+    }
+    $x = $t[$s] + $carry;
+    $t[$top] = $x & 0xFFFFFFF;
+    $t[$s] = $t[$s + 1] + ($x >> 28);
+  }
+  # The result is below 2n: n once more off when it is not below n.
+  my $over = $t[$s] > 0;
+  unless ($over) {
+    $over = 1;
+    for (my $j = $top; $j >= 0; $j--) {
+      next if $t[$j] == $n->[$j];
+      $over = $t[$j] > $n->[$j];
+      last;
+    }
+  }
+  if ($over) {
+    my $borrow = 0;
+    for my $j (0 .. $top) {
+      my $x = $t[$j] - $n->[$j] - $borrow;
+      $borrow = $x < 0 ? 1 : 0;
+      $t[$j] = $x & 0xFFFFFFF;
+    }
+  }
+  $#t = $top;
+  return \@t;
 }
 
 #@ guard

@@ -65,7 +65,8 @@ void InboxWindowTest::theWindowFetchesListsMarksAndExports() {
         "use Quillpost; $0 = \"./form.cgi\"; my $t = 1700000000;"
         " my $q = Quillpost->new(ITEMS => [{ ATTR => \"name\", NAME => \"name\" }], CLOCK => sub { $t },"
         " INBOX => { KEY_ID => \"" + key.KeyId + "\", BYTES => " + std::to_string(key.Bytes) + ", MODULUS => \"" +
-        key.Modulus + "\", EXPONENT => \"" + key.Exponent + "\", MAX_BYTES => 1e6 });"
+        key.Modulus + "\", EXPONENT => \"" + key.Exponent + "\", MONTGOMERY_R2 => \"" +
+        key.MontgomeryR2 + "\", MAX_BYTES => 1e6 });"
         " for my $who (qw(first second)) { $q->_inbox_status($q->_inbox_store({ name => $who }),"
         " $who eq \"second\" ? \"admin mail: sendmail failed\" : undef); $t += 60 }'";
     QCOMPARE(RunShell(perl).status, 0);
