@@ -1,4 +1,6 @@
 #include "cli/cli_common.h"
+
+#include "generate/make_checks.h"
 #include "model/project_file.h"
 
 #include <sys/stat.h>
@@ -166,9 +168,29 @@ void WriteOutput(const std::string& path, std::string_view bytes) {
     if (!std::cout) throw FileError("標準出力に書き込めませんでした。");
 }
 
+std::optional<int> ChoiceOption(const Args& args, TSetting id) {
+    const TSettingDef& d = SettingDef(id);
+    const std::optional<std::string> given = args.Value(d.CliOption);
+    if (!given) return std::nullopt;
+    std::string words;
+    for (std::size_t i = 0; i < d.Choices.size(); ++i) {
+        std::string word = d.Choices[i].Word;
+        std::transform(word.begin(), word.end(), word.begin(),
+                       [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+        if (*given == word) return static_cast<int>(i);
+        words += (i > 0 ? "、" : "") + word;
+    }
+    throw UsageError(std::string(d.CliOption) + " は " + words + " のどれかです。");
+}
+
 void PrintError(std::string_view message) {
     std::cerr << message << '\n';
     std::cerr.flush();
+}
+
+void CheckForMakeWithWarnings(const TProjectConfig& project) {
+    CheckForMake(project);
+    for (const std::string& line : WarningLines(FindMakeProblems(project))) PrintError("注意: " + line);
 }
 
 std::string UsageText() {

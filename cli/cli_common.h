@@ -96,8 +96,16 @@ std::string LoadProjectForOutput(const Args& args, TProjectConfig& project);
 // path is empty. Raises FileError.
 void WriteOutput(const std::string& path, std::string_view bytes);
 
+// The choice that the setting's CliOption names (a file word in lower case), if given;
+// raises UsageError for a word the setting does not offer.
+std::optional<int> ChoiceOption(const Args& args, TSetting id);
+
 // A message on standard error, followed by a line feed.
 void PrintError(std::string_view message);
+
+// The make's checks: raises Error with every refusal; prints each warning on standard error
+// ("注意: " and the warning) and goes on.
+void CheckForMakeWithWarnings(const TProjectConfig& project);
 
 // The usage lines of every command, for --help and usage errors.
 std::string UsageText();

@@ -9,7 +9,7 @@ int Run(const Args& args) {
     args.ExpectPositional(1);
     TProjectConfig project;
     LoadProject(args.positional[0], project);
-    CheckForMake(project);
+    CheckForMakeWithWarnings(project);
     if (args.Has("--upload")) CheckForUpload(project);
     return kExitOk;
 }

@@ -10,6 +10,7 @@ namespace {
 int Run(const Args& args) {
     TProjectConfig project;
     const std::string output = LoadProjectForOutput(args, project);
+    CheckForMakeWithWarnings(project);
     MakeLocalCgi(project, output);
     std::cout << kMakeLocalDoneMessage << "\n";
     return kExitOk;

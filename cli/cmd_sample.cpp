@@ -16,6 +16,8 @@ int Run(const Args& args) {
     }
     TProjectConfig project;
     LoadProject(args.positional[1], project);
+    if (const std::optional<int> style = ChoiceOption(args, TSetting::SampleStyle))
+        project.SetSampleStyle(static_cast<TPageStyle>(*style));
     std::string text = page == "form" ? MakeFormSampleHtml(project) : MakeConfirmSampleHtml(project);
     if (encoding == "euc-jp")
         text = charset::SjisToEucJp(text);
@@ -27,10 +29,11 @@ int Run(const Args& args) {
 
 const RegisterCommand kRegister(
     {"sample",
-     "sample form|confirm PROJECT.qpf [-o FILE] [--encoding shift_jis|euc-jp|utf-8]",
-     "writes the sample form or confirmation page (Shift_JIS by default; standard output without -o)",
+     "sample form|confirm PROJECT.qpf [-o FILE] [--encoding shift_jis|euc-jp|utf-8] [--style html5|xhtml]",
+     "writes the sample form or confirmation page in the project's style or the one given (Shift_JIS by "
+     "default; standard output without -o)",
      30,
-     {"-o", "--encoding"},
+     {"-o", "--encoding", "--style"},
      {},
      Run});
 

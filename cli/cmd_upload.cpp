@@ -56,7 +56,7 @@ int Run(const Args& args) {
     args.ExpectPositional(1);
     TProjectConfig project;
     LoadProject(args.positional[0], project);
-    CheckForMake(project);  // before the password is asked for
+    CheckForMakeWithWarnings(project);  // before the password is asked for
     SupplyPassword(project);
     const FtpCall ftp(args, project);
     const TUploadJob job = PrepareUpload(project, args.Value("--lib").value_or(""));

@@ -10,17 +10,6 @@
 
 namespace qp::cli {
 
-namespace {
-
-// The option's word for a choice of the settings table: its file word in lower case.
-std::string OptionWord(const TSettingChoice& choice) {
-    std::string word = choice.Word;
-    for (char& c : word) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return word;
-}
-
-}  // namespace
-
 std::string ReadHiddenLine(const char* prompt) {
     if (::isatty(STDIN_FILENO) == 0) return {};
     std::cerr << prompt << std::flush;
@@ -52,16 +41,8 @@ FtpCall::FtpCall(const Args& args, const TProjectConfig& project)
     : connection_(ConnectionOf(project)), save_(args.Has("--save")) {
     const TSettingDef& passive = SettingDef(TSetting::FtpPassive);
     if (args.Has(passive.CliOption)) connection_.Passive = true;
-    const TSettingDef& protocolDef = SettingDef(TSetting::FtpProtocol);
-    if (auto word = args.Value(protocolDef.CliOption)) {
-        int chosen = -1;
-        std::string words;
-        for (std::size_t i = 0; i < protocolDef.Choices.size(); ++i) {
-            if (*word == OptionWord(protocolDef.Choices[i])) chosen = static_cast<int>(i);
-            words += (i > 0 ? "、" : "") + OptionWord(protocolDef.Choices[i]);
-        }
-        if (chosen < 0) throw UsageError(std::string(protocolDef.CliOption) + " は " + words + " のどれかです。");
-        const auto protocol = static_cast<TFtpProtocol>(chosen);
+    if (const std::optional<int> chosen = ChoiceOption(args, TSetting::FtpProtocol)) {
+        const auto protocol = static_cast<TFtpProtocol>(*chosen);
         // The stored fingerprint belongs to the project's protocol: a certificate is no host key.
         if (protocol != connection_.Protocol) connection_.TrustedFingerprint.clear();
         connection_.Protocol = protocol;

@@ -83,26 +83,22 @@ void TFolderBrowser::AppendLog(const std::string& text) {
 }
 
 std::optional<std::string> TFolderBrowser::StartUp() {
+    // Every command and reply is logged, as in the upload dialog: a refusal later on (a
+    // folder that cannot be made or deleted) is explained by the server's own reply.
     client_->SetLogEnabled(true);
     const std::string requested = directory_;
     std::optional<std::string> moveError;
-    try {
-        client_->Connect();
-        listener_.Pump();
-        Refresh();
-        listener_.Pump();
-        if (requested != directory_) {
-            try {
-                MoveTo(requested);
-            } catch (const Error& e) {
-                moveError = e.Message();
-            }
+    client_->Connect();
+    listener_.Pump();
+    Refresh();
+    listener_.Pump();
+    if (requested != directory_) {
+        try {
+            MoveTo(requested);
+        } catch (const Error& e) {
+            moveError = e.Message();
         }
-    } catch (...) {
-        client_->SetLogEnabled(false);
-        throw;
     }
-    client_->SetLogEnabled(false);
     return moveError;
 }
 

@@ -26,7 +26,7 @@ struct TFolderRow {
 class TFolderBrowserListener {
 public:
     virtual ~TFolderBrowserListener() = default;
-    // One line for the log: the protocol traffic during the start-up, failed listings later.
+    // One line for the log: every command and reply, and failed listings.
     virtual void LogLine(const std::string& line) = 0;
     // Called often while the network is waited for, and after connecting and the first listing.
     virtual void Pump() = 0;
@@ -44,8 +44,8 @@ public:
     const std::string& GetDirectory() const { return directory_; }
     TRemoteFiles& Client() { return *client_; }
 
-    // Connects with the protocol log on, lists the login folder and moves to the folder
-    // asked for, then switches the log off. A failure to connect, list or read the folder
+    // Connects with the protocol log on (it stays on for every later command), lists the
+    // login folder and moves to the folder asked for. A failure to connect, list or read the folder
     // is raised (the dialog shows it and closes). A failed move is not: its message is
     // returned for the "エラー" box, and the login folder stays shown.
     std::optional<std::string> StartUp();

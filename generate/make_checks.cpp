@@ -1,45 +1,172 @@
-// The checks that run before a CGI is made (the project itself) and before it is uploaded
-// (the FTP settings). The first failing check is reported; the project is not changed.
 #include "generate/make_checks.h"
 
+#include <regex>
+#include <set>
+
 #include "inbox/inbox_key.h"
+#include "model/charset.h"
 #include "model/error.h"
+#include "model/item_choice.h"
 #include "model/project_config.h"
 
 namespace qp {
+namespace {
 
-void CheckForMake(const TProjectConfig& project) {
-    if (project.GetItems().empty()) throw Error("項目が設定されていません。");
-    if (project.GetManagerMailFrom().empty()) throw Error("メールのFromが設定されていません。");
-    if (project.GetManagerMailTo().empty()) throw Error("メールのToが設定されていません。");
-    if (project.GetManagerMailSubject().empty()) throw Error("メールのSubjectが設定されていません。");
-    if (project.GetUseUserMail()) {
-        if (project.GetUserMailFrom().empty()) throw Error("自動返信メールのFromが設定されていません。");
-        if (project.GetUserMailTo().empty()) throw Error("自動返信メールのToが設定されていません。");
-        if (project.GetUserMailSubject().empty()) throw Error("自動返信メールのSubjectが設定されていません。");
-        if (project.GetUserMailBody().empty()) throw Error("自動返信メールの本文が設定されていません。");
+using S = TSetting;
+
+class TProblems {
+public:
+    void Refuse(const char* message, S at) { list_.push_back({message, ControlOf(at), false}); }
+    void Refuse(std::string message, std::string control) {
+        list_.push_back({std::move(message), std::move(control), false});
     }
-    if (project.GetFormHtml().empty()) throw Error("フォーム画面のHTMLが設定されていません。");
-    if (project.GetUseConfirm() && project.GetConfirmHtml().empty()) throw Error("確認画面のHTMLが設定されていません。");
-    if (project.GetFinishPageLocation().empty()) {
-        if (project.GetFinishPageMoveType() == kFinishTemplate) throw Error("完了画面のHTMLが設定されていません。");
-        if (project.GetFinishPageMoveType() == kFinishRedirect) throw Error("完了画面のリダイレクト先URLが設定されていません。");
+    void Warn(std::string message, std::string control) {
+        list_.push_back({std::move(message), std::move(control), true});
     }
-    if (project.GetPerlPath().empty()) throw Error("Perlのパスが設定されていません。");
-    if (project.GetSendmailPath().empty()) throw Error("sendmailのパスが設定されていません。");
-    // The bounds of the numbers (the defences) come from the settings table.
-    project.Settings().CheckRanges();
-    if (project.Bool(TSetting::UseInbox)) ReadInboxPublicKey(project.Text(TSetting::InboxPublicKey));
+    std::vector<TMakeProblem> Take() { return std::move(list_); }
+
+    static std::string ControlOf(S setting) {
+        const char* control = SettingDef(setting).Control;
+        return control != nullptr ? control : "";
+    }
+
+private:
+    std::vector<TMakeProblem> list_;
+};
+
+// Whether a page holds an element whose name attribute is attr (a name is [A-Za-z0-9_]).
+bool HasNamedInput(const std::string& utf8Page, const std::string& attr) {
+    const std::regex named("(^|\\s)name\\s*=\\s*(\"" + attr + "\"|'" + attr + "'|" + attr + "(?=[\\s/>]|$))",
+                           std::regex::icase);
+    return std::regex_search(utf8Page, named);
 }
 
-void CheckForUpload(const TProjectConfig& project) {
-    if (project.GetFtpHostName().empty()) throw Error("ホスト名(アドレス)が設定されていません。");
-    if (project.GetFtpUserName().empty()) throw Error("ユーザ名が設定されていません。");
+std::string PageText(const std::string& sjis) {
+    try {
+        return charset::SjisToUtf8(sjis);
+    } catch (const Error&) {
+        return sjis;  // the make reports a text it cannot convert on its own
+    }
+}
+
+void WarnAboutPages(const TProjectConfig& project, TProblems& problems) {
+    const std::string form = PageText(project.GetFormHtml());
+    const std::string confirm = PageText(project.GetConfirmHtml());
+    std::string withoutHidden;
+    for (const auto& item : project.GetItems()) {
+        const std::string attr = item->GetNameAttr();
+        if (attr.empty()) continue;
+        const std::string name = PageText(item->GetNameValue());
+        if (item->GetRequired() && !form.empty() && !HasNamedInput(form, attr)) {
+            problems.Warn("フォーム画面のHTMLに必須項目「" + name + "」の入力欄（name=\"" + attr +
+                              "\"）がありません。このままではフォームを送信できません。",
+                          TProblems::ControlOf(S::FormHtml));
+        }
+        if (project.GetUseConfirm() && !confirm.empty() && !HasNamedInput(confirm, attr))
+            withoutHidden += (withoutHidden.empty() ? "" : "、") + name;
+    }
+    if (!withoutHidden.empty()) {
+        problems.Warn("確認画面のHTMLに次の項目の隠しフィールドがありません。送信するとその値が失われます: " +
+                          withoutHidden,
+                      TProblems::ControlOf(S::ConfirmHtml));
+    }
+}
+
+void WarnAboutChoices(const TProjectConfig& project, TProblems& problems) {
+    for (const auto& item : project.GetItems()) {
+        const auto* choice = dynamic_cast<const TProjectItemChoice*>(item.get());
+        if (choice == nullptr) continue;
+        std::set<std::string> seen;
+        std::set<std::string> reported;
+        for (const std::string& value : choice->GetValues()) {
+            if (seen.insert(value).second || !reported.insert(value).second) continue;
+            problems.Warn("項目「" + PageText(item->GetNameValue()) + "」の選択値「" + PageText(value) +
+                              "」が2回以上あります。",
+                          "ItemGrid");
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<TMakeProblem> FindMakeProblems(const TProjectConfig& project) {
+    TProblems problems;
+    if (project.GetItems().empty()) problems.Refuse("項目が設定されていません。", "ItemGrid");
+    if (project.GetManagerMailFrom().empty()) problems.Refuse("メールのFromが設定されていません。", S::ManagerMailFrom);
+    if (project.GetManagerMailTo().empty()) problems.Refuse("メールのToが設定されていません。", S::ManagerMailTo);
+    if (project.GetManagerMailSubject().empty())
+        problems.Refuse("メールのSubjectが設定されていません。", S::ManagerMailSubject);
+    if (project.GetUseUserMail()) {
+        if (project.GetUserMailFrom().empty())
+            problems.Refuse("自動返信メールのFromが設定されていません。", S::UserMailFrom);
+        if (project.GetUserMailTo().empty()) problems.Refuse("自動返信メールのToが設定されていません。", S::UserMailTo);
+        if (project.GetUserMailSubject().empty())
+            problems.Refuse("自動返信メールのSubjectが設定されていません。", S::UserMailSubject);
+        if (project.GetUserMailBody().empty())
+            problems.Refuse("自動返信メールの本文が設定されていません。", S::UserMailBody);
+    }
+    if (project.GetFormHtml().empty()) problems.Refuse("フォーム画面のHTMLが設定されていません。", S::FormHtml);
+    if (project.GetUseConfirm() && project.GetConfirmHtml().empty())
+        problems.Refuse("確認画面のHTMLが設定されていません。", S::ConfirmHtml);
+    if (project.GetFinishPageLocation().empty()) {
+        if (project.GetFinishPageMoveType() == kFinishTemplate)
+            problems.Refuse("完了画面のHTMLが設定されていません。", "EditorFinishHtml");
+        if (project.GetFinishPageMoveType() == kFinishRedirect)
+            problems.Refuse("完了画面のリダイレクト先URLが設定されていません。", "EditFinishLocation");
+    }
+    if (project.GetPerlPath().empty()) problems.Refuse("Perlのパスが設定されていません。", S::PerlPath);
+    if (project.GetSendmailPath().empty()) problems.Refuse("sendmailのパスが設定されていません。", S::SendmailPath);
+    // The bounds of the numbers (the defences) come from the settings table.
+    for (const auto& [setting, message] : project.Settings().RangeProblems())
+        problems.Refuse(message, TProblems::ControlOf(setting));
+    if (project.Bool(S::UseInbox)) {
+        try {
+            ReadInboxPublicKey(project.Text(S::InboxPublicKey));
+        } catch (const Error& e) {
+            problems.Refuse(e.Message(), TProblems::ControlOf(S::InboxPublicKey));
+        }
+    }
+    WarnAboutPages(project, problems);
+    WarnAboutChoices(project, problems);
+    return problems.Take();
+}
+
+std::vector<TMakeProblem> FindUploadProblems(const TProjectConfig& project) {
+    TProblems problems;
+    if (project.GetFtpHostName().empty()) problems.Refuse("ホスト名(アドレス)が設定されていません。", S::FtpHostName);
+    if (project.GetFtpUserName().empty()) problems.Refuse("ユーザ名が設定されていません。", S::FtpUserName);
     // A password the file does not keep is asked when the connection needs it.
     if (project.GetFtpPassword().empty() && !project.LogsInWithKey() && project.GetSavePassword())
-        throw Error("パスワードが設定されていません。");
-    if (project.GetFtpFileName().empty()) throw Error("CGIのファイル名が設定されていません。");
-    if (project.GetFtpDirectory().empty()) throw Error("CGIの設置フォルダが設定されていません。");
+        problems.Refuse("パスワードが設定されていません。", S::FtpPassword);
+    if (project.GetFtpFileName().empty()) problems.Refuse("CGIのファイル名が設定されていません。", S::FtpFileName);
+    if (project.GetFtpDirectory().empty()) problems.Refuse("CGIの設置フォルダが設定されていません。", S::FtpDirectory);
+    return problems.Take();
+}
+
+namespace {
+
+void RaiseRefusals(const std::vector<TMakeProblem>& problems) {
+    std::string message;
+    for (const TMakeProblem& p : problems) {
+        if (p.Warning) continue;
+        if (!message.empty()) message += '\n';
+        message += p.Message;
+    }
+    if (!message.empty()) throw Error(message);
+}
+
+}  // namespace
+
+void CheckForMake(const TProjectConfig& project) { RaiseRefusals(FindMakeProblems(project)); }
+
+void CheckForUpload(const TProjectConfig& project) { RaiseRefusals(FindUploadProblems(project)); }
+
+std::vector<std::string> WarningLines(const std::vector<TMakeProblem>& problems) {
+    std::vector<std::string> lines;
+    for (const TMakeProblem& p : problems) {
+        if (p.Warning) lines.push_back(p.Message);
+    }
+    return lines;
 }
 
 }  // namespace qp

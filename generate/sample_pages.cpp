@@ -1,13 +1,15 @@
 // Sample form and confirmation pages built from the item list, as starting points for the
-// page templates (XHTML 1.0 Transitional declared in the script's character code, kept in
-// Shift_JIS here).
+// page templates (HTML5 or XHTML 1.0 Transitional declared in the script's character code,
+// kept in Shift_JIS here).
 #include "generate/sample_pages.h"
 
 #include <string>
 #include <vector>
 
 #include "generate/entry_list.h"
+#include "generate/html5_fields.h"
 #include "model/charset.h"
+#include "model/html5_page.h"
 #include "model/project_config.h"
 
 namespace qp {
@@ -39,9 +41,49 @@ void PageTail(std::vector<std::string>& entries) {
     entries.emplace_back("</html>");
 }
 
-}  // namespace
+// The HTML5 pages: each field shows its own message, the summary at the top links to them.
+std::vector<std::string> Html5Head(TCgiCharset code) {
+    std::vector<std::string> entries =
+        Html5PageHead(charset::Utf8ToSjis("タイトル"), code == TCgiCharset::Utf8 ? "utf-8" : "euc-jp");
+    entries.push_back(charset::Utf8ToSjis("<p>説明文</p>"));
+    return entries;
+}
 
-std::string MakeFormSampleHtml(const TProjectConfig& project) {
+// novalidate: the script's own Japanese messages, not the browser's, tell what is wrong.
+const char* const kHtml5FormStart =
+    R"(<form name="form1" id="form1" method="post" action="<% __cgi_url__ %>" novalidate>)";
+
+void Html5Tail(std::vector<std::string>& entries) {
+    entries.emplace_back("</form>");
+    for (std::string& line : Html5PageTail()) entries.push_back(std::move(line));
+}
+
+std::string Html5FormPage(const TProjectConfig& project) {
+    std::vector<std::string> entries = Html5Head(project.GetCharset());
+    entries.emplace_back(R"(<div id="error" role="alert"><% __error_summary__ %></div>)");
+    entries.emplace_back(kHtml5FormStart);
+    for (const auto& item : project.GetItems()) entries.push_back(Html5FormField(*item, project));
+    entries.push_back(
+        charset::Utf8ToSjis(R"(<div class="buttons"><input type="submit" name="__action1__" value="送信"></div>)"));
+    Html5Tail(entries);
+    return JoinEntries(entries);
+}
+
+std::string Html5ConfirmPage(const TProjectConfig& project) {
+    std::vector<std::string> entries = Html5Head(project.GetCharset());
+    entries.emplace_back(kHtml5FormStart);
+    entries.emplace_back("<dl>");
+    for (const auto& item : project.GetItems()) entries.push_back(Html5ConfirmField(*item));
+    entries.emplace_back("</dl>");
+    entries.emplace_back(R"(<div class="buttons">)");
+    entries.push_back(charset::Utf8ToSjis(R"(<input type="submit" name="__action2__" value="送信">)"));
+    entries.push_back(charset::Utf8ToSjis(R"(<input type="submit" name="__action3__" value="修正">)"));
+    entries.emplace_back("</div>");
+    Html5Tail(entries);
+    return JoinEntries(entries);
+}
+
+std::string XhtmlFormPage(const TProjectConfig& project) {
     std::vector<std::string> entries = PageHead(project.GetCharset());
     entries.emplace_back(R"(<p id="error"><% __error__ %></p>)");
     entries.emplace_back(kFormStart);
@@ -51,7 +93,7 @@ std::string MakeFormSampleHtml(const TProjectConfig& project) {
     return JoinEntries(entries);
 }
 
-std::string MakeConfirmSampleHtml(const TProjectConfig& project) {
+std::string XhtmlConfirmPage(const TProjectConfig& project) {
     std::vector<std::string> entries = PageHead(project.GetCharset());
     entries.emplace_back(kFormStart);
     for (const auto& item : project.GetItems()) entries.push_back(item->GetConfirmHtml());
@@ -59,6 +101,24 @@ std::string MakeConfirmSampleHtml(const TProjectConfig& project) {
     entries.push_back(charset::Utf8ToSjis(R"(<input type="submit" name="__action3__" value="修正" />)"));
     PageTail(entries);
     return JoinEntries(entries);
+}
+
+}  // namespace
+
+std::string MakeFormSampleHtml(const TProjectConfig& project) {
+    return MakeFormSampleHtml(project, project.GetSampleStyle());
+}
+
+std::string MakeConfirmSampleHtml(const TProjectConfig& project) {
+    return MakeConfirmSampleHtml(project, project.GetSampleStyle());
+}
+
+std::string MakeFormSampleHtml(const TProjectConfig& project, TPageStyle style) {
+    return style == TPageStyle::Xhtml ? XhtmlFormPage(project) : Html5FormPage(project);
+}
+
+std::string MakeConfirmSampleHtml(const TProjectConfig& project, TPageStyle style) {
+    return style == TPageStyle::Xhtml ? XhtmlConfirmPage(project) : Html5ConfirmPage(project);
 }
 
 }  // namespace qp

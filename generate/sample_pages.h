@@ -1,6 +1,6 @@
 #pragma once
 // The sample form and confirmation pages, written from the item list as starting points for
-// the templates.
+// the templates, in the project's page style or the one given.
 #include <string>
 
 #include "model/project_config.h"
@@ -9,5 +9,7 @@ namespace qp {
 
 std::string MakeFormSampleHtml(const TProjectConfig& project);
 std::string MakeConfirmSampleHtml(const TProjectConfig& project);
+std::string MakeFormSampleHtml(const TProjectConfig& project, TPageStyle style);
+std::string MakeConfirmSampleHtml(const TProjectConfig& project, TPageStyle style);
 
 }  // namespace qp

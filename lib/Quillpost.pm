@@ -254,14 +254,15 @@ sub escape_html {
 }
 
 # The item a mark shows and the form it takes: (attr, '') for the plain value, (attr,
-# 'br' | 'password' | 'checked') or (attr, 'checked' | 'selected', choice); empty when the
-# mark names no item. A name attribute that itself ends in "_br" wins over the suffix.
+# 'br' | 'password' | 'checked' | 'error' | 'invalid') or (attr, 'checked' | 'selected',
+# choice); empty when the mark names no item. A name attribute that itself ends in "_br"
+# wins over the suffix.
 sub _mark_item {
   my ($self, $mark) = @_;
   my $by_attr = $self->{by_attr};
   return ($mark, '') if $by_attr->{$mark};
   return ($1, $2, $3) if $mark =~ /\A(\w+?)_(checked|selected)\((.*)\)\z/s && $by_attr->{$1};
-  return ($1, $2) if $mark =~ /\A(\w+)_(br|password|checked)\z/ && $by_attr->{$1};
+  return ($1, $2) if $mark =~ /\A(\w+)_(br|password|checked|error|invalid)\z/ && $by_attr->{$1};
   return;
 }
 
@@ -271,11 +272,17 @@ sub _mark {
   if ($mark eq '__error__') {
     return $raw ? join("\n", @$errors) : join('<br />', map { escape_html($_) } @$errors);
   }
+  return $self->_error_summary($errors, $raw) if $mark eq '__error_summary__';
   if ($mark eq '__cgi_url__') {
     my $url = defined $ENV{SCRIPT_NAME} ? $ENV{SCRIPT_NAME} : '';
     return $raw ? $url : escape_html($url);
   }
   my ($attr, $form, $choice) = $self->_mark_item($mark) or return '';
+  if ($form eq 'error' || $form eq 'invalid') {
+    my $message = @$errors && $self->{error_of} ? $self->{error_of}{$attr} : undef;
+    return '' unless defined $message;
+    return $form eq 'invalid' ? 'aria-invalid="true"' : $raw ? $message : escape_html($message);
+  }
   my $value = defined $values->{$attr} ? $values->{$attr} : '';
   if ($form eq '') {
     return $raw ? $value : escape_html($value);
@@ -295,6 +302,21 @@ sub _mark {
   $value = escape_html($value);
   $value =~ s/\n/<br \/>/g;
   return $value;
+}
+
+# The messages of a failed check as a list, each linked to the field whose id is its name
+# attribute; messages that concern no field (a refused token) stand unlinked.
+sub _error_summary {
+  my ($self, $errors, $raw) = @_;
+  return '' unless @$errors;
+  return join("\n", @$errors) if $raw;
+  my $error_of = $self->{error_of} || {};
+  my @fields = grep { defined $_->{ATTR} && defined $error_of->{$_->{ATTR}} } @{$self->{items}};
+  my @lines = @fields
+    ? map { '<li><a href="#' . escape_html($_->{ATTR}) . '">' . escape_html($error_of->{$_->{ATTR}})
+        . '</a></li>' } @fields
+    : map { '<li>' . escape_html($_) . '</li>' } @$errors;
+  return '<ul>' . join('', @lines) . '</ul>';
 }
 
 # Fills every mark of a template in one pass, so that a value is never read as a mark.
@@ -599,14 +621,19 @@ sub _convert {
       $value = $f->($value);
       $value = '' unless defined $value;
     }
+    # A menu's first choice ("please choose") is no answer when the project says so.
+    $value = '' if $item->{FIRST_IS_NONE} && ref $item->{VALUES} eq 'ARRAY'
+                   && defined $item->{VALUES}[0] && $value eq $item->{VALUES}[0];
     $values->{$item->{ATTR}} = $value;
   }
 }
 
-# One message per field, the first check that fails, in item order.
+# One message per field, the first check that fails, in item order; each field's own is kept
+# for its marks.
 sub _check {
   my ($self, $values, $form) = @_;
   my @errors;
+  $self->{error_of} = {};
   for my $item (@{$self->{items}}) {
     next unless defined $item->{ATTR};
     my $value = $values->{$item->{ATTR}};
@@ -635,7 +662,9 @@ sub _check {
                 : defined $form->{$other} ? $form->{$other} : '';
       $message = _message($item->{RETYPE_ERROR}, $MSG_INVALID, $name) if $again ne $value;
     }
-    push @errors, $message if defined $message;
+    next unless defined $message;
+    push @errors, $message;
+    $self->{error_of}{$item->{ATTR}} = $message;
   }
   return \@errors;
 }

@@ -35,6 +35,7 @@ void TProjectItemChoice::Validate() const {
 
 void TProjectItemChoice::WritePerl(std::vector<std::string>& lines) const {
     WritePerlHead(lines);
+    WritePerlOptions(lines);
     // The server refuses a posted value that is not one of these.
     lines.push_back("    VALUES => [");
     for (const std::string& v : values_) lines.push_back("      '" + QuotePerlSingle(v) + "',");
@@ -65,6 +66,21 @@ std::string TProjectItemPopupmenu::GetFormHtml() const {
     }
     out += "</select><br />\r\n";
     return out;
+}
+
+void TProjectItemPopupmenu::WriteIni(TIniFile& ini, const std::string& section) const {
+    TProjectItemChoice::WriteIni(ini, section);
+    ini.WriteBool(section, "FirstIsNone", firstIsNone_);
+}
+
+void TProjectItemPopupmenu::ReadIni(const TIniFile& ini, const std::string& section) {
+    TProjectItemChoice::ReadIni(ini, section);
+    firstIsNone_ = ini.ReadBool(section, "FirstIsNone", false);
+}
+
+void TProjectItemPopupmenu::WritePerlOptions(std::vector<std::string>& lines) const {
+    // Only when on, so that the scripts of menus without it stay as they were.
+    if (firstIsNone_) lines.push_back("    FIRST_IS_NONE => 1,");
 }
 
 }  // namespace qp

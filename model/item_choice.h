@@ -20,6 +20,10 @@ public:
     void Validate() const override;
     void WritePerl(std::vector<std::string>& lines) const override;
 
+protected:
+    // Lines of a kind's own between the entry's head and its choices.
+    virtual void WritePerlOptions(std::vector<std::string>&) const {}
+
 private:
     std::vector<std::string> values_;
 };
@@ -36,6 +40,19 @@ public:
     explicit TProjectItemPopupmenu(std::string nameAttr) : TProjectItemChoice(std::move(nameAttr)) {}
     std::string GetFormHtml() const override;
     std::string GetTypeName() const override { return "POPUPMENU"; }
+
+    // A first choice such as "選択してください" that is no answer: chosen, the field is empty.
+    bool GetFirstIsNone() const { return firstIsNone_; }
+    void SetFirstIsNone(bool value) { firstIsNone_ = value; }
+
+    void WriteIni(TIniFile& ini, const std::string& section) const override;
+    void ReadIni(const TIniFile& ini, const std::string& section) override;
+
+protected:
+    void WritePerlOptions(std::vector<std::string>& lines) const override;
+
+private:
+    bool firstIsNone_ = false;
 };
 
 }  // namespace qp

@@ -5,6 +5,7 @@
 
 #include "model/charset.h"
 #include "model/error.h"
+#include "model/html5_page.h"
 #include "model/ini_file.h"
 #include "model/item_factory.h"
 
@@ -173,8 +174,8 @@ void TProjectConfig::SetGuard(const TGuardSettings& g) {
     Set(S::VisitorFrom, g.VisitorFrom);
 }
 
-std::string TProjectConfig::MakeDefaultFinishHtml() {
-    static const std::string html = charset::Utf8ToSjis(
+std::string TProjectConfig::MakeDefaultFinishHtml(TPageStyle style) {
+    static const std::string xhtml = charset::Utf8ToSjis(
         "<?xml version=\"1.0\" encoding=\"euc-jp\"?>\n"
         "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
         "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
@@ -188,7 +189,15 @@ std::string TProjectConfig::MakeDefaultFinishHtml() {
         "<p>完了しました。</p>\n"
         "</body>\n"
         "</html>\n");
-    return html;
+    static const std::string html5 = [] {
+        std::vector<std::string> lines = Html5PageHead(charset::Utf8ToSjis("完了画面"), "euc-jp");
+        lines.push_back(charset::Utf8ToSjis("<p>完了しました。</p>"));
+        for (std::string& line : Html5PageTail()) lines.push_back(std::move(line));
+        std::string text;
+        for (const std::string& line : lines) text += line + "\n";
+        return text;
+    }();
+    return style == TPageStyle::Xhtml ? xhtml : html5;
 }
 
 }  // namespace qp

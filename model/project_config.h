@@ -18,6 +18,9 @@ class TProjectConfig;
 // The character code of the made script, its pages and what its visitors send.
 enum class TCgiCharset { EucJp, Utf8 };
 
+// The markup of the sample pages and of a new project's finish page (SAMPLE Style).
+enum class TPageStyle { Html5, Xhtml };
+
 // What the made script does after sending (FinishPageMoveType).
 enum TFinishPageMove : int { kFinishTemplate = 0, kFinishRedirect = 1 };
 // What the Make button makes (MakeFileType).
@@ -65,7 +68,7 @@ public:
     // Takes the items and settings of another project (one just loaded, say) in one step,
     // and tells this project's observers; the other is left empty.
     void ReplaceWith(TProjectConfig&& other);
-    static std::string MakeDefaultFinishHtml();
+    static std::string MakeDefaultFinishHtml(TPageStyle style);
 
     // --- project file (model/project_file.cpp)
     // A file that holds a password or a key file's path is readable by its owner only.
@@ -114,6 +117,8 @@ public:
     void SetFinishPageMoveType(int v) { settings_.Set(TSetting::FinishPageMoveType, v); }
     std::string GetFinishPageLocation() const { return settings_.Text(TSetting::FinishPageLocation); }
     void SetFinishPageLocation(const std::string& v) { settings_.Set(TSetting::FinishPageLocation, v); }
+    TPageStyle GetSampleStyle() const { return static_cast<TPageStyle>(settings_.Int(TSetting::SampleStyle)); }
+    void SetSampleStyle(TPageStyle v) { settings_.Set(TSetting::SampleStyle, static_cast<int>(v)); }
     std::string GetFtpHostName() const { return settings_.Text(TSetting::FtpHostName); }
     void SetFtpHostName(const std::string& v) { settings_.Set(TSetting::FtpHostName, v); }
     std::string GetFtpUserName() const { return settings_.Text(TSetting::FtpUserName); }

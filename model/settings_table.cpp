@@ -59,8 +59,16 @@ TSettingsTable BuildProjectSettings() {
         // One setting shown by the finish page editor or the address field, whichever the
         // display mode selects: the window copies it itself.
         {.Id = S::FinishPageLocation, .Section = "FINISH_PAGE", .Key = "FinishPageLocation",
-         .Kind = K::MultiLine, .NewValue = TProjectConfig::MakeDefaultFinishHtml(), .MissingValue = kEmpty,
-         .Label = "完了画面"},
+         .Kind = K::MultiLine, .NewValue = TProjectConfig::MakeDefaultFinishHtml(TPageStyle::Html5),
+         .MissingValue = kEmpty, .Label = "完了画面"},
+        // A file without the key was made when the samples were XHTML, and keeps them so.
+        {.Id = S::SampleStyle, .Section = "SAMPLE", .Key = "Style", .Kind = K::Choice,
+         .NewValue = static_cast<int>(TPageStyle::Html5), .MissingValue = static_cast<int>(TPageStyle::Xhtml),
+         .Choices = {{"HTML5"}, {"XHTML"}}, .WordsIgnoreCase = true,
+         .UnknownChoice = static_cast<int>(TPageStyle::Html5), .Control = "ComboBoxSampleStyle",
+         .Label = "サンプルの形式",
+         .Hint = "サンプルのHTMLの形式です。HTML5はスマートフォンで読みやすく、読み上げソフトにも対応し、エラーを各項目の横に表示します。",
+         .CliOption = "--style"},
 
         {.Id = S::PerlPath, .Section = "SERVER", .Key = "PerlPath", .Kind = K::Text,
          .NewValue = std::string("/usr/bin/perl"), .MissingValue = kEmpty, .Control = "EditPerlPath",
@@ -276,21 +284,40 @@ TSettingValues TSettingValues::ReadIni(const TIniFile& ini, const TSettingsTable
 }
 
 void TSettingValues::CheckRanges() const {
+    const auto problems = RangeProblems();
+    if (!problems.empty()) throw Error(problems.front().second);
+}
+
+std::vector<std::pair<TSetting, std::string>> TSettingValues::RangeProblems() const {
     const auto inRange = [this](std::size_t i) {
         const TSettingDef& d = (*table_)[i];
         return Int(i) >= d.Min && Int(i) <= d.Max;
     };
+    std::vector<std::pair<TSetting, std::string>> problems;
     for (std::size_t i = 0; i < values_.size(); ++i) {
         const TSettingDef& d = (*table_)[i];
         if (d.Kind != K::Integer) continue;
-        if (d.Below) {
+        bool bad = !inRange(i);
+        // A bound below another setting means nothing while that one is out of range itself:
+        // its own message comes first then.
+        if (!bad && d.Below) {
             const auto other = static_cast<std::size_t>(*d.Below);
-            if (!inRange(other)) throw Error(RangeMessage((*table_)[other]));
-            if (static_cast<long long>(Int(i)) >= static_cast<long long>(Int(other)) * d.BelowFactor)
-                throw Error(RangeMessage(d));
+            if (!inRange(other)) {
+                problems.emplace_back((*table_)[other].Id, RangeMessage((*table_)[other]));
+                continue;
+            }
+            bad = static_cast<long long>(Int(i)) >= static_cast<long long>(Int(other)) * d.BelowFactor;
         }
-        if (!inRange(i)) throw Error(RangeMessage(d));
+        if (bad) problems.emplace_back(d.Id, RangeMessage(d));
     }
+    // The setting a bound refers to may be out of range and listed twice.
+    std::vector<std::pair<TSetting, std::string>> once;
+    for (auto& p : problems) {
+        bool seen = false;
+        for (const auto& q : once) seen = seen || q.first == p.first;
+        if (!seen) once.push_back(std::move(p));
+    }
+    return once;
 }
 
 }  // namespace qp

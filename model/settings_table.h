@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -23,6 +24,7 @@ enum class TSetting : std::size_t {
     FormHtml, ConfirmHtml,
     UseConfirm,
     FinishPageMoveType, FinishPageLocation,
+    SampleStyle,
     PerlPath, SendmailPath, Charset,
     FtpHostName, FtpUserName, FtpPassword, FtpFileName, FtpDirectory, FtpChmod, SaveFileName,
     FtpPassive, FtpProtocol, FtpTrustedCert, SftpKeyFile, SavePassword,
@@ -113,6 +115,8 @@ public:
     static TSettingValues ReadIni(const TIniFile& ini, const TSettingsTable& table);
     // The make's range check: raises Error with the message of the first value out of range.
     void CheckRanges() const;
+    // Every value out of range with its message, in table order.
+    std::vector<std::pair<TSetting, std::string>> RangeProblems() const;
 
     bool operator==(const TSettingValues& other) const { return values_ == other.values_; }
 

@@ -238,6 +238,8 @@ void TFormItemEdit::LoadChoice(const TProjectItemChoice& item, int typeIndex) {
     ui_->ComboBoxType->setCurrentIndex(typeIndex);
     QPlainTextEdit* memo = typeIndex == kTypeRadio ? ui_->MemoRadioValues : ui_->MemoPopupmenuValues;
     memo->setPlainText(JoinLines(item.GetValues()));
+    const auto* menu = dynamic_cast<const TProjectItemPopupmenu*>(&item);
+    ui_->CheckBoxPopupmenuFirstIsNone->setChecked(menu != nullptr && menu->GetFirstIsNone());
     ComboBoxTypeChange();
 }
 
@@ -275,6 +277,7 @@ std::unique_ptr<TProjectItem> TFormItemEdit::CreateItemFromControls() const {
         }
         case kTypePopupmenu: {
             auto made = std::make_unique<TProjectItemPopupmenu>(std::string());
+            made->SetFirstIsNone(ui_->CheckBoxPopupmenuFirstIsNone->isChecked());
             choice = made.get();
             item = std::move(made);
             break;

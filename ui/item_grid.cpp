@@ -1,6 +1,8 @@
 #include "ui/item_grid.h"
 
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QResizeEvent>
 
 #include "model/charset.h"
@@ -88,6 +90,13 @@ QVariant TItemGridModel::headerData(int section, Qt::Orientation orientation, in
     }
 }
 
+Qt::ItemFlags TItemGridModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::ItemIsDropEnabled;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (project_ != nullptr && index.row() < project_->GetItemCount()) flags |= Qt::ItemIsDragEnabled;
+    return flags;
+}
+
 TItemGrid::TItemGrid(QWidget* parent)
     : QTableView(parent),
       model_(new TItemGridModel(this)),
@@ -108,7 +117,35 @@ TItemGrid::TItemGrid(QWidget* parent)
     horizontalHeader()->setMinimumSectionSize(16);
     setColumnWidth(2, kMarkColumnWidth);
     setColumnWidth(3, kTypeColumnWidth);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setDragDropOverwriteMode(false);
+    setDropIndicatorShown(true);
     FitColumns();
+}
+
+void TItemGrid::dropEvent(QDropEvent* event) {
+    const QStringList types = model_->mimeTypes();
+    if (CurrentRow() < 1 || types.isEmpty() || !event->mimeData()->hasFormat(types.first())) {
+        event->ignore();
+        return;
+    }
+    // Not a move for the view: it must not take the dragged row out afterwards.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    MoveCurrentRowTo(event->position().toPoint());
+}
+
+void TItemGrid::MoveCurrentRowTo(const QPoint& at) {
+    const int from = CurrentRow() - 1;
+    if (project_ == nullptr || from < 0 || from >= project_->GetItemCount()) return;
+    // The row before which it lands: under a row's middle means after that row.
+    const QModelIndex target = indexAt(at);
+    int before = target.isValid() ? target.row() : project_->GetItemCount();
+    if (target.isValid() && at.y() > visualRect(target).center().y()) ++before;
+    before = std::min(before, project_->GetItemCount());
+    const int to = before > from ? before - 1 : before;
+    if (to != from) emit ItemMoveRequested(from, to);
 }
 
 TItemGrid::~TItemGrid() {

@@ -34,6 +34,9 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Items can be dragged, and dropped only between rows (the grid moves them itself).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
 
 private:
     const TProjectConfig* project_ = nullptr;
@@ -58,9 +61,17 @@ public:
     // Data rows shown: the item count, or 1 (an empty row) for an empty project.
     int DataRowCount() const { return model_->rowCount(); }
     QString CellText(int row, int column) const;
+    // The current row dropped at a point of the viewport: asks for the move (a drop calls it).
+    void MoveCurrentRowTo(const QPoint& at);
+
+signals:
+    // A row dragged within the grid: the item at index from (0-based) should go to index to.
+    // The grid changes nothing itself, so that the window records the move for 元に戻す.
+    void ItemMoveRequested(int from, int to);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FitColumns();

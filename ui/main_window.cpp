@@ -1,4 +1,5 @@
 #include "ui/main_window.h"
+#include "ui/recent_files.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -91,6 +92,8 @@ TFormMain::TFormMain(QWidget* parent)
       openUrl_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     ui_->setupUi(this);
     ui_->PageControl->setCurrentIndex(0);
+    setAcceptDrops(true);
+    SetRecentFilesStore(QString());
     qApp->installEventFilter(new TToolTipBlocker(this, ui_->ToolBar));
     ui_->ActionFileNew->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
     ui_->ActionFileOpen->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
@@ -163,6 +166,8 @@ TFormMain::TFormMain(QWidget* parent)
     Wire(ui_->ActionPreview, &QAction::triggered, &TFormMain::ActionPreviewExecute);
     Wire(ui_->ActionHelpVersion, &QAction::triggered, &TFormMain::ActionHelpVersionExecute);
     Wire(ui_->BtnSftpKeyFile, &QPushButton::clicked, &TFormMain::BrowseSftpKeyFile);
+    connect(ui_->ItemGrid, &TItemGrid::ItemMoveRequested, this,
+            [this](int from, int to) { MoveItem(from, to, QStringLiteral("移動")); });
     // The inbox (ui/main_window_inbox.cpp).
     Wire(ui_->ActionInbox, &QAction::triggered, &TFormMain::ActionInboxExecute);
     Wire(ui_->BtnInboxWindow, &QPushButton::clicked, &TFormMain::ActionInboxExecute);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "model/project_config.h"
 #include "ui/setting_controls.h"
@@ -19,9 +20,13 @@ class QUndoStack;
 namespace qp {
 
 class TItemGrid;
+class TPreviewRunner;
+class TPreviewWindow;
+class TRecentFiles;
 class THtmlEditor;
 class TRemoteFiles;
 class TSettingControls;
+struct TMakeProblem;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -56,6 +61,11 @@ public:
     // Asks for the server password of this session (nullopt: cancelled). Replaceable too.
     using PasswordPrompt = std::function<std::optional<QString>(QWidget* parent)>;
     void SetPasswordPrompt(PasswordPrompt prompt) { passwordPrompt_ = std::move(prompt); }
+    // Where the recent projects are kept (an ini file; tests). The default is the user's.
+    void SetRecentFilesStore(const QString& store);
+    // Opens a recent project, after the question about unsaved changes; one that is gone
+    // leaves the list with a message.
+    void OpenRecentFile(const QString& path);
     // Opens a folder or address in the desktop. Replaceable for the same reason.
     using UrlOpener = std::function<void(const QUrl& url)>;
     void SetUrlOpener(UrlOpener opener) { openUrl_ = std::move(opener); }
@@ -110,6 +120,7 @@ public:
     // The project's CGI served on this computer and opened in the browser; a second run
     // restarts it with the current project (ui/main_window_preview.cpp).
     void ActionPreviewExecute();
+    TPreviewRunner& PreviewRunner();
     // The inbox (ui/main_window_inbox.cpp): a new key pair into the inbox settings, and the
     // 受信データ window over the project's local store.
     void MakeInboxKey();
@@ -121,6 +132,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A project file dropped on the window is opened (ui/main_window_recent.cpp).
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     std::unique_ptr<Ui::TFormMain> ui_;
 
 private:
@@ -144,12 +158,27 @@ private:
     // The item actions are enabled as the current row allows (none for the empty list).
     void UpdateItemActions();
     void MoveCurrentItem(int by);
+    // Moves the item at index from to index to as one undoable step named what.
+    void MoveItem(int from, int to, const QString& what);
     // Pushes the change since `before` (a snapshot of the item list) as one undoable step.
     void RecordItemChange(const QString& what, const std::string& before);
     // A sample page into a template editor, asked first when it holds a text of its own.
     void ReplaceWithSample(THtmlEditor* editor, const std::string& sample);
+    TPageStyle ChosenSampleStyle() const;
+    void RememberRecentFile(const QString& path);
+    void UpdateRecentFilesMenu();
+    void StartPreview();
+    // After 新規作成 or 開く: a running preview restarts on the project now shown, or stops.
+    void PreviewFollowsProject();
     // A password the project does not keep is asked for; false when the user gives none.
     bool ObtainPassword();
+    // The make's problems in one message, each with its page (ui/main_window_checks.cpp):
+    // true when there are none, or only warnings and the user goes on.
+    bool PassChecks(const std::vector<TMakeProblem>& problems);
+    void GoToProblem(const TMakeProblem& problem);
+    QWidget* ProblemControl(const TMakeProblem& problem) const;
+    // The tab page that holds control; -1 for none.
+    int PageOf(const QWidget* control) const;
 
     std::unique_ptr<TProjectConfig> project_;
     QString fileName_;
@@ -163,6 +192,8 @@ private:
     UrlOpener openUrl_;
     SavePathPrompt savePathPrompt_;
     QString supportFolder_;
+    TPreviewWindow* previewWindow_ = nullptr;
+    std::unique_ptr<TRecentFiles> recentFiles_;
     InboxKeyPrompt inboxKeyPrompt_;
 };
 

@@ -63,6 +63,7 @@ void TFormMain::SaveProjectAs(const QString& path) {
     project_->SaveToFile(LocalPath(path));
     SetFileName(path);
     setWindowModified(false);
+    RememberRecentFile(path);
 }
 
 bool TFormMain::SaveProject() {
@@ -119,6 +120,8 @@ void TFormMain::OpenProjectFile(const QString& path) {
     SetFileName(path);
     ShowValues(shown);
     setWindowModified(false);
+    RememberRecentFile(path);
+    PreviewFollowsProject();
 }
 
 void TFormMain::ActionFileNewExecute() {
@@ -128,6 +131,7 @@ void TFormMain::ActionFileNewExecute() {
     SetFileName(QString());
     LoadControlsFromProject();
     setWindowModified(false);
+    PreviewFollowsProject();
 }
 
 void TFormMain::ActionFileOpenExecute() {
@@ -165,12 +169,18 @@ void TFormMain::ReplaceWithSample(THtmlEditor* editor, const std::string& sample
     editor->ReplaceText(text);
 }
 
+// The style as chosen now: the samples do not wait for the next copy into the project.
+TPageStyle TFormMain::ChosenSampleStyle() const {
+    return ui_->ComboBoxSampleStyle->currentIndex() == static_cast<int>(TPageStyle::Xhtml) ? TPageStyle::Xhtml
+                                                                                          : TPageStyle::Html5;
+}
+
 void TFormMain::ActionFormSampleHtmlExecute() {
-    ReplaceWithSample(ui_->EditorFormHtml, MakeFormSampleHtml(*project_));
+    ReplaceWithSample(ui_->EditorFormHtml, MakeFormSampleHtml(*project_, ChosenSampleStyle()));
 }
 
 void TFormMain::ActionConfirmSampleHtmlExecute() {
-    ReplaceWithSample(ui_->EditorConfirmHtml, MakeConfirmSampleHtml(*project_));
+    ReplaceWithSample(ui_->EditorConfirmHtml, MakeConfirmSampleHtml(*project_, ChosenSampleStyle()));
 }
 
 }  // namespace qp

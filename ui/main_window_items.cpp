@@ -75,13 +75,17 @@ void TFormMain::ActionItemDuplicateExecute() {
 }
 
 void TFormMain::MoveCurrentItem(int by) {
-    const int row = ItemGrid()->CurrentRow();
-    const int to = row - 1 + by;
-    if (row < 1 || row > project_->GetItemCount() || to < 0 || to >= project_->GetItemCount()) return;
+    const int from = ItemGrid()->CurrentRow() - 1;
+    MoveItem(from, from + by, by < 0 ? QStringLiteral("上へ") : QStringLiteral("下へ"));
+}
+
+void TFormMain::MoveItem(int from, int to, const QString& what) {
+    const int count = project_->GetItemCount();
+    if (from < 0 || from >= count || to < 0 || to >= count || from == to) return;
     const std::string before = project_->ItemsSnapshot();
-    project_->MoveItem(row - 1, to);
+    project_->MoveItem(from, to);
     ItemGrid()->SetCurrentRow(to + 1);
-    RecordItemChange(by < 0 ? QStringLiteral("上へ") : QStringLiteral("下へ"), before);
+    RecordItemChange(what, before);
 }
 
 void TFormMain::ActionItemUpExecute() {

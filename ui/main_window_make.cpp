@@ -67,12 +67,7 @@ void TFormMain::ActionMakeExecute() {
 }
 
 void TFormMain::MakeLocal() {
-    try {
-        CheckForMake(*project_);
-    } catch (const Error& e) {
-        ShowInformation(this, e);
-        return;
-    }
+    if (!PassChecks(FindMakeProblems(*project_))) return;
     QString preset;
     try {
         preset = FromSjis(project_->GetSaveFileName());
@@ -101,14 +96,9 @@ void TFormMain::MakeLocal() {
 }
 
 void TFormMain::MakeAndUpload() {
-    try {
-        CheckForMake(*project_);
-        if (!ObtainPassword()) return;
-        CheckForUpload(*project_);
-    } catch (const Error& e) {
-        ShowInformation(this, e);
-        return;
-    }
+    std::vector<TMakeProblem> problems = FindMakeProblems(*project_);
+    for (TMakeProblem& p : FindUploadProblems(*project_)) problems.push_back(std::move(p));
+    if (!PassChecks(problems) || !ObtainPassword()) return;
     const TUploadJob job = PrepareUpload(*project_, LocalPath(supportFolder_));
     TFormFtpUpload dialog(job.Connection, this);
     dialog.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);

@@ -83,7 +83,7 @@ TEST(Cli, VersionHelpAndUsageErrors) {
     r = RunCli({"--help"});
     EXPECT_EQ(r.status, 0);
     for (const char* usage : {"make PROJECT.qpf -o FILE", "check [--upload] PROJECT.qpf",
-                              "sample form|confirm PROJECT.qpf [-o FILE] [--encoding shift_jis|euc-jp|utf-8]",
+                              "sample form|confirm PROJECT.qpf [-o FILE] [--encoding shift_jis|euc-jp|utf-8] [--style html5|xhtml]",
                               "shf PROJECT.qpf -o FILE"}) {
         EXPECT_NE(r.out.find(usage), std::string::npos) << usage;
     }
@@ -97,6 +97,7 @@ TEST(Cli, VersionHelpAndUsageErrors) {
     EXPECT_EQ(RunCli({"check", "--uplaod", Example()}).status, 2);
     EXPECT_EQ(RunCli({"sample", "finish", Example()}).status, 2);
     EXPECT_EQ(RunCli({"sample", "form", Example(), "--encoding", "latin1"}).status, 2);
+    EXPECT_EQ(RunCli({"sample", "form", Example(), "--style", "html4"}).status, 2);
     EXPECT_EQ(RunCli({"shf", Example()}).status, 2);
     r = RunCli({"make", "--help"});
     EXPECT_EQ(r.status, 0);
@@ -137,7 +138,7 @@ TEST(Cli, MakeAndSampleFollowTheProjectsCharacterCode) {
     // The sample page declares UTF-8 whatever encoding it is written in.
     const Result r = RunCli({"sample", "form", project, "--encoding", "euc-jp"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("<?xml version=\"1.0\" encoding=\"utf-8\"?>"), std::string::npos);
+    EXPECT_NE(r.out.find("<meta charset=\"utf-8\">"), std::string::npos);
 }
 
 TEST(Cli, RefusedProjectWritesNothing) {
@@ -146,7 +147,9 @@ TEST(Cli, RefusedProjectWritesNothing) {
     WriteFile(out, "keep");
     Result r = RunCli({"make", WriteProjectWithoutItems(dir), "-o", out});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "項目が設定されていません。\n");
+    EXPECT_EQ(r.err,
+              "項目が設定されていません。\nメールのFromが設定されていません。\nメールのToが設定されていません。\n"
+              "メールのSubjectが設定されていません。\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadFile(out), "keep");
 
@@ -209,7 +212,7 @@ TEST(Cli, CheckIsSilentOnSuccess) {
     EXPECT_EQ(r.err, "");
     r = RunCli({"check", "--upload", Example()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ホスト名(アドレス)が設定されていません。\n");
+    EXPECT_EQ(r.err, "ホスト名(アドレス)が設定されていません。\nユーザ名が設定されていません。\n");
 
     TempDir dir;
     TProjectConfig p;
@@ -224,7 +227,9 @@ TEST(Cli, CheckIsSilentOnSuccess) {
     EXPECT_EQ(r.out + r.err, "");
     // The make checks come first.
     r = RunCli({"check", "--upload", WriteProjectWithoutItems(dir)});
-    EXPECT_EQ(r.err, "項目が設定されていません。\n");
+    EXPECT_EQ(r.err,
+              "項目が設定されていません。\nメールのFromが設定されていません。\nメールのToが設定されていません。\n"
+              "メールのSubjectが設定されていません。\n");
     // A defence out of range in the file is refused by name.
     std::string text = ReadFile(path);
     const std::string key = "MinSeconds=3";
@@ -252,6 +257,11 @@ TEST(Cli, SamplePagesInEachEncoding) {
     EXPECT_NE(r.out.find("修正"), std::string::npos);
     r = RunCli({"sample", "confirm", Example(), "--encoding=euc-jp"});
     EXPECT_TRUE(r.out == charset::SjisToEucJp(confirm));
+    // The example is HTML5; the older style is one option away.
+    EXPECT_EQ(form.rfind("<!DOCTYPE html>\r\n", 0), 0u);
+    r = RunCli({"sample", "form", Example(), "--style", "xhtml"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == MakeFormSampleHtml(p, TPageStyle::Xhtml));
 
     TempDir dir;
     r = RunCli({"sample", "form", Example(), "-o", dir.File("form.html"), "--encoding", "shift_jis"});

@@ -75,10 +75,10 @@ TEST_F(BrowserTest, StartUpListsTheLoginFolderInOrderWithTheProtocolLog) {
     EXPECT_FALSE(listener.Logged(" CWD"));  // an empty requested folder: no move
     EXPECT_GE(listener.pumps, 2);
 
-    // The log is off after the start-up.
-    std::size_t before = listener.lines.size();
+    // The log goes on after the start-up.
+    listener.lines.clear();
     browser.Refresh();
-    EXPECT_EQ(listener.lines.size(), before);
+    EXPECT_TRUE(listener.Logged(" LIST<EOL>"));
 }
 
 // A server that speaks UTF-8 (pyftpdlib announces it): a Japanese folder made in the browser
@@ -138,7 +138,6 @@ TEST_F(BrowserTest, WrongPasswordFailsTheStartUp) {
     wrong.SetDirectory("/Alpha");
     EXPECT_THROW(wrong.StartUp(), Error);
     EXPECT_TRUE(listener.Logged("530"));
-    EXPECT_FALSE(wrong.Client().LogEnabled());
     EXPECT_EQ(wrong.GetDirectory(), "/Alpha");
 }
 
@@ -228,8 +227,14 @@ TEST(FolderBrowserFake, FailedListingGoesToTheLogAndLeavesNoRows) {
         EXPECT_TRUE(browser.Rows().empty());
         EXPECT_EQ(browser.GetDirectory(), "/home/u");
         EXPECT_EQ(browser.ComboText(), "/home/u");
-        // What a 550 usually means, then every line of the reply that is not blank, untrimmed.
-        EXPECT_THAT(listener.lines,
+        // The traffic, then what a 550 usually means and every line of the reply that is not
+        // blank, untrimmed.
+        EXPECT_TRUE(listener.Logged(" LIST<EOL>"));
+        const auto at = std::find_if(listener.lines.begin(), listener.lines.end(), [](const std::string& line) {
+            return line.find("アクセス権を確かめてください") != std::string::npos;
+        });
+        ASSERT_LE(at + 4, listener.lines.end());
+        EXPECT_THAT(std::vector<std::string>(at, at + 4),
                     ElementsAre(HasSubstr("アクセス権を確かめてください"), "550-Cannot list", "  because of reasons", "550 end"));
     }
 }

@@ -88,7 +88,7 @@ TEST(MakeUpload, ChecksRunInOrderAndWriteNothingOnFailure) {
     } catch (const Error& e) {
         message = e.Message();
     }
-    EXPECT_EQ(message, "項目が設定されていません。");
+    EXPECT_EQ(message.substr(0, message.find('\n')), "項目が設定されていません。");
 
     auto p = UploadProject("");
     EXPECT_THROW(PrepareUpload(*p, "/lib"), Error);

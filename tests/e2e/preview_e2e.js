@@ -1,5 +1,6 @@
 // Browser test of the local preview: a visitor fills in the generated form in headless
-// Chromium, and the mails the CGI sent are read back from the preview's mail page.
+// Chromium, and the mails the CGI sent are read back from the preview's mail page. Every
+// page of the example is checked with axe-core, and on a phone's screen as well.
 'use strict';
 const assert = require('node:assert/strict');
 const { spawn } = require('node:child_process');
@@ -13,6 +14,9 @@ const cli = process.env.QP_CLI;
 const fixtures = process.env.QP_E2E_FIXTURES;
 const work = process.env.QP_E2E_WORK;
 const chromiumPath = process.env.QP_CHROMIUM || '/usr/bin/chromium';
+const axeSource = fs.readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8');
+// The rules of WCAG 2.1 up to level AA.
+const wcagTags = ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa'];
 
 const typed = {
   name: '山田 太郎',
@@ -114,6 +118,24 @@ async function afterMinimumTime(since) {
   if (left > 0) await new Promise((resolve) => setTimeout(resolve, left));
 }
 
+// axe-core's violations of the page, one line each: rule, impact and the first element.
+async function axeViolations(page) {
+  await page.addScriptTag({ content: axeSource });
+  return page.evaluate(async (tags) => {
+    const result = await window.axe.run(document, { runOnly: { type: 'tag', values: tags } });
+    return result.violations.map((v) => `${v.id} (${v.impact}): ${v.nodes[0].target.join(' ')}`);
+  }, wcagTags);
+}
+
+// No WCAG 2.1 AA violation, and a page as wide as the screen: laid out at its width (a page
+// without a viewport is laid out 980 px wide and shrunk on a phone) and nothing wider.
+async function expectAccessible(page, label) {
+  assert.deepEqual(await axeViolations(page), [], `${label}: axe-core violations`);
+  const screen = page.viewportSize().width;
+  const [layout, content] = await page.evaluate(() => [window.innerWidth, document.documentElement.scrollWidth]);
+  assert.ok(layout === screen && content <= screen, `${label}: ${content} px of page, laid out ${layout} px wide on a ${screen} px screen`);
+}
+
 async function submitAndWait(page, selector) {
   await Promise.all([page.waitForNavigation(), page.click(selector)]);
 }
@@ -209,6 +231,49 @@ async function confirmFlow(context) {
   }
 }
 
+// The visitor's whole flow on the HTML5 example, every page checked: the form, the error
+// page (required fields empty, a bad address) with each message at its field, the
+// confirmation page and the finish page.
+async function accessibleFlow(context, device) {
+  const preview = await startPreview(path.join(fixtures, 'contact.qpf'));
+  const page = await context.newPage();
+  try {
+    await page.goto(preview.form);
+    const opened = Date.now();
+    await expectAccessible(page, `${device} form`);
+    await page.screenshot({ path: path.join(work, `form-${device}.png`), fullPage: true });
+
+    await page.fill('input[name="email"]', 'taro@');
+    await page.fill('input[name="email_confirm"]', 'taro@');
+    await submitAndWait(page, 'input[name="__action1__"]');
+    await expectAccessible(page, `${device} errors`);
+    const invalid = await page.$$eval('[aria-invalid="true"]', (fields) => [...new Set(fields.map((f) => f.name))]);
+    assert.deepEqual(invalid, ['name', 'email', 'category', 'message']);
+    assert.equal(await page.textContent('#email-error'), 'メールアドレスの形式が正しくありません。');
+    assert.equal(await page.getAttribute('#email', 'aria-describedby'), 'email-error');
+    assert.equal(await page.getAttribute('#error', 'role'), 'alert');
+    // The summary leads to the field: following its link puts the cursor there.
+    await page.click('#error a[href="#email"]');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'email');
+    await page.screenshot({ path: path.join(work, `errors-${device}.png`), fullPage: true });
+
+    await fillForm(page);
+    await afterMinimumTime(opened);
+    await submitAndWait(page, 'input[name="__action1__"]');
+    assert.equal(await page.title(), '入力内容の確認');
+    await expectAccessible(page, `${device} confirmation`);
+    await page.screenshot({ path: path.join(work, `confirm-${device}.png`), fullPage: true });
+
+    await submitAndWait(page, 'input[name="__action2__"]');
+    assert.equal(await page.title(), '送信完了');
+    await expectAccessible(page, `${device} finish`);
+    expectMails(await readMails(page, preview.mails));
+  } finally {
+    await page.close();
+    assert.equal(await preview.stop(), 0, preview.log());
+  }
+}
+
 async function redirectFlow(context) {
   const project = projectVariant('redirect.qpf', [
     [/^UseConfirm=1\r$/m, 'UseConfirm=0\r'],
@@ -295,17 +360,38 @@ async function honeypotFlow(context) {
   }
 }
 
-async function main() {
-  assert.ok(cli && fixtures && work, 'QP_CLI, QP_E2E_FIXTURES and QP_E2E_WORK must be set');
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'qp-e2e-profile-'));
-  // A new empty profile (--user-data-dir) and the flags that keep Chromium off the network.
-  const context = await chromium.launchPersistentContext(profile, {
+// A new empty profile (--user-data-dir) and the flags that keep Chromium off the network;
+// options for the screen (a phone's: 375 px wide, touch, the page's own viewport).
+async function launch(profile, screen) {
+  return chromium.launchPersistentContext(profile, {
     executablePath: chromiumPath,
     headless: true,
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    ...screen,
+  });
+}
+
+async function phoneFlow() {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'qp-e2e-phone-'));
+  const phone = await launch(profile, {
+    viewport: { width: 375, height: 667 }, deviceScaleFactor: 2, isMobile: true, hasTouch: true,
   });
   try {
+    await accessibleFlow(phone, 'phone');
+  } finally {
+    await phone.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+  }
+}
+
+async function main() {
+  assert.ok(cli && fixtures && work, 'QP_CLI, QP_E2E_FIXTURES and QP_E2E_WORK must be set');
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'qp-e2e-profile-'));
+  const context = await launch(profile, { viewport: { width: 1280, height: 800 } });
+  try {
+    await accessibleFlow(context, 'desktop');
+    await phoneFlow();
     await confirmFlow(context);
     await redirectFlow(context);
     await beyondShiftJisFlow(context, 'EUC-JP');

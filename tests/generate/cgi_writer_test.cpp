@@ -9,6 +9,7 @@
 #include "fixtures.h"
 #include "generate/cgi_writer.h"
 #include "model/item_text.h"
+#include "model/perl_quote.h"
 #include "support/guard_secret_mask.h"
 #include "support/sjis_literal.h"
 
@@ -69,7 +70,8 @@ TEST(CgiWriter, ValueLineBreaksStayAsTheyAre) {
     // every line end into CR LF when it writes the file).
     TProjectConfig p;
     const std::string script = MakeCgiScript(p, kTestGuardSecret);
-    EXPECT_NE(script.find("  FINISH =><<__END__,\r\n" + TProjectConfig::MakeDefaultFinishHtml() +
+    EXPECT_NE(script.find("  FINISH =><<__END__,\r\n" +
+                          QuotePerlHeredoc(TProjectConfig::MakeDefaultFinishHtml(TPageStyle::Html5)) +
                           "\r\n__END__\r\n"),
               std::string::npos);
 }

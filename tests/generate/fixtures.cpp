@@ -22,8 +22,15 @@ void Add(TProjectConfig& p, std::unique_ptr<TProjectItem> item) {
 
 }  // namespace
 
-std::unique_ptr<TProjectConfig> MakeFullProject() {
+std::unique_ptr<TProjectConfig> MakeXhtmlProject() {
     auto p = std::make_unique<TProjectConfig>();
+    p->SetSampleStyle(TPageStyle::Xhtml);
+    p->SetFinishPageLocation(TProjectConfig::MakeDefaultFinishHtml(TPageStyle::Xhtml));
+    return p;
+}
+
+std::unique_ptr<TProjectConfig> MakeFullProject() {
+    auto p = MakeXhtmlProject();
 
     auto name = Item<TProjectItemText>("name", "お名前");
     name->SetRequired(true);
@@ -105,7 +112,7 @@ std::unique_ptr<TProjectConfig> MakeFullProject() {
 }
 
 std::unique_ptr<TProjectConfig> MakeRedirectProject() {
-    auto p = std::make_unique<TProjectConfig>();
+    auto p = MakeXhtmlProject();
     auto text = Item<TProjectItemText>("item1", "ご意見");
     text->SetConstraintType(2);
     text->SetConstraintError(S("半角英字のみです。"));
@@ -125,7 +132,7 @@ std::unique_ptr<TProjectConfig> MakeRedirectProject() {
 }
 
 std::unique_ptr<TProjectConfig> MakeEmptyProject() {
-    auto p = std::make_unique<TProjectConfig>();
+    auto p = MakeXhtmlProject();
     p->SetFinishPageLocation("");
     return p;
 }

@@ -10,6 +10,8 @@
 
 namespace qp::test {
 
+// The fixtures are projects from before the HTML5 samples: XHTML style and finish page.
+std::unique_ptr<TProjectConfig> MakeXhtmlProject();
 // Every item type, the automatic reply, the confirmation page and the finish page template;
 // texts hold "$", "@", "\", quotes, "__END__" lines and Shift_JIS characters whose second
 // byte is 0x5C.

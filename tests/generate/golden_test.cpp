@@ -50,6 +50,8 @@ TEST_P(GoldenTest, ScriptAndSamplePagesMatch) {
     CompareWithGolden(name + ".pl", MakeCgiScript(*project, kTestGuardSecret));
     CompareWithGolden(name + ".form.html", MakeFormSampleHtml(*project));
     CompareWithGolden(name + ".confirm.html", MakeConfirmSampleHtml(*project));
+    CompareWithGolden(name + ".html5.form.html", MakeFormSampleHtml(*project, TPageStyle::Html5));
+    CompareWithGolden(name + ".html5.confirm.html", MakeConfirmSampleHtml(*project, TPageStyle::Html5));
     // What a make writes: the same script in EUC-JP with CR LF line ends.
     CompareWithGolden(name + ".cgi", MakeCgiText(*project, kTestGuardSecret));
 }

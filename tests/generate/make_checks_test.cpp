@@ -9,6 +9,7 @@
 #include "generate/make_checks.h"
 #include "model/error.h"
 #include "model/item_checkbox.h"
+#include "model/item_choice.h"
 #include "model/project_config.h"
 #include "support/sjis_literal.h"
 
@@ -53,14 +54,16 @@ void FillForMake(TProjectConfig& p) {
     p.SetConfirmHtml("<p>confirm</p>");
 }
 
-TEST(CheckForMake, NewProjectReportsOnlyMissingItems) {
+TEST(CheckForMake, NewProjectListsEveryMissingSetting) {
     TProjectConfig p;
-    EXPECT_EQ(MakeError(p), "項目が設定されていません。");
+    EXPECT_EQ(MakeError(p),
+              "項目が設定されていません。\nメールのFromが設定されていません。\nメールのToが設定されていません。\n"
+              "メールのSubjectが設定されていません。\nフォーム画面のHTMLが設定されていません。");
 }
 
 TEST(CheckForMake, EachCheckInOrder) {
-    // Each step empties one more setting, from the last check to the first, so every
-    // message shows up exactly when its own check is the first to fail.
+    // Each step empties one more setting, from the last check to the first: every message
+    // joins the list, in the checks' order, exactly when its own check fails.
     struct Step {
         std::function<void(TProjectConfig&)> breakIt;
         const char* message;
@@ -84,9 +87,11 @@ TEST(CheckForMake, EachCheckInOrder) {
     TProjectConfig p;
     FillForMake(p);
     EXPECT_EQ(MakeError(p), "");
+    std::string expected;
     for (const auto& step : steps) {
         step.breakIt(p);
-        EXPECT_EQ(MakeError(p), step.message);
+        expected = step.message + (expected.empty() ? "" : "\n" + expected);
+        EXPECT_EQ(MakeError(p), expected);
     }
 }
 
@@ -163,23 +168,62 @@ TEST(CheckForMake, GuardValuesOutOfRange) {
     }
 }
 
+// Pages that cannot work as meant are made with warnings, each pointing at the control to fix.
+TEST(CheckForMake, WarnsOfMissingInputsHiddenFieldsAndTwiceGivenChoices) {
+    TProjectConfig p;
+    FillForMake(p);
+    auto name = std::make_unique<TProjectItemCheckbox>("name");
+    name->SetNameValue(S("氏名"));
+    name->SetRequired(true);
+    name->SetRequiredError("e");
+    p.AddItem(std::move(name));
+    auto menu = std::make_unique<TProjectItemPopupmenu>("pref");
+    menu->SetNameValue(S("都道府県"));
+    menu->SetValues({S("東京"), S("大阪"), S("東京"), S("東京")});
+    p.AddItem(std::move(menu));
+    p.SetFormHtml("<input name='agree'><INPUT NAME = \"pref\"><input data-name=\"name\">");
+    p.SetConfirmHtml("<input type=hidden name=agree><input name=\"name\"/>");
+
+    EXPECT_EQ(MakeError(p), "");  // warnings do not stop the make
+    const std::vector<TMakeProblem> problems = FindMakeProblems(p);
+    std::vector<std::string> seen;
+    for (const TMakeProblem& problem : problems) {
+        EXPECT_TRUE(problem.Warning);
+        seen.push_back(problem.Control + " " + problem.Message);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "EditorFormHtml フォーム画面のHTMLに必須項目「氏名」の入力欄（name=\"name\"）がありません。"
+                        "このままではフォームを送信できません。",
+                        "EditorConfirmHtml 確認画面のHTMLに次の項目の隠しフィールドがありません。"
+                        "送信するとその値が失われます: 都道府県",
+                        "ItemGrid 項目「都道府県」の選択値「東京」が2回以上あります。",
+                    }));
+
+    p.SetFormHtml("<input name=name><input name=pref>");
+    p.SetConfirmHtml("<input name=agree><input name=name><input name=pref>");
+    p.SetUseConfirm(false);
+    EXPECT_EQ(WarningLines(FindMakeProblems(p)).size(), 1u);  // only the choice is left
+}
+
 TEST(CheckForUpload, EachCheckInOrder) {
     TProjectConfig p;
-    EXPECT_EQ(UploadError(p), "ホスト名(アドレス)が設定されていません。");
+    EXPECT_EQ(UploadError(p), "ホスト名(アドレス)が設定されていません。\nユーザ名が設定されていません。\n"
+                              "CGIの設置フォルダが設定されていません。");
     p.SetFtpHostName("ftp.example.com");
-    EXPECT_EQ(UploadError(p), "ユーザ名が設定されていません。");
+    EXPECT_EQ(UploadError(p), "ユーザ名が設定されていません。\nCGIの設置フォルダが設定されていません。");
     p.SetFtpUserName("user");
     EXPECT_EQ(UploadError(p), "CGIの設置フォルダが設定されていません。");  // asked when connecting
     p.SetSavePassword(true);  // the file keeps it: it must be there
-    EXPECT_EQ(UploadError(p), "パスワードが設定されていません。");
+    const std::string noPassword = "パスワードが設定されていません。\nCGIの設置フォルダが設定されていません。";
+    EXPECT_EQ(UploadError(p), noPassword);
     p.SetSftpKeyFile("/home/u/.ssh/id_ed25519");  // a key logs in to SFTP only
-    EXPECT_EQ(UploadError(p), "パスワードが設定されていません。");
+    EXPECT_EQ(UploadError(p), noPassword);
     p.SetFtpProtocol(TFtpProtocol::Sftp);
     EXPECT_EQ(UploadError(p), "CGIの設置フォルダが設定されていません。");
     p.SetFtpPassword("secret");
     EXPECT_EQ(UploadError(p), "CGIの設置フォルダが設定されていません。");  // file name is preset
     p.SetFtpFileName("");
-    EXPECT_EQ(UploadError(p), "CGIのファイル名が設定されていません。");
+    EXPECT_EQ(UploadError(p), "CGIのファイル名が設定されていません。\nCGIの設置フォルダが設定されていません。");
     p.SetFtpFileName("mail.cgi");
     p.SetFtpDirectory("/cgi-bin");
     p.SetFtpChmod("");

@@ -80,5 +80,46 @@ TEST(SamplePages, ErrorMarkOnlyOnTheFormPage) {
     EXPECT_EQ(MakeFormSampleHtml(*p), form);
 }
 
+// Every field of the HTML5 form is named for a screen reader, says whether it is required
+// in words, and carries its own message and invalid mark; the browser's own checks stay off.
+TEST(SamplePages, Html5FieldsAreLabelledAndCarryTheirOwnErrors) {
+    auto p = MakeFullProject();
+    p->SetSampleStyle(TPageStyle::Html5);
+    p->SetCharset(TCgiCharset::Utf8);
+    const std::string form = U(MakeFormSampleHtml(*p));
+    const std::string confirm = U(MakeConfirmSampleHtml(*p));
+    for (const std::string& page : {form, confirm}) {
+        EXPECT_EQ(page.rfind("<!DOCTYPE html>\r\n<html lang=\"ja\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"
+                             "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\r\n", 0),
+                  0u);
+        EXPECT_NE(page.find("novalidate>"), std::string::npos);
+    }
+    for (const auto& item : p->GetItems()) {
+        const std::string attr = item->GetNameAttr();
+        const bool choices = item->GetTypeName() == "RADIO" || item->GetTypeName() == "CHECKBOX";
+        const std::size_t idAt = form.find(" id=\"" + attr + "\"");
+        ASSERT_NE(idAt, std::string::npos) << attr;
+        const std::size_t at = form.rfind(choices ? "<fieldset" : "<div class=\"field\">", idAt);
+        const std::string field = form.substr(at, form.find(choices ? "</fieldset>" : "</div>\r\n</div>", idAt) - at);
+        EXPECT_NE(field.find(choices ? "<legend>" : "<label for=\"" + attr + "\">"), std::string::npos) << attr;
+        EXPECT_EQ(Count(field, " id=\"" + attr + "\""), 1u) << attr;
+        EXPECT_EQ(Count(field, "<% " + attr + "_error %>"), 1u) << attr;
+        EXPECT_NE(field.find("aria-describedby=\"" + attr + "-error\""), std::string::npos) << attr;
+        EXPECT_NE(field.find("<% " + attr + "_invalid %>"), std::string::npos) << attr;
+        EXPECT_EQ(field.find("必須") != std::string::npos, item->GetRequired()) << attr;
+        EXPECT_EQ(field.find("aria-required=\"true\"") != std::string::npos, item->GetRequired()) << attr;
+        EXPECT_EQ(Count(confirm, "<input type=\"hidden\" name=\"" + attr + "\" value=\"<% " + attr + " %>\">"), 1u);
+    }
+    EXPECT_EQ(form.find(" required"), std::string::npos);
+    EXPECT_NE(form.find("type=\"email\" id=\"email\" name=\"email\" value=\"<% email %>\" autocomplete=\"email\""),
+              std::string::npos);
+    EXPECT_NE(form.find("type=\"email\" id=\"email2\""), std::string::npos);  // repeats the address
+    EXPECT_NE(form.find("inputmode=\"numeric\""), std::string::npos);
+    EXPECT_EQ(Count(form, "<div id=\"error\" role=\"alert\"><% __error_summary__ %></div>"), 1u);
+    EXPECT_EQ(Count(confirm, "__error"), 0u);
+    EXPECT_LT(confirm.find("<dt>"), confirm.find("__action2__"));
+    EXPECT_LT(confirm.find("__action2__"), confirm.find("__action3__"));
+}
+
 }  // namespace
 }  // namespace qp::test

@@ -78,25 +78,28 @@ sub urlencode {
 my %GUARD_OFF = (UseToken => 0, MinSeconds => 0, UseHoneypot => 0, LimitCount => 0,
   ReplyLimit => 0, VisitorFrom => 1);
 
-# Makes form.cgi from tests/lib/fixtures/NAME.qpf in a new folder, with the stand-in
-# sendmail in place of the project's SendmailPath and the three runtime files beside it.
+# Makes form.cgi from tests/lib/fixtures/NAME.qpf (or from NAME, a path) in a new folder, with the
+# stand-in sendmail in place of the project's SendmailPath and the three runtime files beside it.
 # Options: charset => 'UTF-8' makes the project's script in UTF-8; inbox => 1 makes a key pair
 # (inbox-key.pem beside the script) and keeps every send in the inbox.
 # guard => { GUARD key => value } replaces the project's GUARD section (default:
 # every defence off; 'project' keeps the file's own, or the defaults when it has none).
 # The script's clock reads QP_TEST_NOW (seconds since the epoch) when a request sets it.
+# edit => sub { ... } changes the project's text (in $_[0], Shift_JIS) before the make.
 sub make_cgi {
   my ($name, %o) = @_;
   my $cli = cli_path() or die "quillpost-cli is not built\n";
   my $dir = tempdir('qp-cgi-XXXXXX', TMPDIR => 1, CLEANUP => 1);
   my $project = do {
-    open(my $fh, '<:raw', "$HERE/fixtures/$name.qpf") or die "$name.qpf: $!\n";
+    my $file = $name =~ m{/} ? $name : "$HERE/fixtures/$name.qpf";
+    open(my $fh, '<:raw', $file) or die "$name.qpf: $!\n";
     local $/;
     <$fh>;
   };
   $project =~ s/^SendmailPath=[^\r\n]*/SendmailPath=$HERE\/bin\/sendmail/m
     or die "$name.qpf has no SendmailPath\n";
   $project =~ s/^(SendmailPath=[^\r\n]*\r\n)/$1Charset=$o{charset}\r\n/m if $o{charset};
+  $o{edit}->($project) if $o{edit};
   my $guard = exists $o{guard} ? $o{guard} : \%GUARD_OFF;
   if (ref $guard) {
     $project =~ s/^\[GUARD\]\r\n(?:[^\[][^\r\n]*\r\n)*//m;

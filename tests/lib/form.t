@@ -179,6 +179,17 @@ subtest 'sending from the form when the values still need converting' => sub {
   like($admin->{body}, qr{^フリガナ=ヤマダ\r$}m, 'converted before sending');
 };
 
+subtest 'a required menu left at its first choice, which is no answer' => sub {
+  my $menu = make_cgi('contact', edit => sub {
+    $_[0] =~ s/(NameAttr=pref\r\n[^\[]*?Required=)0\r\nRequiredError=\r\n/${1}1\r\nRequiredError=choose\r\nFirstIsNone=1\r\n/
+      or die "no pref item\n";
+  });
+  my $r = $menu->request(method => 'POST', form => [with(pref => e('東京都'), __action1__ => 'x')]);
+  is_deeply(errors($r), ['choose'], 'the first choice counts as empty');
+  $r = $menu->request(method => 'POST', form => [with(pref => e('大阪府'), __action1__ => 'x')]);
+  like(page($r), qr{都道府県:大阪府<input}, 'any other choice is an answer');
+};
+
 subtest 'a GET never sends' => sub {
   my $r = $cgi->request(form => [@valid, __action2__ => 'x']);
   normal($r, 'GET send');

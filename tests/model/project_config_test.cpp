@@ -49,7 +49,8 @@ TEST(Project, NewProjectAndResetHaveTheNewProjectValues) {
         EXPECT_EQ(q.GetFinishPageMoveType(), 0);
         EXPECT_EQ(q.GetMakeFileType(), 0);
         EXPECT_EQ(q.GetItemCount(), 0);
-        EXPECT_EQ(q.GetFinishPageLocation(), TProjectConfig::MakeDefaultFinishHtml());
+        EXPECT_EQ(q.GetFinishPageLocation(), TProjectConfig::MakeDefaultFinishHtml(TPageStyle::Html5));
+        EXPECT_EQ(q.GetSampleStyle(), TPageStyle::Html5);
         EXPECT_EQ(q.GetManagerMailSubject(), "");
         EXPECT_EQ(q.GetFtpPassword(), "");
     };
@@ -63,6 +64,7 @@ TEST(Project, NewProjectAndResetHaveTheNewProjectValues) {
     p.SetMakeFileType(2);
     p.SetManagerMailSubject("s");
     p.SetFtpPassword("pw");
+    p.SetSampleStyle(TPageStyle::Xhtml);
     for (const char* n : {"a", "b", "c"}) p.AddItem(std::make_unique<TrackedItem>(n, &destroyed));
     CountingObserver obs;
     p.AddObserver(&obs);
@@ -73,8 +75,16 @@ TEST(Project, NewProjectAndResetHaveTheNewProjectValues) {
     EXPECT_EQ(obs.countSeen, 0);
 }
 
-TEST(Project, DefaultFinishPage) {
-    const std::string html = TProjectConfig::MakeDefaultFinishHtml();
+TEST(Project, DefaultFinishPageInEitherStyle) {
+    const std::string html5 = test::U(TProjectConfig::MakeDefaultFinishHtml(TPageStyle::Html5));
+    EXPECT_EQ(html5.find('\r'), std::string::npos);
+    EXPECT_EQ(html5.rfind("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"euc-jp\">\n"
+                          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                          "<title>完了画面</title>\n<style>\n", 0), 0u);
+    EXPECT_NE(html5.find("</style>\n</head>\n<body>\n<main>\n<h1>完了画面</h1>\n<p>完了しました。</p>\n"
+                         "</main>\n</body>\n</html>\n"), std::string::npos);
+
+    const std::string html = TProjectConfig::MakeDefaultFinishHtml(TPageStyle::Xhtml);
     EXPECT_EQ(std::count(html.begin(), html.end(), '\n'), 12);
     EXPECT_EQ(html.find('\r'), std::string::npos);
     EXPECT_EQ(html.substr(html.size() - 8), "</html>\n");

@@ -242,6 +242,7 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
               "[FORM_PAGE]\r\nFormHtml=\r\nConfirmHtml=\r\n\r\n"
               "[CONFIRM_PAGE]\r\nUseConfirm=0\r\n\r\n"
               "[FINISH_PAGE]\r\nFinishPageMoveType=0\r\nFinishPageLocation=\"a, b\",c\r\n\r\n"
+              "[SAMPLE]\r\nStyle=HTML5\r\n\r\n"
               "[SERVER]\r\nPerlPath=/usr/bin/perl\r\nSendmailPath=/usr/lib/sendmail\r\nCharset=EUC-JP\r\n\r\n"
               "[FTP]\r\nFtpHostName=\r\nFtpUserName=\r\nFtpPassword=\r\nFtpFileName=formmail.cgi\r\n"
               "FtpDirectory=\r\nFtpChmod=CHMOD\r\nSaveFileName=\r\nFtpPassive=0\r\n"
@@ -285,7 +286,7 @@ TEST_F(ProjectFile, DefaultFinishPageComesBackWithCrLf) {
     TProjectConfig q;
     q.LoadFromFile(Path());
     std::string expected;
-    for (const char c : TProjectConfig::MakeDefaultFinishHtml()) expected += (c == '\n') ? std::string("\r\n") : std::string(1, c);
+    for (const char c : TProjectConfig::MakeDefaultFinishHtml(TPageStyle::Html5)) expected += (c == '\n') ? std::string("\r\n") : std::string(1, c);
     EXPECT_EQ(q.GetFinishPageLocation(), expected);
     EXPECT_EQ(q.GetItemCount(), 0);
 }
@@ -310,6 +311,7 @@ TEST_F(ProjectFile, MissingKeysGiveTheLoaderDefaults) {
     EXPECT_EQ(p.GetFtpProtocol(), TFtpProtocol::Ftp);  // made before FTPS: stays as it was
     EXPECT_EQ(p.GetFtpTrustedCert(), "");
     EXPECT_EQ(p.GetMakeFileType(), 0);
+    EXPECT_EQ(p.GetSampleStyle(), TPageStyle::Xhtml);  // its pages were made as XHTML
     // A file from before the defences: every defence on.
     EXPECT_EQ(p.GetGuard(), TGuardSettings());
 

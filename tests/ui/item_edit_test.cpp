@@ -195,6 +195,7 @@ private slots:
                                       QStringLiteral("EditCheckboxValue"),
                                       QStringLiteral("MemoRadioValues"),
                                       QStringLiteral("MemoPopupmenuValues"),
+                                      QStringLiteral("CheckBoxPopupmenuFirstIsNone"),
                                       QStringLiteral("BtnOK"),
                                       QStringLiteral("BitBtn2")};
         QStringList chain;
@@ -799,7 +800,10 @@ private slots:
         });
         fill(2, [](Editor& ed) { ed.E("EditCheckboxValue")->setText(Q("同意する")); });
         fill(3, [](Editor& ed) { ed.M("MemoRadioValues")->setPlainText(Q("男\n女\nその他, 回答なし")); });
-        fill(4, [](Editor& ed) { ed.M("MemoPopupmenuValues")->setPlainText(Q("東京\n\"大阪\"")); });
+        fill(4, [](Editor& ed) {
+            ed.M("MemoPopupmenuValues")->setPlainText(Q("東京\n\"大阪\""));
+            ed.B("CheckBoxPopupmenuFirstIsNone")->setChecked(true);
+        });
         {
             // The retype target and its message on a text item that names an earlier one.
             Editor ed(project);
@@ -858,6 +862,7 @@ private slots:
         Editor popup(reopened);
         popup.Edit(reopened, 4);
         QCOMPARE(popup.M("MemoPopupmenuValues")->toPlainText(), Q("東京\n\"大阪\""));
+        QVERIFY(popup.B("CheckBoxPopupmenuFirstIsNone")->isChecked());
         Editor again(reopened);
         again.Edit(reopened, 5);
         QCOMPARE(again.C("ComboBoxTextRetypeItemNameAttr")->currentText(), QStringLiteral("field_0"));

@@ -1,6 +1,9 @@
 // The main window driven through its controls and actions: start-up state, the two copies
 // between controls and project, visibility rules, the grid, the file and item actions.
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,6 +36,7 @@
 #include "ui/app_setup.h"
 #include "ui/item_grid.h"
 #include "ui/main_window.h"
+#include "ui/recent_files.h"
 #include "ui/setting_controls.h"
 #include "ui/text_codec.h"
 #include "ui/value_list.h"
@@ -168,7 +172,7 @@ private slots:
         QCOMPARE(W<QComboBox>(w_.get(), "ComboBoxFtpProtocol")->currentText(), Q("FTPS（TLSで暗号化）"));
         QVERIFY(R("RadioButtonFinishTemplate")->isChecked());
         QVERIFY(R("RadioButtonSaveLocal")->isChecked());
-        const QString finish = FromSjis(TProjectConfig::MakeDefaultFinishHtml());
+        const QString finish = FromSjis(TProjectConfig::MakeDefaultFinishHtml(TPageStyle::Html5));
         QCOMPARE(Ed("EditorFinishHtml")->Text(), QString(finish).replace(Q("\n"), Q("\r\n")));
         QCOMPARE(Ed("EditorFormHtml")->Text(), QString());
         for (const char* list : {"ValueListManagerHeader", "ValueListUserMailHeader"}) {
@@ -182,8 +186,10 @@ private slots:
         QCOMPARE(w_->ItemGrid()->CurrentRow(), 0);
         QVERIFY(!A("ActionItemUpdate")->isEnabled());
         QVERIFY(!A("ActionItemDelete")->isEnabled());
-        QVERIFY(!A("ActionConfigGeneral")->isEnabled());
-        QVERIFY(!A("ActionConfigHtmlEditor")->isEnabled());
+        QStringList menus;  // no menu of entries that never work
+        for (const QAction* menu : w_->menuBar()->actions()) menus << menu->text();
+        QCOMPARE(menus, QStringList({Q("ファイル(&G)"), Q("編集(&E)"), Q("ヘルプ(&H)")}));
+        QCOMPARE(A("ActionFileClose")->text(), Q("終了(&X)"));
         QCOMPARE(A("ActionFileSave")->shortcut(), QKeySequence(Q("Ctrl+S")));
         QCOMPARE(W<QPushButton>(w_.get(), "BtnItemInsert")->text(), Q("項目追加(&I)"));
         QCOMPARE(C("CheckBoxUseConfirm")->statusTip(), Q("確認画面を表示するときはチェックしてください"));
@@ -345,7 +351,58 @@ private slots:
         }
     }
 
-    // Reorder, duplicate and delete from the buttons, the keys and the grid's menu: each is one
+    // Saved and opened projects head the File menu's recent list (eight at most, kept for the
+    // next start); a vanished one leaves it with a message; a project dropped on the window opens.
+    void recentFilesAndADroppedProject() {
+        const QString store = Path("recent.ini");
+        w_->SetRecentFilesStore(store);
+        auto* menu = W<QMenu>(w_.get(), "MenuRecentFiles");
+        QVERIFY(!menu->isEnabled());
+        for (int i = 0; i < 10; ++i) {
+            nextPath_ = Path(qPrintable(QStringLiteral("p%1&.qpf").arg(i)));
+            A("ActionFileSaveAs")->trigger();
+        }
+        w_->OpenProjectFile(Path("p3&.qpf"));
+        QCOMPARE(menu->actions().size(), 8);
+        QCOMPARE(menu->actions().first()->text(), Q("&1 p3&&.qpf"));
+        QCOMPARE(menu->actions().at(1)->data().toString(), Path("p9&.qpf"));
+        QCOMPARE(menu->actions().last()->data().toString(), Path("p2&.qpf"));  // p1 and p0 have gone
+        QCOMPARE(TRecentFiles(store).Files().size(), 8);  // what the next start shows
+
+        E("EditPerlPath")->setText(Q("/changed"));
+        {
+            TBoxAnswerer cancel(QMessageBox::Cancel);  // the question comes first, and can keep the work
+            menu->actions().at(1)->trigger();
+            QCOMPARE(cancel.Count(), 1);
+            QCOMPARE(Caption(w_.get()), Q("Quillpost - p3&.qpf* -"));
+        }
+        QVERIFY(QFile::remove(Path("p9&.qpf")));
+        {
+            TBoxAnswerer boxes;
+            menu->actions().at(1)->trigger();
+            QCOMPARE(boxes.Count(), 1);
+            QCOMPARE(boxes.Text(), Q("「") + Path("p9&.qpf") + Q("」が見つかりません。一覧から外しました。"));
+        }
+        QCOMPARE(menu->actions().size(), 7);
+
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(Path("notes.txt")), QUrl::fromLocalFile(Path("p5&.qpf"))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w_.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        TBoxAnswerer discard(QMessageBox::Discard);
+        QApplication::sendEvent(w_.get(), &drop);
+        QTRY_COMPARE(Caption(w_.get()), Q("Quillpost - p5&.qpf -"));
+        QCOMPARE(discard.Count(), 1);
+        QMimeData text;
+        text.setText(Q("hello"));
+        QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w_.get(), &refused);
+        QVERIFY(!refused.isAccepted());
+    }
+
+    // Reorder, duplicate and delete from the buttons, the keys, a drag and the grid's menu: each is one
     // step that 元に戻す takes back and やり直し makes again, and the new order reaches the pages.
     void itemsReorderDuplicateDeleteAndUndo() {
         w_->show();
@@ -382,6 +439,23 @@ private slots:
         QCOMPARE(names(), (Names{"a", "b", "c"}));
         QVERIFY(!A("ActionEditUndo")->isEnabled());
         A("ActionEditRedo")->trigger();
+        QCOMPARE(names(), (Names{"a", "c", "b"}));
+
+        // Dragged: the first row dropped under the lower half of the last, then back to the top.
+        const auto drag = [&](int row, int onto, bool lowerHalf) {
+            grid->SetCurrentRow(row);
+            const QRect cell = grid->visualRect(grid->model()->index(onto - 1, 0));
+            grid->MoveCurrentRowTo(lowerHalf ? cell.bottomLeft() + QPoint(2, -1) : cell.topLeft() + QPoint(2, 1));
+        };
+        QVERIFY(grid->dragEnabled() && grid->dragDropMode() == QAbstractItemView::InternalMove);
+        drag(1, 3, true);
+        QCOMPARE(names(), (Names{"c", "b", "a"}));
+        QCOMPARE(grid->CurrentRow(), 3);
+        drag(3, 1, false);
+        QCOMPARE(names(), (Names{"a", "c", "b"}));
+        A("ActionEditUndo")->trigger();
+        QCOMPARE(names(), (Names{"c", "b", "a"}));
+        A("ActionEditUndo")->trigger();
         QCOMPARE(names(), (Names{"a", "c", "b"}));
         QCOMPARE(A("ActionEditUndo")->shortcut(), QKeySequence(QKeySequence::Undo));
         QCOMPARE(grid->contextMenuPolicy(), Qt::ActionsContextMenu);
@@ -936,12 +1010,23 @@ private slots:
         Ed("EditorFormHtml")->undo();
         QCOMPARE(Ed("EditorFormHtml")->Text(), Q("my own page"));
 
-        TBoxAnswerer none;
-        A("ActionConfirmSampleHtml")->trigger();
-        QCOMPARE(none.Count(), 0);
+        {
+            TBoxAnswerer none;
+            A("ActionConfirmSampleHtml")->trigger();
+            QCOMPARE(none.Count(), 0);
+        }
         QCOMPARE(Ed("EditorConfirmHtml")->Text(), FromSjis(MakeConfirmSampleHtml(P())));
         // The pages depend on the items only: the project's page texts are untouched.
         QCOMPARE(P().GetFormHtml(), std::string());
+        QVERIFY(Ed("EditorConfirmHtml")->Text().startsWith(Q("<!DOCTYPE html>\r\n")));
+
+        // The style chosen beside the button counts at once, before the project is saved.
+        W<QComboBox>(w_.get(), "ComboBoxSampleStyle")->setCurrentIndex(1);
+        {
+            TBoxAnswerer yes(QMessageBox::Yes);
+            A("ActionConfirmSampleHtml")->trigger();
+        }
+        QCOMPARE(Ed("EditorConfirmHtml")->Text(), FromSjis(MakeConfirmSampleHtml(P(), TPageStyle::Xhtml)));
     }
 
     // What a user sees of the window itself: the caption in the title bar, Qt's own texts in

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <optional>
@@ -77,7 +78,7 @@ private:
         P().SetManagerMailFrom("admin@example.com");
         P().SetManagerMailTo("admin@example.com");
         P().SetManagerMailSubject(Sj("お問い合わせ"));
-        P().SetFormHtml(Sj("<form>フォーム</form>"));
+        P().SetFormHtml(Sj("<form><input name=\"name\">フォーム</form>"));
         P().SetMakeFileType(makeFileType);
         w_->LoadControlsFromProject();
     }
@@ -318,14 +319,27 @@ private slots:
         P().SetMakeFileType(1);
         w_->LoadControlsFromProject();
         {
-            // No item and no FTP settings: the make check speaks first.
+            // No item and no FTP settings: every problem in one message, each with its page.
             TBoxAnswerer boxes;
             const UploadSeen seen = MakeWithUpload();
             QCOMPARE(seen.dialogs, 0);
             QCOMPARE(boxes.Count(), 1);
-            QCOMPARE(boxes.Text(), Q("項目が設定されていません。"));
+            QVERIFY(boxes.Text().startsWith(Q("作成できません。次の点を直してください。\n\n"
+                                              "［項目設定］項目が設定されていません。\n"
+                                              "［メール設定］メールのFromが設定されていません。\n")));
+            QVERIFY(boxes.Text().endsWith(Q("\n［作成・設置］ホスト名(アドレス)が設定されていません。\n"
+                                            "［作成・設置］ユーザ名が設定されていません。\n"
+                                            "［作成・設置］CGIの設置フォルダが設定されていません。")));
             QCOMPARE(boxes.Icon(), QMessageBox::Information);
-            QCOMPARE(boxes.Buttons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+            QCOMPARE(boxes.Buttons(), QMessageBox::Ok | QMessageBox::Open);
+        }
+        {
+            // 移動 goes to the first problem's page and control, and makes nothing.
+            TBoxAnswerer boxes(QMessageBox::Open);
+            W<QTabWidget>(w_.get(), "PageControl")->setCurrentIndex(3);
+            QCOMPARE(MakeWithUpload().dialogs, 0);
+            QCOMPARE(W<QTabWidget>(w_.get(), "PageControl")->currentIndex(), 0);
+            QCOMPARE(w_->focusWidget(), W<QWidget>(w_.get(), "ItemGrid"));
         }
         MakeValidProject(1);
         SetFtp(server, "/");
@@ -335,7 +349,7 @@ private slots:
             const UploadSeen seen = MakeWithUpload();
             QCOMPARE(seen.dialogs, 0);
             QCOMPARE(boxes.Count(), 1);
-            QCOMPARE(boxes.Text(), Q("CGIの設置フォルダが設定されていません。"));
+            QCOMPARE(boxes.Text(), Q("［作成・設置］CGIの設置フォルダが設定されていません。"));
         }
         QCOMPARE(QDir(server.Home()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
     }
@@ -349,8 +363,28 @@ private slots:
         MakeAction()->trigger();
         QCOMPARE(prompts_, 0);
         QCOMPARE(boxes.Count(), 1);
-        QCOMPARE(boxes.Text(), Q("項目が設定されていません。"));
+        QVERIFY(boxes.Text().contains(Q("\n［項目設定］項目が設定されていません。\n")));
         QCOMPARE(boxes.Icon(), QMessageBox::Information);
+    }
+
+    void localMakeWarnsAndGoesOnOnlyWhenTold() {
+        MakeValidProject(0);
+        P().SetFormHtml(Sj("<form>入力欄なし</form>"));
+        w_->LoadControlsFromProject();
+        nextPath_ = Path("warned.cgi");
+        {
+            TBoxAnswerer boxes(QMessageBox::No);
+            MakeAction()->trigger();
+            QCOMPARE(boxes.Count(), 1);
+            QCOMPARE(boxes.Icon(), QMessageBox::Warning);
+            QVERIFY(boxes.Text().startsWith(Q("［フォーム画面設定］注意: フォーム画面のHTMLに必須項目「お名前」")));
+            QCOMPARE(boxes.ButtonText(QMessageBox::Yes), Q("続ける"));
+            QCOMPARE(prompts_, 0);
+        }
+        TBoxAnswerer boxes(QMessageBox::Yes);
+        MakeAction()->trigger();
+        QCOMPARE(prompts_, 1);
+        QVERIFY(QFile::remove(nextPath_));  // made
     }
 
     void localMakeKeepsTheSavedPathWhenCancelled() {

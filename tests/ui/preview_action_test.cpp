@@ -1,5 +1,6 @@
 // The preview action of the main window: checks first, then the project served on this
-// computer, restarted on a second press and stopped with the window.
+// computer with a window of its addresses, restarted on a second press or another project,
+// and stopped with the window.
 #include <httplib.h>
 #include <QAction>
 #include <QLabel>
@@ -37,9 +38,9 @@ private:
     std::unique_ptr<TFormMain> w_;
     QList<QUrl> opened_;
 
-    QString StatusText() {
-        auto* label = w_->statusBar()->findChild<QLabel*>(QStringLiteral("LabelPreviewAddress"));
-        return label != nullptr ? label->text() : QString();
+    QString Shown(const char* field) {
+        auto* edit = w_->findChild<QLineEdit*>(QLatin1String(field));
+        return edit != nullptr ? edit->text() : QString();
     }
     TPreviewRunner* Runner() { return w_->findChild<TPreviewRunner*>(); }
 
@@ -64,9 +65,8 @@ private slots:
         TBoxAnswerer boxes;
         W<QPushButton>(w_.get(), "BtnPreview")->click();
         QCOMPARE(boxes.Count(), 1);
-        QCOMPARE(boxes.Text(), Q("項目が設定されていません。"));
+        QVERIFY(boxes.Text().contains(Q("\n［項目設定］項目が設定されていません。\n")));
         QCOMPARE(boxes.Icon(), QMessageBox::Information);
-        QCOMPARE(boxes.Buttons(), QMessageBox::StandardButtons(QMessageBox::Ok));
         QVERIFY(opened_.isEmpty());
         QVERIFY(Runner() == nullptr || !Runner()->IsRunning());
     }
@@ -90,7 +90,12 @@ private slots:
         const QUrl first = opened_.last();
         QCOMPARE(first.host(), Q("127.0.0.1"));
         QCOMPARE(first.path(), Q("/contact.cgi"));
-        QCOMPARE(StatusText(), Q("プレビュー: ") + first.toString());
+        QCOMPARE(Shown("EditPreviewFormUrl"), first.toString());
+        QVERIFY(W<QWidget>(w_.get(), "PreviewWindow")->isVisible());
+        W<QPushButton>(w_.get(), "BtnPreviewOpenMails")->click();
+        QCOMPARE(opened_.last().toString(), Shown("EditPreviewMailsUrl"));
+        QCOMPARE(Fetch(opened_.last()).first, 200);
+        opened_.removeLast();
         auto [status, body] = Fetch(first);
         QCOMPARE(status, 200);
         QVERIFY(body.find("action=\"/contact.cgi\"") != std::string::npos);
@@ -110,6 +115,26 @@ private slots:
         w_->close();
         QVERIFY(!Runner()->IsRunning());
         QCOMPARE(Fetch(second).first, 0);
+    }
+
+    void openingAProjectRestartsTheRunningPreviewAndANewOneStopsIt() {
+        w_->OpenProjectFile(QStringLiteral(QP_SOURCE_DIR "/tests/e2e/fixtures/contact.qpf"));
+        W<QLineEdit>(w_.get(), "EditFtpFileName")->setText(Q("before.cgi"));
+        TBoxAnswerer boxes(QMessageBox::Discard);
+        W<QPushButton>(w_.get(), "BtnPreview")->click();
+        QVERIFY(Shown("EditPreviewFormUrl").endsWith(Q("/before.cgi")));
+
+        w_->OpenProjectFile(QStringLiteral(QP_SOURCE_DIR "/tests/e2e/fixtures/contact.qpf"));
+        QVERIFY(Runner()->IsRunning());
+        QCOMPARE(Runner()->FormUrl().path(), Q("/contact.cgi"));
+        QCOMPARE(Shown("EditPreviewFormUrl"), Runner()->FormUrl().toString());
+        QCOMPARE(Fetch(Runner()->FormUrl()).first, 200);
+
+        const QUrl served = Runner()->FormUrl();
+        W<QAction>(w_.get(), "ActionFileNew")->trigger();  // a new project cannot be made yet
+        QVERIFY(!Runner()->IsRunning());
+        QVERIFY(!W<QWidget>(w_.get(), "PreviewWindow")->isVisible());
+        QCOMPARE(Fetch(served).first, 0);
     }
 };
 
