@@ -126,14 +126,20 @@ void TInboxWindow::MarkRead(int row) {
 }
 
 void TInboxWindow::Fetch() {
-    if (running_ || (!key_ && !Open())) return;
+    if (running_) {
+        cancelRequested_ = true;
+        return;
+    }
+    if (!key_ && !Open()) return;
     if (!obtainPassword_()) return;
     running_ = true;
-    ui_->BtnInboxFetch->setEnabled(false);
+    cancelRequested_ = false;
+    ui_->BtnInboxFetch->setText(QStringLiteral("中止"));
     ui_->ProgressInbox->setValue(0);
     const auto done = [this] {
         running_ = false;
-        ui_->BtnInboxFetch->setEnabled(true);
+        ui_->BtnInboxFetch->setText(QStringLiteral("受信"));
+        if (closeRequested_) QDialog::done(QDialog::Rejected);
     };
     try {
         const std::unique_ptr<TRemoteFiles> client = MakeRemoteFiles(ConnectionOf(project_));
@@ -146,12 +152,24 @@ void TInboxWindow::Fetch() {
         ui_->ProgressInbox->setValue(1000);
     } catch (const Error& e) {
         done();
+        if (cancelRequested_) {
+            AppendLog(QStringLiteral("受信を中止しました。サーバーの受信データは削除していません。"));
+            return;
+        }
         AppendLog(QStringLiteral("[ERROR]") + Text(e.Message()));
         ShowApplicationError(this, Text(e.Message()));
         return;
     }
     done();
     ShowContents();
+}
+
+void TInboxWindow::done(int result) {
+    if (running_) {
+        cancelRequested_ = closeRequested_ = true;
+        return;
+    }
+    QDialog::done(result);
 }
 
 void TInboxWindow::ExportCsv() {

@@ -38,6 +38,7 @@ public:
     // Loads the key (asking its passphrase) and shows the local store; false when the key
     // cannot be had, with the reason shown.
     bool Open();
+    // The download; while it runs the button is 中止, which stops it with nothing removed.
     void Fetch();
     void ExportCsv();
     std::size_t Unread() const { return contents_.Unread; }
@@ -49,7 +50,9 @@ private:
     void LogLine(const std::string& line) override;
     void Progress(std::int64_t received, std::int64_t total) override;
     void Pump() override;
-    bool CancelRequested() override { return false; }
+    bool CancelRequested() override { return cancelRequested_; }
+    // Closing while 受信 runs only asks it to stop.
+    void done(int result) override;
 
     std::unique_ptr<Ui::TInboxWindow> ui_;
     TProjectConfig& project_;
@@ -62,6 +65,8 @@ private:
     std::unique_ptr<TInboxPrivateKey> key_;
     TInboxContents contents_;
     bool running_ = false;
+    bool cancelRequested_ = false;
+    bool closeRequested_ = false;
 };
 
 }  // namespace qp
