@@ -9,7 +9,9 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -17,7 +19,6 @@
 #include <sstream>
 
 #include "inbox/inbox_crypto.h"
-#include "model/atomic_file.h"
 #include "model/error.h"
 
 namespace qp {
@@ -99,6 +100,32 @@ std::string ReadWholeFile(const std::string& path) {
     return text.str();
 }
 
+// Creates path with bytes, mode 0600, never over a file that appeared meanwhile; a failed
+// write removes what it made.
+void WriteNewFile(const std::string& path, std::string_view bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) throw FileError(path + " を作成できません: " + std::strerror(errno));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const int error = done == bytes.size() ? 0 : errno;
+    const bool synced = error == 0 && ::fsync(fd) == 0;
+    const int syncError = synced ? 0 : (error != 0 ? error : errno);
+    if (::close(fd) != 0 && synced) {
+        const int closeError = errno;
+        ::unlink(path.c_str());
+        throw FileError(path + " を書き込めません: " + std::strerror(closeError));
+    }
+    if (!synced) {
+        ::unlink(path.c_str());
+        throw FileError(path + " を書き込めません: " + std::strerror(syncError));
+    }
+}
+
 // The passphrase given, never a prompt of OpenSSL's own.
 int GivePassphrase(char* buf, int size, int, void* user) {
     const auto* pass = static_cast<const std::string*>(user);
@@ -147,7 +174,7 @@ std::string MakeInboxKeyPair(const std::string& keyFile, const std::string& pass
     if (written != 1) throw Error("秘密鍵を書き出せません: " + OpenSslReason());
     char* pem = nullptr;
     const long size = BIO_get_mem_data(bio.get(), &pem);
-    WriteFileAtomic(keyFile, std::string_view(pem, static_cast<std::size_t>(size)), TFileAccess::OwnerOnly);
+    WriteNewFile(keyFile, std::string_view(pem, static_cast<std::size_t>(size)));
     return inbox::Base64(DerOf(key.get()));
 }
 
