@@ -8,7 +8,9 @@
 #
 # Also times "perl -Mstrict -Mwarnings -e 1", the floor of any request: the runtime loads
 # those two pragmas and itself for a form page, nothing else; and the same project made in
-# UTF-8 (its form page GET and confirmation POST, each timed right after its EUC-JP twin).
+# UTF-8 (its form page GET and confirmation POST, each timed right after its EUC-JP twin);
+# and the send POST of the same project with the inbox on (every send encrypted and stored
+# beside the script first), right after the send without it: the difference is the inbox's.
 #
 # Every abuse defence is on (the project's defaults): the posts carry their form page's
 # token, the script's test clock puts them 10 s after it, and each run comes from another
@@ -45,6 +47,10 @@ my $utf8 = QpCgi::make_cgi('contact', charset => 'UTF-8', guard => 'project');
 (my $utf8_text = $utf8->script_text) =~ s{SENDMAIL => '[^']*'}{SENDMAIL => '$dir/sendmail'}
   or die "no SENDMAIL line\n";
 write_file("$utf8->{dir}/form.cgi", $utf8_text);
+my $inbox = QpCgi::make_cgi('contact', guard => 'project', inbox => 1);
+(my $inbox_text = $inbox->script_text) =~ s{SENDMAIL => '[^']*'}{SENDMAIL => '$dir/sendmail'}
+  or die "no SENDMAIL line\n";
+write_file("$inbox->{dir}/form.cgi", $inbox_text);
 
 my $e = \&QpCgi::e;
 my @valid = (name => $e->('山田 太郎'), email => 'taro@example.com', email2 => 'taro@example.com',
@@ -68,6 +74,7 @@ my @cases = (
   ['confirmation POST', [$^X, "$dir/form.cgi"], post_env(), encode_form(@valid, __action1__ => 'x')],
   ['confirmation POST, UTF-8', [$^X, "$utf8->{dir}/form.cgi"], post_env(), encode_form(@valid_utf8, __action1__ => 'x')],
   ['send POST', [$^X, "$dir/form.cgi"], post_env(), encode_form(@valid, __action2__ => 'x')],
+  ['send POST, inbox on', [$^X, "$inbox->{dir}/form.cgi"], post_env(), encode_form(@valid, __action2__ => 'x')],
 );
 my $now = 1_800_000_000;
 my $visitor = 0;
@@ -125,6 +132,8 @@ printf "%d runs each, interleaved; perl %s\n", $runs, $^V;
 printf "%-30s %12s %8s %12s %8s\n", 'case', 'median wall', 'ratio', 'mean CPU', 'ratio';
 for my $case (@cases) {
   my $w = median($wall{$case->[0]});
+  printf "%-30s %9.2f ms wall, %.2f ms CPU added by the inbox\n", '', ($w - median($wall{'send POST'})) * 1000,
+    ($cpu{$case->[0]} - $cpu{'send POST'}) / $runs * 1000 if $case->[0] eq 'send POST, inbox on';
   my $c = $cpu{$case->[0]} / $runs;
   printf "%-30s %9.2f ms %7.2fx %9.2f ms %7.2fx\n", $case->[0], $w * 1000, $w / $base_wall,
     $c * 1000, $base_cpu ? $c / $base_cpu : 0;

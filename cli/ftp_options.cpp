@@ -10,9 +10,6 @@
 
 namespace qp::cli {
 
-namespace {
-
-// One line from the terminal with its echo off; empty when there is no terminal.
 std::string ReadHiddenLine(const char* prompt) {
     if (::isatty(STDIN_FILENO) == 0) return {};
     std::cerr << prompt << std::flush;
@@ -30,8 +27,6 @@ std::string ReadHiddenLine(const char* prompt) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
-
-}  // namespace
 
 void SupplyPassword(TProjectConfig& project) {
     if (!project.NeedsPassword()) return;

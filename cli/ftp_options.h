@@ -14,6 +14,9 @@ namespace qp::cli {
 // on the terminal without echo. Raises Error "パスワードが設定されていません。" when neither gives one.
 void SupplyPassword(TProjectConfig& project);
 
+// One line from the terminal with its echo off; empty when there is no terminal.
+std::string ReadHiddenLine(const char* prompt);
+
 class FtpCall {
 public:
     static constexpr const char* kUsage = "[--passive] [--protocol ftp|ftps|sftp] [--trust-cert SHA256:...] [--save]";

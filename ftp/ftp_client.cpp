@@ -816,6 +816,34 @@ void TFtpClient::StoreText(const std::string& localPath, const std::string& remo
     Stor(localPath, remoteName, progress);
 }
 
+std::string TFtpClient::RetrieveBytes(const std::string& remoteName, std::int64_t maxBytes,
+                                      const ProgressHook& progress) {
+    SetTypeBinary();
+    std::string bytes;
+    Operation operation(*this, std::chrono::milliseconds(maxBytes * 1000 / std::max<std::int64_t>(minTransferRate_, 1)));
+    Transfer("RETR " + remoteName, [&](TNetChannel& data) {
+        bytes.clear();
+        char buf[16384];
+        for (;;) {
+            if (cancel_ && cancel_()) throw Error(remoteName + " の受信を中止しました。");
+            short wait = 0;
+            const ssize_t n = data.Recv(buf, sizeof buf, wait);
+            if (n > 0) {
+                bytes.append(buf, static_cast<std::size_t>(n));
+                if (static_cast<std::int64_t>(bytes.size()) > maxBytes)
+                    throw Error(remoteName + " が大きすぎます（" + std::to_string(maxBytes) + "バイトまで）。");
+                if (progress) progress(static_cast<std::int64_t>(bytes.size()), 0);
+                PumpNow();
+            } else if (n == 0) {
+                break;
+            } else {
+                WaitData(data.Fd(), wait, "データを受信できません");
+            }
+        }
+    });
+    return bytes;
+}
+
 void TFtpClient::SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) {
     char octal[8];
     std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(mode) & 07777U);

@@ -89,6 +89,9 @@ public:
     void AnnounceSize(std::int64_t size) override;
     void StoreText(const std::string& localPath, const std::string& remoteName,
                    const ProgressHook& progress = {}) override;
+    // TYPE I and RETR.
+    std::string RetrieveBytes(const std::string& remoteName, std::int64_t maxBytes,
+                              const ProgressHook& progress = {}) override;
     void SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) override;
     bool UsesChmodCommand() const override { return true; }
     // RNFR and RNTO; a refused RNTO is tried once more after DELE of the target.

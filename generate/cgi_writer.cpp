@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "generate/entry_list.h"
+#include "inbox/inbox_key.h"
 #include "model/perl_quote.h"
 #include "model/project_config.h"
 
@@ -35,6 +36,19 @@ void AppendGuard(std::vector<std::string>& lines, const TGuardSettings& g, const
     lines.push_back(IntLine("REPLY_PER_HOUR", g.ReplyPerHour));
     lines.push_back(IntLine("REPLY_ECHO_CHARS", g.ReplyEchoChars));
     lines.push_back(SingleQuoted("  ENVELOPE_FROM => ", g.EnvelopeFrom));
+    lines.push_back("};");
+}
+
+// The inbox's public key and the cap of its file; the key's check is the make's.
+void AppendInbox(std::vector<std::string>& lines, const TProjectConfig& project) {
+    const TInboxPublicKey key = ReadInboxPublicKey(project.Text(TSetting::InboxPublicKey));
+    lines.push_back("my $inbox = {");
+    lines.push_back(SingleQuoted("  KEY_ID => ", key.KeyId));
+    lines.push_back(IntLine("BYTES", key.Bytes));
+    lines.push_back(SingleQuoted("  MODULUS => ", key.Modulus));
+    lines.push_back(SingleQuoted("  EXPONENT => ", key.Exponent));
+    lines.push_back(SingleQuoted("  MONTGOMERY_R2 => ", key.MontgomeryR2));
+    lines.push_back("  MAX_BYTES => " + std::to_string(1048576LL * project.Int(TSetting::InboxMaxMegabytes)) + ",");
     lines.push_back("};");
 }
 
@@ -89,11 +103,14 @@ std::string MakeCgiScript(const TProjectConfig& project, const std::string& guar
     }
     lines.push_back("};");
     AppendGuard(lines, project.GetGuard(), guardSecret);
+    const bool inbox = project.Bool(TSetting::UseInbox);
+    if (inbox) AppendInbox(lines, project);
     // Without CHARSET the module speaks EUC-JP, as every script made before the choice did.
-    lines.push_back(project.GetCharset() == TCgiCharset::Utf8
-                        ? "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, CHARSET => 'UTF-8', "
-                          "GUARD => $guard);"
-                        : "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, GUARD => $guard);");
+    std::string run = project.GetCharset() == TCgiCharset::Utf8
+                          ? "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, CHARSET => 'UTF-8', "
+                            "GUARD => $guard"
+                          : "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, GUARD => $guard";
+    lines.push_back(run + (inbox ? ", INBOX => $inbox);" : ");"));
     lines.push_back("print $qpf->run();");
     return JoinEntries(lines);
 }

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "inbox/inbox_key.h"
 #include "model/charset.h"
 #include "model/error.h"
 #include "model/item_choice.h"
@@ -157,6 +158,13 @@ std::vector<TMakeProblem> FindMakeProblems(const TProjectConfig& project) {
     if (!envelope.empty() && !IsPlainAddress(envelope))
         problems.Refuse("迷惑送信対策の「エラーメールの返送先(エンベロープFrom)」には、メールアドレスを1つだけ入力してください。",
                         S::EnvelopeFrom);
+    if (project.Bool(S::UseInbox)) {
+        try {
+            ReadInboxPublicKey(project.Text(S::InboxPublicKey));
+        } catch (const Error& e) {
+            problems.Refuse(e.Message(), TProblems::ControlOf(S::InboxPublicKey));
+        }
+    }
     WarnAboutPages(project, problems);
     WarnAboutChoices(project, problems);
     return problems.Take();

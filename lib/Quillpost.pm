@@ -6,7 +6,7 @@
 # each under a rule line: settings and messages, character codes, the course of a request,
 # request reading, checks and conversions, pages and marks, abuse defences, loading. What
 # a form page does not run sits after __DATA__ in groups named by job (request, checks,
-# mails, guard, codes), each compiled when one of its subs is first called (see Loading).
+# mails, inbox, guard, codes), each compiled when one of its subs is first called (see Loading).
 package Quillpost;
 use strict;
 use warnings;
@@ -80,6 +80,8 @@ sub new {
     guard => ref $args{GUARD} eq 'HASH' ? { %GUARD_DEFAULTS, %{$args{GUARD}} } : undef,
     # Tests pass a clock to age tokens; a made script never does.
     clock => ref $args{CLOCK} eq 'CODE' ? $args{CLOCK} : undef,
+    # Scripts without INBOX only mail, as they always did.
+    inbox => ref $args{INBOX} eq 'HASH' && $args{INBOX}{MODULUS} && $args{INBOX}{BYTES} ? $args{INBOX} : undef,
   }, $class;
   my $charset = defined $args{CHARSET} ? uc $args{CHARSET} : 'EUC-JP';
   die "Quillpost: unknown CHARSET $charset\n" unless $charset =~ /\A(?:EUC-JP|UTF-8)\z/;
@@ -778,11 +780,21 @@ sub _send_mails {
     undef $reply unless $reply_allowed;
   }
 
+  # A kept message is safe whatever happens to its mails: the visitor is told it went.
+  my $kept = $self->{inbox} ? $self->_inbox_store($values) : undef;
   my $sender = $self->_envelope_sender;
+  my $failure;
   for my $message ($admin, $reply ? $reply : ()) {
     my $sent = Quillpost::Mime::deliver($mail->{SENDMAIL}, $message->{to}, $message->{text}, $sender);
-    return _error_page(500, $MSG_SEND_FAILED) unless $sent;
     undef $sender if $sent == 2;
+    next if $sent;
+    $failure = ($message == $admin ? 'admin mail: ' : 'reply mail: ') . $Quillpost::Mime::FAILURE;
+    last;
+  }
+  $self->_inbox_status($kept, $failure) if $kept;
+  if (defined $failure) {
+    warn "Quillpost: $failure" . ($kept ? '; the message is kept in the inbox' : '') . "\n";
+    return _error_page(500, $MSG_SEND_FAILED) unless $kept;
   }
   return $self->_finish($values);
 }
@@ -959,6 +971,244 @@ sub _url_bytes {
   my ($text) = @_;
   $text =~ s/([^\x21-\x7E])/sprintf('%%%02X', ord $1)/ge;
   return $text;
+}
+
+#@ inbox
+# ---------------------------------------------------------------------------------------
+# The inbox: every send kept beside the script before it is mailed, readable only with the
+# site owner's private key, which never comes to the server.
+#
+# One line per record in .htquillpost-NAME-inbox, appended under flock:
+#   Q1 ID KEYID WRAPPED CONTENT TAG   a message (ID: 16 random bytes; KEYID: names the key)
+#   S1 ID STATUS TAG                  whether the message's mails went
+#   F                                 the file reached its cap; later sends were not kept
+# WRAPPED is a fresh 32-byte record key under the project's RSA key (OAEP with SHA-256 and
+# MGF1-SHA-256). CONTENT and STATUS are encrypted with a keystream of HMAC-SHA-256 in
+# counter mode and TAG is HMAC-SHA-256 over the line before it (encrypt then MAC), each
+# with keys of its own derived from the record key. Binary fields are base64.
+
+use Digest::SHA ();
+use MIME::Base64 ();
+use Fcntl qw(:flock :seek O_RDWR O_APPEND O_CREAT);
+
+our $INBOX_LOCK_SECONDS = 10;
+
+# Stores the message of $values; returns what the status line needs, or undef (and one
+# line in the error log) when it was not stored.
+sub _inbox_store {
+  my ($self, $values) = @_;
+  my $inbox = $self->{inbox};
+  my $random = _inbox_random(80);
+  return _inbox_refused('no random source') unless defined $random;
+  my ($id, $key, $seed) = (unpack('H*', substr($random, 0, 16)), substr($random, 16, 32), substr($random, 48, 32));
+  my @plain = (int($self->_now), defined $ENV{REMOTE_ADDR} ? $ENV{REMOTE_ADDR} : '');
+  for my $item (@{$self->{items}}) {
+    next unless defined $item->{ATTR};
+    my $value = $values->{$item->{ATTR}};
+    push @plain, map { _mail_text($_) } $item->{ATTR}, _text($item->{NAME}), defined $value ? $value : '';
+  }
+  my $wrapped = eval { _inbox_wrap($inbox, $key, $seed) };
+  return _inbox_refused("the key is not usable: $@") unless defined $wrapped;
+  my $line = _inbox_sealed($key, 'Q1', "$id $inbox->{KEY_ID} " . _inbox_b64($wrapped), pack('(N/a*)*', @plain));
+  my $problem = _inbox_append($line, $inbox->{MAX_BYTES});
+  return _inbox_refused($problem) if $problem;
+  return { id => $id, key => $key };
+}
+
+# The status line of a stored message: mailed, or failed with the reason.
+sub _inbox_status {
+  my ($self, $kept, $failure) = @_;
+  my $line = _inbox_sealed($kept->{key}, 'S1', $kept->{id},
+    pack('(N/a*)*', defined $failure ? ('failed', $failure) : ('mailed', '')));
+  my $problem = _inbox_append($line);
+  warn "Quillpost: the inbox cannot take the mail status ($problem)\n" if $problem;
+}
+
+sub _inbox_refused {
+  my ($why) = @_;
+  $why =~ s/\s+\z//;
+  warn "Quillpost: the message is not kept in the inbox ($why)\n";
+  return undef;
+}
+
+# "KIND HEAD CONTENT TAG" with CONTENT the encrypted $plain.
+sub _inbox_sealed {
+  my ($key, $kind, $head, $plain) = @_;
+  my $stream_key = Digest::SHA::hmac_sha256("$kind enc", $key);
+  my $cipher = '';
+  for my $counter (0 .. int((length($plain) + 31) / 32) - 1) {
+    $cipher .= Digest::SHA::hmac_sha256(pack('N', $counter), $stream_key);
+  }
+  my $line = "$kind $head " . _inbox_b64($plain ^ substr($cipher, 0, length $plain));
+  return "$line " . _inbox_b64(Digest::SHA::hmac_sha256($line, Digest::SHA::hmac_sha256("$kind mac", $key))) . "\n";
+}
+
+sub _inbox_b64 { MIME::Base64::encode_base64($_[0], '') }
+
+# Random bytes from the system, never from rand: they are keys.
+sub _inbox_random {
+  my ($bytes) = @_;
+  open(my $fh, '<:raw', '/dev/urandom') or return undef;
+  my $data = '';
+  while (length $data < $bytes) {
+    my $got = read($fh, $data, $bytes - length $data, length $data);
+    return undef unless $got;
+  }
+  close $fh;
+  return $data;
+}
+
+# Appends one line to the inbox file beside the script. With $cap (a new message), a file
+# that would grow beyond it takes nothing but one full mark. Returns the problem, or undef.
+sub _inbox_append {
+  my ($line, $cap) = @_;
+  my $dir = $0;
+  $dir =~ s{[^/\\]*\z}{};
+  (my $name = $0) =~ s{.*[/\\]}{}s;
+  $name =~ s/[^A-Za-z0-9._-]/_/g;
+  my $path = ($dir eq '' ? './' : $dir) . ".htquillpost-$name-inbox";
+  # A download renames the file away: a line that went to the renamed file after the
+  # download read it would be lost, so the file is locked and then checked to be the one
+  # under the name.
+  for my $attempt (1 .. 5) {
+    my $fh;
+    sysopen($fh, $path, O_RDWR | O_APPEND | O_CREAT, 0600) or return "$path cannot be opened ($!)";
+    binmode $fh;
+    my $waited = 0;
+    until (flock($fh, LOCK_EX | LOCK_NB)) {
+      return "$path stayed locked" if $waited >= $INBOX_LOCK_SECONDS;
+      select(undef, undef, undef, 0.02);
+      $waited += 0.02;
+    }
+    my @held = stat $fh;
+    my @named = stat $path;
+    next unless @named && $held[0] == $named[0] && $held[1] == $named[1];
+    my $size = $held[7];
+    if (defined $cap && $size + length($line) > $cap) {
+      my $last = '';
+      sysseek($fh, -2, SEEK_END) && sysread($fh, $last, 2) if $size >= 2;
+      syswrite($fh, "F\n") unless $last eq "F\n";
+      return "$path is full";
+    }
+    my $wrote = syswrite($fh, $line);
+    unless (defined $wrote && $wrote == length $line) {
+      my $error = $!;
+      # A half line would spoil the next one: the file goes back to its length.
+      truncate($fh, $size) if defined $wrote;
+      return "$path cannot be written ($error)";
+    }
+    close $fh or return "$path cannot be written ($!)";
+    return undef;
+  }
+  return "$path keeps being replaced";
+}
+
+# RSA-OAEP (SHA-256, MGF1-SHA-256, empty label) of $message under the script's public key.
+sub _inbox_wrap {
+  my ($inbox, $message, $seed) = @_;
+  my $size = $inbox->{BYTES};
+  my $hash = Digest::SHA::sha256('');
+  my $block = $hash . ("\0" x ($size - length($message) - 66)) . "\x01" . $message;
+  $block ^= _inbox_mgf1($seed, $size - 33);
+  $seed ^= _inbox_mgf1($block, 32);
+  return _inbox_power($inbox, "\0$seed$block", $size);
+}
+
+sub _inbox_mgf1 {
+  my ($seed, $length) = @_;
+  my $mask = '';
+  $mask .= Digest::SHA::sha256($seed . pack('N', length($mask) / 32)) while length $mask < $length;
+  return substr($mask, 0, $length);
+}
+
+# $block ** EXPONENT mod MODULUS, as $size bytes: Montgomery multiplication (CIOS) on
+# little-endian limbs of 28 bits, whose products and carries stay within Perl's 64-bit
+# integers. Math::BigInt costs a module to load and a long division at every step; this
+# loads nothing and divides nowhere. MONTGOMERY_R2 (R^2 mod MODULUS, R = 2^(28 * limbs))
+# comes from the make.
+sub _inbox_power {
+  my ($inbox, $block, $size) = @_;
+  my $limbs = int((8 * $size + 27) / 28);
+  die "this perl has no 64-bit integers\n" if length(pack('j', 0)) < 8;
+  die "the key is not usable\n" unless length $inbox->{MODULUS} == 2 * $size
+    && $inbox->{MODULUS} =~ /\A[0-9a-f]+[13579bdf]\z/ && length $inbox->{MONTGOMERY_R2} == 2 * $size
+    && $inbox->{MONTGOMERY_R2} =~ /\A[0-9a-f]+\z/ && $inbox->{EXPONENT} =~ /\A[1-9][0-9]{0,9}\z/;
+  my $n = _inbox_limbs(pack('H*', $inbox->{MODULUS}), $limbs);
+  # -1 / n mod 2^28 by Newton's iteration: each step doubles the correct low bits.
+  my $inverse = do {
+    use integer;
+    my $x = 1;
+    $x = ($x * ((2 - (($n->[0] * $x) & 0xFFFFFFF)) & 0xFFFFFFF)) & 0xFFFFFFF for 1 .. 5;
+    (-$x) & 0xFFFFFFF;
+  };
+  my $mont = sub { _inbox_montmul($_[0], $_[1], $n, $inverse) };
+  my $base = $mont->(_inbox_limbs($block, $limbs), _inbox_limbs(pack('H*', $inbox->{MONTGOMERY_R2}), $limbs));
+  my $result = $base;
+  for my $bit (split //, substr(sprintf('%b', $inbox->{EXPONENT}), 1)) {
+    $result = $mont->($result, $result);
+    $result = $mont->($result, $base) if $bit;
+  }
+  $result = $mont->($result, [1, (0) x ($limbs - 1)]);
+  my $bits = join '', map { sprintf('%028b', $_) } reverse @$result;
+  return pack('B*', substr($bits, length($bits) - 8 * $size));
+}
+
+# Big-endian bytes as $count limbs of 28 bits, least significant first.
+sub _inbox_limbs {
+  my ($bytes, $count) = @_;
+  my $bits = unpack('B*', $bytes);
+  $bits = ('0' x ($count * 28 - length $bits)) . $bits;
+  return [reverse map { oct("0b$_") } unpack('(a28)*', $bits)];
+}
+
+# a * b / R mod n for a, b < n, all as limbs.
+sub _inbox_montmul {
+  my ($a, $b, $n, $inverse) = @_;
+  use integer;
+  my $top = $#$n;
+  my $s = $top + 1;
+  my @t = (0) x ($s + 2);
+  for my $bi (@$b) {
+    my ($carry, $j, $x) = (0, 0);
+    for my $aj (@$a) {
+      $x = $t[$j] + $aj * $bi + $carry;
+      $t[$j++] = $x & 0xFFFFFFF;
+      $carry = $x >> 28;
+    }
+    $x = $t[$s] + $carry;
+    $t[$s] = $x & 0xFFFFFFF;
+    $t[$s + 1] = $x >> 28;
+    my $m = ($t[0] * $inverse) & 0xFFFFFFF;
+    $carry = ($t[0] + $m * $n->[0]) >> 28;
+    for $j (1 .. $top) {
+      $x = $t[$j] + $m * $n->[$j] + $carry;
+      $t[$j - 1] = $x & 0xFFFFFFF;
+      $carry = $x >> 28;
+    }
+    $x = $t[$s] + $carry;
+    $t[$top] = $x & 0xFFFFFFF;
+    $t[$s] = $t[$s + 1] + ($x >> 28);
+  }
+  # The result is below 2n: n once more off when it is not below n.
+  my $over = $t[$s] > 0;
+  unless ($over) {
+    $over = 1;
+    for (my $j = $top; $j >= 0; $j--) {
+      next if $t[$j] == $n->[$j];
+      $over = $t[$j] > $n->[$j];
+      last;
+    }
+  }
+  if ($over) {
+    my $borrow = 0;
+    for my $j (0 .. $top) {
+      my $x = $t[$j] - $n->[$j] - $borrow;
+      $borrow = $x < 0 ? 1 : 0;
+      $t[$j] = $x & 0xFFFFFFF;
+    }
+  }
+  $#t = $top;
+  return \@t;
 }
 
 #@ guard

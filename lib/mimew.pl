@@ -95,10 +95,14 @@ sub message {
 # (unless the command names its own), so that bounces reach the site and SPF checks the
 # site's domain; a sendmail that refuses it gets the message once more without, and says
 # so in one line of the error log. Returns 1 when sent as asked, 2 when sent without the
-# sender (the request's later mails may leave it out), 0 when not sent.
+# sender (the request's later mails may leave it out), 0 when not sent: then $FAILURE says
+# why, for the caller's line in the error log.
+our $FAILURE = '';
+
 sub deliver {
   my ($command, $to, $text, $sender) = @_;
   my @command = split ' ', (defined $command ? $command : '');
+  $FAILURE = 'no sendmail command';
   return 0 unless @command;
   @command = ($command[0], grep { $_ ne '-t' } @command[1 .. $#command]);
   undef $sender if grep { /\A-f/ } @command;
@@ -112,7 +116,7 @@ sub deliver {
   $status = _sendmail([@command, '-oi', $to], $text);
   return 0 unless defined $status;
   if ($status != 0) {
-    warn "Quillpost: $command[0] failed (status $status)\n";
+    $FAILURE = "$command[0] failed (status $status)";
     return 0;
   }
   return 1 unless defined $refused;
@@ -121,10 +125,11 @@ sub deliver {
 }
 
 # Runs sendmail with the message on its standard input. Returns its exit status (0: the
-# message was taken whole), undef when it could not be started (said in the error log).
+# message was taken whole), undef when it could not be started ($FAILURE says why).
 sub _sendmail {
   my ($command, $text) = @_;
   local $SIG{PIPE} = 'IGNORE';
+  $FAILURE = "standard output cannot be saved ($!)";
   open(my $saved, '>&', \*STDOUT) or return undef;
   unless (open(STDOUT, '>&', \*STDERR)) {
     open(STDOUT, '>&', $saved) or die "cannot restore STDOUT: $!\n";
@@ -134,7 +139,7 @@ sub _sendmail {
   my $error = $!;
   open(STDOUT, '>&', $saved) or die "cannot restore STDOUT: $!\n";
   unless ($pid) {
-    warn "Quillpost: cannot run $command->[0]: $error\n";
+    $FAILURE = "cannot run $command->[0]: $error";
     return undef;
   }
   binmode $pipe;

@@ -65,7 +65,8 @@ void TProjectConfig::SaveToFile(const std::string& path) const {
     TSettingValues written = settings_;
     if (!GetSavePassword()) written.Set(TSetting::FtpPassword, std::string());
     written.WriteIni(ini);
-    const bool secret = !written.Text(TSetting::FtpPassword).empty() || !written.Text(TSetting::SftpKeyFile).empty();
+    const bool secret = !written.Text(TSetting::FtpPassword).empty() || !written.Text(TSetting::SftpKeyFile).empty() ||
+                        !written.Text(TSetting::InboxKeyFile).empty();
     ini.UpdateFile(secret ? TFileAccess::OwnerOnly : TFileAccess::Usual);
 }
 

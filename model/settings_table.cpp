@@ -178,6 +178,25 @@ TSettingsTable BuildProjectSettings() {
         {.Id = S::EnvelopeFrom, .Section = "GUARD", .Key = "EnvelopeFrom", .Kind = K::Text, .NewValue = kEmpty,
          .MissingValue = kEmpty, .Control = "EditEnvelopeFrom", .Label = "エラーメールの返送先(エンベロープFrom)",
          .Hint = "届かなかったメールの知らせが返るアドレスです(sendmailの-f)。空欄なら管理者宛メールのToを使います。"},
+
+        // The inbox on the server: on once a key is made (a file without the section keeps
+        // mailing only). The public key is base64 of its DER form; the private key's file
+        // never leaves this computer.
+        {.Id = S::UseInbox, .Section = "INBOX", .Key = "UseInbox", .Kind = K::Boolean, .NewValue = false,
+         .MissingValue = false, .Control = "CheckBoxUseInbox", .Label = "受信データをサーバーに暗号化して保存する",
+         .Hint = "送信された内容を、メールとは別にサーバーへ暗号化して保存します。読めるのは秘密鍵ファイルを持つこのパソコンだけです。"},
+        {.Id = S::InboxPublicKey, .Section = "INBOX", .Key = "PublicKey", .Kind = K::Text, .NewValue = kEmpty,
+         .MissingValue = kEmpty, .Control = "EditInboxPublicKey", .Label = "受信データの公開鍵",
+         .Hint = "受信データを暗号化する公開鍵です。「鍵を作成...」で作ります。"},
+        {.Id = S::InboxKeyFile, .Section = "INBOX", .Key = "KeyFile", .Kind = K::Text, .NewValue = kEmpty,
+         .MissingValue = kEmpty, .Control = "EditInboxKeyFile", .Label = "受信データの秘密鍵ファイル",
+         .Hint = "受信データを読むための秘密鍵ファイルです。このファイルがないと保存された受信データは読めません。コピーを保管してください。",
+         .CliOption = "--key"},
+        {.Id = S::InboxMaxMegabytes, .Section = "INBOX", .Key = "MaxMegabytes", .Kind = K::Integer, .NewValue = 20,
+         .MissingValue = 20, .Min = 1, .Max = 1000,
+         .RangeMessage = "受信データの「%label%」は%min%から%max%までの数にしてください。",
+         .Control = "SpinBoxInboxMaxMegabytes", .Label = "サーバーに保存する上限(MB)",
+         .Hint = "サーバー上の受信データのファイルがこの大きさを超えると、それ以降は保存せずメールだけを送ります。"},
     };
     for (std::size_t i = 0; i < t.size(); ++i) {
         if (static_cast<std::size_t>(t[i].Id) != i)

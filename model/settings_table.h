@@ -31,6 +31,7 @@ enum class TSetting : std::size_t {
     MakeFileType, CopyRuntime,
     UseToken, MinSeconds, TokenHours, UseHoneypot, LimitCount, LimitMinutes, ReplyLimit, VisitorFrom,
     ReplyPerHour, ReplyEchoChars, EnvelopeFrom,
+    UseInbox, InboxPublicKey, InboxKeyFile, InboxMaxMegabytes,
 };
 
 enum class TSettingKind {

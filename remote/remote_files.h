@@ -84,6 +84,10 @@ public:
     // Stores a text file (the script or the runtime) in the current folder under remoteName.
     virtual void StoreText(const std::string& localPath, const std::string& remoteName,
                            const ProgressHook& progress = {}) = 0;
+    // The bytes of a file of the current folder, as they are (binary). More than maxBytes
+    // raise an Error, as does a cancel between pieces. progress gets the bytes so far, 0 as total.
+    virtual std::string RetrieveBytes(const std::string& remoteName, std::int64_t maxBytes,
+                                      const ProgressHook& progress = {}) = 0;
     // Sets the permission bits (e.g. 0755); chmodCommand is the server's own command for it,
     // where the protocol needs one (UsesChmodCommand).
     virtual void SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) = 0;

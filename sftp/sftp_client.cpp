@@ -580,6 +580,51 @@ void TSftpClient::StoreText(const std::string& localPath, const std::string& rem
     Log(TRemoteLogDirection::Received, "OK");
 }
 
+std::string TSftpClient::RetrieveBytes(const std::string& remoteName, std::int64_t maxBytes,
+                                       const ProgressHook& progress) {
+    if (!Connected()) throw Error("サーバーに接続していません。");
+    const std::string path = PathOf(remoteName);
+    Session& s = *session_;
+    s.sent = 0;
+    std::int64_t shown = 0;
+    std::atomic<bool> cancelled{false};
+    const auto tick = [&] {
+        const std::int64_t now = s.sent.load();
+        if (progress && now != shown) progress(shown = now, 0);
+        if (cancel_ && cancel_()) cancelled = true;
+    };
+    const auto deadline = Clock::now() + operationTimeout_ +
+                          std::chrono::milliseconds(maxBytes * 1000 / std::max<std::int64_t>(minTransferRate_, 1));
+    std::string bytes;
+    Log(TRemoteLogDirection::Sent, "GET " + path);
+    try {
+        RunBounded(
+            [&] {
+                sftp_file remote = sftp_open(s.sftp, path.c_str(), O_RDONLY, 0);
+                if (!remote) throw Error(ServerError(remoteName + " を読めません"));
+                std::unique_ptr<sftp_file_struct, decltype(&sftp_close)> remoteCloser(remote, &sftp_close);
+                std::unique_ptr<char[]> buffer(new char[kChunk]);
+                for (;;) {
+                    if (cancelled) throw Error(remoteName + " の受信を中止しました。");
+                    const ssize_t got = sftp_read(remote, buffer.get(), kChunk);
+                    if (got < 0) throw Error(ServerError(remoteName + " を受信できません"));
+                    if (got == 0) break;
+                    bytes.append(buffer.get(), static_cast<std::size_t>(got));
+                    if (static_cast<std::int64_t>(bytes.size()) > maxBytes)
+                        throw Error(remoteName + " が大きすぎます（" + std::to_string(maxBytes) + "バイトまで）。");
+                    s.activity++;
+                    s.sent += got;
+                }
+            },
+            deadline, false, "データを受信できません", tick);
+    } catch (const Error& e) {
+        Log(TRemoteLogDirection::Received, e.Message());
+        throw;
+    }
+    Log(TRemoteLogDirection::Received, "OK");
+    return bytes;
+}
+
 void TSftpClient::SetMode(const std::string& remoteName, int mode, const std::string&) {
     const std::string path = PathOf(remoteName);
     char octal[8];

@@ -53,6 +53,8 @@ public:
     void StoreText(const std::string& localPath, const std::string& remoteName,
                    const ProgressHook& progress = {}) override;
     // SETSTAT with the bits; the chmod command is not used.
+    std::string RetrieveBytes(const std::string& remoteName, std::int64_t maxBytes,
+                              const ProgressHook& progress = {}) override;
     void SetMode(const std::string& remoteName, int mode, const std::string& chmodCommand) override;
     bool UsesChmodCommand() const override { return false; }
     // rename, which OpenSSH's server does over an existing file (posix-rename); elsewhere the

@@ -175,6 +175,10 @@ TFormMain::TFormMain(QWidget* parent)
     Wire(ui_->BtnSftpKeyFile, &QPushButton::clicked, &TFormMain::BrowseSftpKeyFile);
     connect(ui_->ItemGrid, &TItemGrid::ItemMoveRequested, this,
             [this](int from, int to) { MoveItem(from, to, QStringLiteral("移動")); });
+    // The inbox (ui/main_window_inbox.cpp).
+    Wire(ui_->ActionInbox, &QAction::triggered, &TFormMain::ActionInboxExecute);
+    Wire(ui_->BtnInboxWindow, &QPushButton::clicked, &TFormMain::ActionInboxExecute);
+    Wire(ui_->BtnInboxNewKey, &QPushButton::clicked, &TFormMain::MakeInboxKey);
     connect(ui_->ItemGrid, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         RunGuarded(this, [&] { ActionItemGridDblClickExecute(index); });
     });

@@ -121,6 +121,14 @@ public:
     // restarts it with the current project (ui/main_window_preview.cpp).
     void ActionPreviewExecute();
     TPreviewRunner& PreviewRunner();
+    // The inbox (ui/main_window_inbox.cpp): a new key pair into the inbox settings, and the
+    // 受信データ window over the project's local store.
+    void MakeInboxKey();
+    void ActionInboxExecute();
+    // Asks for the new private key's file and its passphrase (nullopt: cancelled).
+    // Replaceable so that tests need no dialog.
+    using InboxKeyPrompt = std::function<std::optional<std::pair<QString, std::string>>(QWidget* parent)>;
+    void SetInboxKeyPrompt(InboxKeyPrompt prompt) { inboxKeyPrompt_ = std::move(prompt); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -186,6 +194,7 @@ private:
     QString supportFolder_;
     TPreviewWindow* previewWindow_ = nullptr;
     std::unique_ptr<TRecentFiles> recentFiles_;
+    InboxKeyPrompt inboxKeyPrompt_;
 };
 
 // What the controls show of a project, every text converted.

@@ -245,3 +245,27 @@ TEST(CheckForUpload, EachCheckInOrder) {
 
 }  // namespace
 }  // namespace qp::test
+
+namespace qp::test {
+namespace {
+
+// The inbox on needs an RSA key of at least 3072 bits: a missing, damaged or small one is
+// refused naming the setting; off, nothing about it is checked.
+TEST(MakeChecks, TheInboxOnNeedsAUsablePublicKey) {
+    TProjectConfig p;
+    FillForMake(p);
+    const std::string refusal = "「受信データの公開鍵」が正しくありません。受信データの設定で鍵を作成してください。";
+    p.Settings().Set(TSetting::InboxPublicKey, std::string("not base64!"));
+    EXPECT_EQ(MakeError(p), "");
+    p.Settings().Set(TSetting::UseInbox, true);
+    // A 1024-bit RSA key, base64 of its DER form.
+    const std::string small = RunShell("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 2>/dev/null"
+                                       " | openssl pkey -pubout -outform DER | base64 -w0").out;
+    for (const std::string& key : {std::string(), std::string("not base64!"), std::string("AAAA"), small}) {
+        p.Settings().Set(TSetting::InboxPublicKey, key);
+        EXPECT_EQ(MakeError(p), refusal) << key;
+    }
+}
+
+}  // namespace
+}  // namespace qp::test

@@ -80,7 +80,8 @@ my %GUARD_OFF = (UseToken => 0, MinSeconds => 0, UseHoneypot => 0, LimitCount =>
 
 # Makes form.cgi from tests/lib/fixtures/NAME.qpf (or from NAME, a path) in a new folder, with the
 # stand-in sendmail in place of the project's SendmailPath and the three runtime files beside it.
-# Options: charset => 'UTF-8' makes the project's script in UTF-8.
+# Options: charset => 'UTF-8' makes the project's script in UTF-8; inbox => 1 makes a key pair
+# (inbox-key.pem beside the script) and keeps every send in the inbox.
 # guard => { GUARD key => value } replaces the project's GUARD section (default:
 # every defence off; 'project' keeps the file's own, or the defaults when it has none).
 # The script's clock reads QP_TEST_NOW (seconds since the epoch) when a request sets it.
@@ -109,11 +110,20 @@ sub make_cgi {
   close $out;
   open(my $saved, '>&', \*STDOUT) or die "dup: $!\n";
   open(STDOUT, '>', '/dev/null') or die "/dev/null: $!\n";
+  if ($o{inbox}) {
+    local $ENV{QUILLPOST_INBOX_PASSPHRASE} = '';
+    open(my $err, '>&', \*STDERR) or die "dup: $!\n";
+    open(STDERR, '>', '/dev/null') or die "/dev/null: $!\n";
+    my $made = system($cli, 'inbox', "$dir/project.qpf", '--new-key', "$dir/inbox-key.pem");
+    open(STDERR, '>&', $err) or die "dup: $!\n";
+    $made == 0
+      or die "quillpost-cli inbox --new-key failed\n";
+  }
   my $status = system($cli, 'make', "$dir/project.qpf", '-o', "$dir/form.cgi");
   open(STDOUT, '>&', $saved) or die "dup: $!\n";
   die "quillpost-cli make $name.qpf failed ($status)\n" if $status != 0;
   my $script = _read("$dir/form.cgi");
-  $script =~ s/GUARD => \$guard\)/GUARD => \$guard, CLOCK => sub { \$ENV{QP_TEST_NOW} || time })/
+  $script =~ s/GUARD => \$guard(?=[,)])/GUARD => \$guard, CLOCK => sub { \$ENV{QP_TEST_NOW} || time }/
     or die "form.cgi hands no GUARD to the runtime\n";
   _write("$dir/form.cgi", $script);
   for my $file (qw(Quillpost.pm jcode.pl mimew.pl)) {

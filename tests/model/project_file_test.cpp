@@ -249,8 +249,9 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
               "FtpProtocol=FTPS\r\nFtpTrustedCert=\r\nSftpKeyFile=\r\nSavePassword=0\r\n\r\n"
               "[MAKE]\r\nMakeFileType=0\r\nCopyRuntime=1\r\n\r\n"
               "[GUARD]\r\nUseToken=1\r\nMinSeconds=3\r\nTokenHours=24\r\nUseHoneypot=1\r\n"
-              "LimitCount=5\r\nLimitMinutes=60\r\nReplyLimit=2\r\nVisitorFrom=0\r\nReplyPerHour=20\r\n"
-              "ReplyEchoChars=500\r\nEnvelopeFrom=\r\n\r\n");
+               "LimitCount=5\r\nLimitMinutes=60\r\nReplyLimit=2\r\nVisitorFrom=0\r\nReplyPerHour=20\r\n"
+               "ReplyEchoChars=500\r\nEnvelopeFrom=\r\n\r\n"
+               "[INBOX]\r\nUseInbox=0\r\nPublicKey=\r\nKeyFile=\r\nMaxMegabytes=20\r\n\r\n");
     TProjectConfig q;
     q.LoadFromFile(Path());
     EXPECT_EQ(q.GetManagerMailSubject(), "subject");  // the leading blank is lost, as always

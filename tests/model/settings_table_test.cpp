@@ -54,11 +54,11 @@ TEST(SettingsTable, EveryProjectSettingGoesThroughTheFileAndBackToItsDefaults) {
 TEST(SettingsTable, AnAddedSettingIsSavedLoadedResetAndCheckedWithNoOtherEdit) {
     TSettingsTable table = ProjectSettings();
     const auto next = [&] { return static_cast<TSetting>(table.size()); };
-    table.push_back({.Id = next(), .Section = "INBOX", .Key = "UseInbox", .Kind = TSettingKind::Boolean,
+    table.push_back({.Id = next(), .Section = "ARCHIVE", .Key = "UseArchive", .Kind = TSettingKind::Boolean,
                      .NewValue = true, .MissingValue = false});
-    table.push_back({.Id = next(), .Section = "INBOX", .Key = "MaxMegabytes", .Kind = TSettingKind::Integer,
+    table.push_back({.Id = next(), .Section = "ARCHIVE", .Key = "MaxMegabytes", .Kind = TSettingKind::Integer,
                      .NewValue = 20, .MissingValue = 20, .Min = 1, .Max = 500, .Label = "受信箱の上限(MB)"});
-    table.push_back({.Id = next(), .Section = "INBOX", .Key = "Format", .Kind = TSettingKind::Choice,
+    table.push_back({.Id = next(), .Section = "ARCHIVE", .Key = "Format", .Kind = TSettingKind::Choice,
                      .NewValue = 0, .MissingValue = 1, .Choices = {{"MBOX"}, {"MAILDIR"}}, .UnknownChoice = 1});
     const std::size_t use = table.size() - 3, megabytes = use + 1, style = use + 2;
 
@@ -72,13 +72,14 @@ TEST(SettingsTable, AnAddedSettingIsSavedLoadedResetAndCheckedWithNoOtherEdit) {
     TIniFile ini = TIniFile::NewFile("");
     values.WriteIni(ini);
     // After the project's own sections, in the table's order.
-    EXPECT_THAT(ini.ToText(), HasSubstr("EnvelopeFrom=\r\n\r\n[INBOX]\r\nUseInbox=1\r\nMaxMegabytes=64\r\nFormat=MAILDIR\r\n\r\n"));
+    EXPECT_THAT(ini.ToText(),
+                HasSubstr("MaxMegabytes=20\r\n\r\n[ARCHIVE]\r\nUseArchive=1\r\nMaxMegabytes=64\r\nFormat=MAILDIR\r\n\r\n"));
     const TSettingValues back = TSettingValues::ReadIni(ini, table);
     for (const std::size_t i : {use, megabytes, style}) EXPECT_EQ(back.Value(i), values.Value(i)) << i;
 
     // An older file has neither section; a damaged word takes the entry's fallback.
     TIniFile older = TIniFile::NewFile("");
-    older.WriteString("INBOX", "Format", "mh");
+    older.WriteString("ARCHIVE", "Format", "mh");
     const TSettingValues loaded = TSettingValues::ReadIni(older, table);
     EXPECT_EQ(loaded.Bool(use), false);
     EXPECT_EQ(loaded.Int(megabytes), 20);

@@ -8,7 +8,9 @@
 #include <future>
 #include <thread>
 
+#include "inbox/inbox_key.h"
 #include "model/error.h"
+#include "model/item_text.h"
 #include "preview/mail_view.h"
 #include "preview_fixture.h"
 
@@ -229,4 +231,43 @@ TEST_F(PreviewTest, StopBeforeRunMakesRunReturn) {
 }
 
 }  // namespace
+}  // namespace qp::preview
+
+namespace qp::preview {
+
+// With the inbox on, the real runtime keeps the message in the preview's own folder and
+// mails it to the capture; the inbox file is never served.
+TEST_F(PreviewTest, TheInboxOfAPreviewStaysInItsPrivateFolder) {
+    test::TempDir keys;
+    TProjectConfig project;
+    auto item = std::make_unique<TProjectItemText>("name");
+    item->SetNameValue(test::S("お名前"));
+    project.AddItem(std::move(item));
+    project.SetManagerMailFrom("form@example.com");
+    project.SetManagerMailTo("admin@example.com");
+    project.SetManagerMailSubject("inquiry");
+    project.SetFormHtml("<form></form>");
+    project.SetFinishPageLocation("<p>thanks</p>");
+    TGuardSettings guard = project.GetGuard();
+    guard.UseToken = false;
+    guard.MinSeconds = 0;
+    project.SetGuard(guard);
+    project.Settings().Set(TSetting::InboxPublicKey, MakeInboxKeyPair(keys.File("k.pem"), ""));
+    project.Settings().Set(TSetting::UseInbox, true);
+    TPreviewServer server(TPreviewSite::Make(project, std::string(QP_SOURCE_DIR) + "/lib"), {});
+
+    THttpRequest request;
+    request.Method = "POST";
+    request.Target = "/" + server.Site().ScriptName();
+    request.Headers = {{"Host", Host(server)}, {"Content-Type", "application/x-www-form-urlencoded"}};
+    request.Body = "name=taro&__action2__=1";
+    EXPECT_NE(server.Handle(request).Body.find("thanks"), std::string::npos);
+    EXPECT_EQ(ReadCapturedMails(server.Site().MailFolder()).size(), 1u);
+    const std::string inbox = ".htquillpost-" + server.Site().ScriptName() + "-inbox";
+    const std::string lines = ReadFile(server.Site().Folder() + "/" + inbox);
+    EXPECT_EQ(lines.rfind("Q1 ", 0), 0u) << lines;
+    EXPECT_NE(lines.find("\nS1 "), std::string::npos);
+    EXPECT_NE(Get(server, "/" + inbox).Status, 200);
+}
+
 }  // namespace qp::preview

@@ -154,7 +154,7 @@ private slots:
         for (int i = 0; i < pages->count(); ++i) titles << pages->tabText(i);
         QCOMPARE(titles,
                  QStringList({Q("項目設定"), Q("メール設定"), Q("自動返信メール設定"), Q("フォーム画面設定"),
-                              Q("確認画面設定"), Q("完了画面設定"), Q("作成・設置")}));
+                              Q("確認画面設定"), Q("完了画面設定"), Q("作成・設置"), Q("受信データ")}));
         QCOMPARE(E("EditPerlPath")->text(), Q("/usr/bin/perl"));
         QCOMPARE(E("EditSendmailPath")->text(), Q("/usr/lib/sendmail"));
         QCOMPARE(W<QLabel>(w_.get(), "LabelCharset")->text(), Q("文字コード"));

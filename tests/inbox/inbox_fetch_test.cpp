@@ -1,0 +1,90 @@
+// The download against real servers (pyftpdlib for FTP, OpenSSH for SFTP): sends that come
+// while it runs all arrive, each once; the server keeps nothing that was taken.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "deploy/connection.h"
+#include "deploy/inbox_fetch.h"
+#include "ftp/test_ftp_server.h"
+#include "inbox_site.h"
+#include "support/ftp_account.h"
+#include "support/sshd_server.h"
+
+namespace qp::test {
+namespace {
+
+class QuietFetch : public TInboxFetchListener {
+public:
+    void LogLine(const std::string& line) override { log += line + "\n"; }
+    void Progress(std::int64_t, std::int64_t) override {}
+    void Pump() override {}
+    bool CancelRequested() override { return false; }
+    std::string log;
+};
+
+// Sends 20 messages while two downloads run and a third follows, after a download that was
+// cut between its rename and its removal; every message must be in the store exactly once,
+// with the status line of its mail.
+void SendWhileFetching(InboxSite& site, const TConnection& connection, const std::string& folderOnServer) {
+    site.Project().SetFtpFileName("form.cgi");
+    site.Project().SetFtpDirectory(folderOnServer);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(site.Post({{"name", "before-" + std::to_string(i)}}).status, 0);
+    // What a download cut after its rename left behind is taken as well.
+    std::filesystem::rename(site.InboxFile(), site.InboxFile() + "-20261209000000-0123456789ab");
+    ASSERT_EQ(site.Post({{"name", "after-the-cut"}}).status, 0);
+
+    std::thread sender([&] {
+        for (int i = 0; i < 20; ++i) site.Post({{"name", "during-" + std::to_string(i)}});
+    });
+    const TInboxPrivateKey key(site.KeyFile(), "");
+    TInboxStore store(site.KeyFile() + ".inbox"), aside(site.KeyFile() + ".inbox-bad");
+    TInboxFetchOptions options;
+    options.Settle = std::chrono::milliseconds(300);
+    std::size_t added = 0;
+    std::string log;
+    for (int round = 0; round < 3; ++round) {
+        if (round == 2) sender.join();
+        QuietFetch listener;
+        const auto client = MakeRemoteFiles(connection);
+        added += FetchInbox(*client, site.Project(), key, store, aside, options, listener).Added;
+        log += listener.log;
+    }
+    EXPECT_EQ(added, 24u) << log;
+    EXPECT_TRUE(aside.Lines().empty());
+    const TInboxContents contents = OpenInboxStore(TInboxStore(store.Path()), key);
+    std::map<std::string, int> seen;
+    for (const TInboxEntry& entry : contents.Entries) {
+        ++seen[entry.Message.Fields[0].Value];
+        EXPECT_EQ(entry.Status.Status, TInboxMailStatus::Mailed) << entry.Message.Fields[0].Value;
+    }
+    EXPECT_EQ(seen.size(), 24u);
+    for (const auto& [name, count] : seen) EXPECT_EQ(count, 1) << name;
+    for (const auto& file : std::filesystem::directory_iterator(site.Folder()))
+        EXPECT_EQ(file.path().filename().string().find("-inbox"), std::string::npos) << file.path();
+}
+
+TEST(InboxFetch, SendsDuringADownloadOverFtpArriveEachOnce) {
+    PyFtpServer server;
+    InboxSite site(false, server.Home());
+    SendWhileFetching(site, PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword), "/");
+}
+
+TEST(InboxFetch, SendsDuringADownloadOverSftpArriveEachOnce) {
+    TSshdServer server;
+    // The script runs as the account that logs in, as under suEXEC: the file is its own.
+    InboxSite site(false, server.Home(), ::geteuid() == 0 ? server.User() : "");
+    TConnection connection;
+    connection.Protocol = TFtpProtocol::Sftp;
+    connection.Host = server.HostAndPort();
+    connection.UserName = server.User();
+    connection.KeyFile = server.KeyFile();
+    connection.TrustedFingerprint = server.Fingerprint();
+    SendWhileFetching(site, connection, server.Home());
+}
+
+}  // namespace
+}  // namespace qp::test
