@@ -139,6 +139,10 @@ TFormMain::TFormMain(QWidget* parent)
     for (THtmlEditor* editor : {ui_->EditorFormHtml, ui_->EditorConfirmHtml, ui_->EditorFinishHtml}) {
         SetupHtmlEditor(editor);
     }
+    // The form page is where a failed check shows its messages.
+    ui_->EditorFormHtml->setStatusTip(
+        QStringLiteral("<% name属性 %>で入力値、<% name属性_error %>でその項目のエラー、"
+                       "<% __error_summary__ %>でエラーの一覧が表示されます。"));
     ui_->EditorUserMailBody->SetAutoIndent(true);
     ui_->EditorUserMailBody->SetLineNumbersVisible(true);
     ui_->EditorUserMailBody->SetRulerVisible(true);
@@ -148,6 +152,7 @@ TFormMain::TFormMain(QWidget* parent)
     connect(ui_->CheckBoxUseConfirm, &QCheckBox::toggled, this, [this] { UpdateConfirmVisibility(); });
     connect(ui_->CheckBoxUseToken, &QCheckBox::toggled, this, [this] { UpdateGuardEnabling(); });
     connect(ui_->ComboBoxFtpProtocol, &QComboBox::currentIndexChanged, this, [this] { UpdateProtocolEnabling(); });
+    connect(ui_->ComboBoxSampleStyle, &QComboBox::currentIndexChanged, this, [this] { FollowSampleStyle(); });
     connect(finishGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) UpdateFinishVisibility(id);
     });
@@ -264,6 +269,19 @@ void TFormMain::SetupHtmlEditor(THtmlEditor* editor) {
     h->SetStyle(THtmlToken::AttributeName, {navy, white, false, false});
     h->SetStyle(THtmlToken::AttributeValue, {navy, white, false, false});
     editor->setStatusTip(QStringLiteral("<% name属性 %>で入力値が表示されます。"));
+}
+
+// A finish page that is still the other style's default page takes the chosen style's; one
+// the user has changed is theirs and stays.
+void TFormMain::FollowSampleStyle() {
+    const TPageStyle chosen = ChosenSampleStyle();
+    const TPageStyle other = chosen == TPageStyle::Html5 ? TPageStyle::Xhtml : TPageStyle::Html5;
+    const auto shown = [](TPageStyle style) {
+        return FromSjis(TProjectConfig::MakeDefaultFinishHtml(style)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    };
+    QString current = ui_->EditorFinishHtml->Text();
+    current.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (current == shown(other)) ui_->EditorFinishHtml->ReplaceText(FromSjis(TProjectConfig::MakeDefaultFinishHtml(chosen)));
 }
 
 int TFormMain::FinishPageMoveTypeIndex() const {

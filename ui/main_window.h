@@ -149,6 +149,7 @@ private:
     void UpdateConfirmVisibility();
     void UpdateFinishVisibility(int index);
     void UpdateGuardEnabling();
+    void FollowSampleStyle();
     // Passive mode and the chmod command are FTP's; the key file is SFTP's.
     void UpdateProtocolEnabling();
     // Any change of a control or of the item list marks the project changed.

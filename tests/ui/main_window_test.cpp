@@ -1031,6 +1031,14 @@ private slots:
             A("ActionConfirmSampleHtml")->trigger();
         }
         QCOMPARE(Ed("EditorConfirmHtml")->Text(), FromSjis(MakeConfirmSampleHtml(P(), TPageStyle::Xhtml)));
+        // The untouched default finish page follows the style; a changed one stays the user's.
+        const auto finish = [](TPageStyle style) {
+            return FromSjis(TProjectConfig::MakeDefaultFinishHtml(style)).replace(Q("\r\n"), Q("\n"));
+        };
+        QCOMPARE(Ed("EditorFinishHtml")->Text().replace(Q("\r\n"), Q("\n")), finish(TPageStyle::Xhtml));
+        Ed("EditorFinishHtml")->SetText(Q("thanks"));
+        W<QComboBox>(w_.get(), "ComboBoxSampleStyle")->setCurrentIndex(0);
+        QCOMPARE(Ed("EditorFinishHtml")->Text(), Q("thanks"));
     }
 
     // What a user sees of the window itself: the caption in the title bar, Qt's own texts in
