@@ -1,5 +1,6 @@
 // Renders every tab page of the main window, holding the given project, to PNG files
-// (01-items.png, ...) in the given folder. Used by scripts/screenshots for the documentation.
+// (01-items.png, ...) in the given folder; with --make-page NAME, only the window as it opens
+// on this screen, at the 作成・設置 page, to NAME. Used by scripts/screenshots.
 #include <QApplication>
 #include <QDir>
 #include <QTabWidget>
@@ -14,8 +15,9 @@ int main(int argc, char* argv[]) {
     qp::InitApplication(app);
     const QStringList args = QCoreApplication::arguments();
     QTextStream err(stderr);
-    if (args.size() != 3) {
-        err << "usage: quillpost-screenshots PROJECT.qpf OUTPUT_DIR\n";
+    const bool makePageOnly = args.size() == 5 && args[3] == QStringLiteral("--make-page");
+    if (args.size() != 3 && !makePageOnly) {
+        err << "usage: quillpost-screenshots PROJECT.qpf OUTPUT_DIR [--make-page NAME]\n";
         return 2;
     }
     qp::TFormMain window;
@@ -28,9 +30,17 @@ int main(int argc, char* argv[]) {
     window.show();
     QDir().mkpath(args[2]);
     auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl"));
+    if (makePageOnly) {
+        pages->setCurrentIndex(6);
+        for (int k = 0; k < 5; ++k) QApplication::processEvents();
+        const QString file = args[2] + QLatin1Char('/') + args[4];
+        if (window.grab().save(file)) return 0;
+        err << "cannot write " << file << "\n";
+        return 1;
+    }
     static const char* const kNames[] = {"items",        "mail",        "user-mail", "form-page",
-                                         "confirm-page", "finish-page", "make"};
-    for (int i = 0; i < pages->count() && i < 7; ++i) {
+                                         "confirm-page", "finish-page", "make",      "inbox"};
+    for (int i = 0; i < pages->count() && i < 8; ++i) {
         pages->setCurrentIndex(i);
         for (int k = 0; k < 5; ++k) QApplication::processEvents();
         const QString file = QStringLiteral("%1/%2-%3.png")
