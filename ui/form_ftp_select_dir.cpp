@@ -17,6 +17,7 @@
 #include "model/charset.h"
 #include "model/error.h"
 #include "ui/app_error.h"
+#include "ui/log_memo.h"
 #include "ui/trust_prompt.h"
 #include "ui/app_setup.h"
 #include "ui/scroll_fit.h"
@@ -428,11 +429,7 @@ void TFormFtpSelectDir::ShowRows() {
 }
 
 void TFormFtpSelectDir::AppendLog(const QString& text) {
-    ui_->Memo1->appendPlainText(text);
-    // The caret at the start of the newest line keeps it in view without scrolling sideways.
-    ui_->Memo1->moveCursor(QTextCursor::End);
-    ui_->Memo1->moveCursor(QTextCursor::StartOfLine);
-    ui_->Memo1->ensureCursorVisible();
+    AppendLogLine(ui_->Memo1, text);
 }
 
 void TFormFtpSelectDir::LogLine(const std::string& line) {

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "ui/app_error.h"
+#include "ui/log_memo.h"
 #include "ui/trust_prompt.h"
 #include "ui_form_ftp_upload.h"
 
@@ -84,11 +85,7 @@ void TFormFtpUpload::done(int result) {
 }
 
 void TFormFtpUpload::AppendLog(const QString& line) {
-    ui_->Memo1->appendPlainText(line);
-    // The caret at the start of the newest line keeps it in view without scrolling sideways.
-    ui_->Memo1->moveCursor(QTextCursor::End);
-    ui_->Memo1->moveCursor(QTextCursor::StartOfLine);
-    ui_->Memo1->ensureCursorVisible();
+    AppendLogLine(ui_->Memo1, line);
 }
 
 void TFormFtpUpload::LogLine(const std::string& line) {

@@ -14,6 +14,7 @@
 #include "model/error.h"
 #include "ui/app_error.h"
 #include "ui/file_prompts.h"
+#include "ui/log_memo.h"
 #include "ui/trust_prompt.h"
 #include "ui/ui_inbox_window.h"
 
@@ -189,10 +190,7 @@ void TInboxWindow::ExportCsv() {
 }
 
 void TInboxWindow::AppendLog(const QString& line) {
-    ui_->MemoInboxLog->appendPlainText(line);
-    ui_->MemoInboxLog->moveCursor(QTextCursor::End);
-    ui_->MemoInboxLog->moveCursor(QTextCursor::StartOfLine);
-    ui_->MemoInboxLog->ensureCursorVisible();
+    AppendLogLine(ui_->MemoInboxLog, line);
 }
 
 void TInboxWindow::LogLine(const std::string& line) {
