@@ -69,9 +69,12 @@ void TFormMain::ActionInboxExecute() {
                                  QStringLiteral("受信データはプロジェクトファイルの隣に保存されます。先にプロジェクトを保存してください。"));
         return;
     }
+    const std::string trusted = project_->GetFtpTrustedCert();
     TInboxWindow window(*project_, fileName_, [this] { return ObtainPassword(); }, this);
     if (!window.Open()) return;
     window.exec();
+    // A certificate trusted while fetching is kept once the project is saved.
+    if (project_->GetFtpTrustedCert() != trusted) MarkChanged();
 }
 
 }  // namespace qp

@@ -142,7 +142,9 @@ bool TFormMain::ObtainPassword() {
 void TFormMain::KeepTrustedCertificate(const TRemoteFiles& client) {
     // Held in the project and written with it, like every other setting.
     const std::string& accepted = client.Trust().NewlyTrusted();
-    if (!accepted.empty()) project_->SetFtpTrustedCert(accepted);
+    if (accepted.empty() || accepted == project_->GetFtpTrustedCert()) return;
+    project_->SetFtpTrustedCert(accepted);
+    MarkChanged();  // kept only when the project is saved: the close asks
 }
 
 void TFormMain::ActionFtpSelectDirExecute() {
