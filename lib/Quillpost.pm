@@ -373,9 +373,10 @@ sub _error_page {
   my $page = <<"END_OF_PAGE";
 <?xml version="1.0" encoding="$code"?>
 <!DOCTYPE html PUBLIC "-//W3C//DTD XHTML 1.0 Transitional//EN" "http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd">
-<html xmlns="http://www.w3.org/1999/xhtml">
+<html xmlns="http://www.w3.org/1999/xhtml" xml:lang="ja" lang="ja">
 <head>
 <meta http-equiv="Content-Type" content="text/html; charset=$code" />
+<meta name="viewport" content="width=device-width, initial-scale=1" />
 <title>¥¨¥é¡¼</title>
 </head>
 <body>

@@ -176,6 +176,8 @@ subtest 'a huge body' => sub {
   my $r = $cgi->request(method => 'POST', body => $big);
   is($r->{status}, 413, 'refused');
   like(u($r->{body}), qr/送信されたデータが大きすぎます。/, 'error page');
+  like($r->{body}, qr{lang="ja".*<meta name="viewport" content="width=device-width, initial-scale=1" />}s,
+    'the error page is Japanese and fits a phone');
   is(scalar @{$r->{mails}}, 0, 'no mail');
   my $lying = $cgi->request(method => 'POST', body => 'x=1', env => { CONTENT_LENGTH => 10**9 });
   is($lying->{status}, 413, 'a huge announced length is refused before reading');
