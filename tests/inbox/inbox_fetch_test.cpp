@@ -11,6 +11,7 @@
 #include "deploy/inbox_fetch.h"
 #include "ftp/test_ftp_server.h"
 #include "inbox_site.h"
+#include "model/error.h"
 #include "support/ftp_account.h"
 #include "support/sshd_server.h"
 
@@ -84,6 +85,42 @@ TEST(InboxFetch, SendsDuringADownloadOverSftpArriveEachOnce) {
     connection.KeyFile = server.KeyFile();
     connection.TrustedFingerprint = server.Fingerprint();
     SendWhileFetching(site, connection, server.Home());
+}
+
+// Stopped after the server's file has its download name: nothing is removed there and nothing
+// half-read is kept here; the next download takes every message, once.
+TEST(InboxFetch, AStopAfterTheRenameLosesNothing) {
+    PyFtpServer server;
+    InboxSite site(false, server.Home());
+    site.Project().SetFtpFileName("form.cgi");
+    site.Project().SetFtpDirectory("/");
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(site.Post({{"name", "kept-" + std::to_string(i)}}).status, 0);
+    struct Stopping : QuietFetch {
+        bool stop = false;
+        void LogLine(const std::string& line) override {
+            QuietFetch::LogLine(line);
+            stop = stop || line.find("名前を変えました") != std::string::npos;
+        }
+        bool CancelRequested() override { return stop; }
+    } stopping;
+    const TConnection connection = PlainFtp(server.Host(), PyFtpServer::kUser, PyFtpServer::kPassword);
+    const TInboxPrivateKey key(site.KeyFile(), "");
+    TInboxStore store(site.KeyFile() + ".inbox"), aside(site.KeyFile() + ".inbox-bad");
+    TInboxFetchOptions options;
+    options.Settle = std::chrono::milliseconds(50);
+    EXPECT_THROW(FetchInbox(*MakeRemoteFiles(connection), site.Project(), key, store, aside, options, stopping), Error)
+        << stopping.log;
+    EXPECT_FALSE(std::filesystem::exists(store.Path()));
+    int onServer = 0;
+    for (const auto& file : std::filesystem::directory_iterator(site.Folder()))
+        onServer += file.path().filename().string().find("-inbox-") != std::string::npos;
+    EXPECT_EQ(onServer, 1);
+
+    QuietFetch listener;
+    EXPECT_EQ(FetchInbox(*MakeRemoteFiles(connection), site.Project(), key, store, aside, options, listener).Added, 3u)
+        << listener.log;
+    for (const auto& file : std::filesystem::directory_iterator(site.Folder()))
+        EXPECT_EQ(file.path().filename().string().find("-inbox"), std::string::npos) << file.path();
 }
 
 }  // namespace
