@@ -15,6 +15,7 @@
 #include "ui/app_error.h"
 #include "ui/file_prompts.h"
 #include "ui/log_memo.h"
+#include "ui/scroll_fit.h"
 #include "ui/trust_prompt.h"
 #include "ui/ui_inbox_window.h"
 
@@ -41,6 +42,7 @@ TInboxWindow::TInboxWindow(TProjectConfig& project, const QString& projectPath, 
                                               QStringLiteral("CSVファイル (*.csv)"));
       }) {
     ui_->setupUi(this);
+    FitToScreen(this);
     connect(ui_->BtnInboxFetch, &QPushButton::clicked, this, [this] { RunGuarded(this, [this] { Fetch(); }); });
     connect(ui_->BtnInboxCsv, &QPushButton::clicked, this, [this] { RunGuarded(this, [this] { ExportCsv(); }); });
     connect(ui_->TableInbox, &QTableWidget::currentCellChanged, this,

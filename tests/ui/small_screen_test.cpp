@@ -12,6 +12,7 @@
 #include "ui/form_ftp_select_dir.h"
 #include "ui/form_ftp_upload.h"
 #include "ui/form_item_edit.h"
+#include "ui/inbox_window.h"
 #include "ui/main_window.h"
 #include "window_test_support.h"
 
@@ -86,6 +87,9 @@ private slots:
         const QSize least = folders.minimumSizeHint();
         QVERIFY2(least.height() <= kSmallScreen.height() && least.width() <= kSmallScreen.width(),
                  qPrintable(QStringLiteral("%1x%2").arg(least.width()).arg(least.height())));
+        TProjectConfig project;
+        TInboxWindow inbox(project, Q("/nonexistent/p.qpf"), [] { return false; }, nullptr);
+        ShrinkAndCheck(&inbox);
         TFormAboutBox about(nullptr);
         ShrinkAndCheck(&about);
     }
