@@ -82,6 +82,10 @@ TSettingsTable BuildProjectSettings() {
          .UnknownMessage = "文字コード(SERVERのCharset)はEUC-JPかUTF-8で指定してください。",
          .Control = "ComboBoxCharset", .Label = "文字コード",
          .Hint = "CGIと画面の文字コードです。UTF-8では絵文字なども入力どおりにメールへ届きます。"},
+        // Where the uploaded script answers on the web; empty: the upload is not checked.
+        {.Id = S::ScriptUrl, .Section = "SERVER", .Key = "ScriptUrl", .Kind = K::Text, .NewValue = kEmpty,
+         .MissingValue = kEmpty, .Control = "EditScriptUrl", .Label = "設置先のURL",
+         .Hint = "設置したCGIを開くアドレスです(例: https://example.com/cgi-bin/contact.cgi)。設定すると、アップロードの後にCGIが動くかを確かめます。"},
 
         {.Id = S::FtpHostName, .Section = "FTP", .Key = "FtpHostName", .Kind = K::Text, .NewValue = kEmpty,
          .MissingValue = kEmpty, .Control = "EditFtpHostName", .Label = "ホスト名(アドレス)"},
