@@ -11,6 +11,7 @@
 #include "deploy/upload_sequence.h"
 #include "generate/make_checks.h"
 #include "remote/visible_text.h"
+#include "sitecheck/site_check.h"
 
 namespace qp::cli {
 namespace {
@@ -73,15 +74,24 @@ int Run(const Args& args) {
     }
     if (interrupted) return kExitInterrupted;
     ftp.SaveTrust(sequence.Client(), project, args.positional[0]);
+    // The upload is done whatever the check finds: its exit status stays the upload's.
+    if (const std::string url = project.GetScriptUrl(); !url.empty()) {
+        TSiteCheckOptions options;
+        options.Url = url;
+        options.CaFile = args.Value("--ca").value_or("");
+        for (const std::string& line : CheckSite(options).Lines) console.LogLine(line);
+        console.LogLine(AddressLine(LogText(url)));
+    }
     return kExitOk;
 }
 
 const RegisterCommand kRegister({"upload",
-                                 std::string("upload PROJECT.qpf [--lib DIR] ") + FtpCall::kUsage,
+                                 std::string("upload PROJECT.qpf [--lib DIR] [--ca FILE] ") + FtpCall::kUsage,
                                  "checks the project, makes its CGI script and uploads it with the "
-                                 "support files (from the runtime folder unless --lib)",
+                                 "support files (from the runtime folder unless --lib), then checks the "
+                                 "form at the project's address when it has one",
                                  60,
-                                 {"--lib", "--protocol", "--trust-cert"},
+                                 {"--lib", "--ca", "--protocol", "--trust-cert"},
                                  {"--passive", "--save"},
                                  Run});
 

@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QTimer>
 
+#include "sitecheck/site_check.h"
 #include "ui/app_error.h"
 #include "ui/trust_prompt.h"
 #include "ui_form_ftp_upload.h"
@@ -50,6 +51,7 @@ void TFormFtpUpload::RunSequence() {
     QString message;
     try {
         sequence_.Run();
+        if (!cancelRequested_) CheckSite();
     } catch (const std::exception& e) {
         failed = true;
         message = QString::fromUtf8(e.what());
@@ -60,6 +62,15 @@ void TFormFtpUpload::RunSequence() {
     EndSequence();
     if (failed) ShowApplicationError(this, message);
     if (cancelRequested_) QDialog::done(QDialog::Rejected);
+}
+
+void TFormFtpUpload::CheckSite() {
+    if (scriptUrl_.empty()) return;
+    TSiteCheckOptions options;
+    options.Url = scriptUrl_;
+    // Bounded by the check's own timeouts; a cancel meanwhile closes the dialog after it.
+    for (const std::string& line : CheckSitePumping(options, [this] { Pump(); }).Lines) LogLine(line);
+    LogLine(AddressLine(LogText(scriptUrl_)));
 }
 
 void TFormFtpUpload::EndSequence() {

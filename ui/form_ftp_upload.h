@@ -23,6 +23,9 @@ public:
 
     void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                         const std::string& chmodCommand);
+    // The project's ScriptUrl: after a completed upload the site check runs and its result,
+    // then the address, end the log. Empty: no check.
+    void SetScriptUrl(const std::string& url) { scriptUrl_ = url; }
     // The client, for what it was told and decided (passive mode, a certificate trusted).
     TRemoteFiles& Client() { return sequence_.Client(); }
 
@@ -39,6 +42,7 @@ protected:
 
 private:
     void RunSequence();
+    void CheckSite();
     void EndSequence();
     void AppendLog(const QString& line);
 
@@ -49,6 +53,7 @@ private:
 
     std::unique_ptr<Ui::TFormFtpUpload> ui_;
     TUploadSequence sequence_;
+    std::string scriptUrl_;
     bool scheduled_ = false;
     bool running_ = false;
     bool finished_ = false;

@@ -102,6 +102,7 @@ void TFormMain::MakeAndUpload() {
     const TUploadJob job = PrepareUpload(*project_, LocalPath(supportFolder_));
     TFormFtpUpload dialog(job.Connection, this);
     dialog.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
+    dialog.SetScriptUrl(project_->GetScriptUrl());
     dialog.exec();
     KeepTrustedCertificate(dialog.Client());
     // The dialog closes by itself on a cancel: the user is still told what it means.

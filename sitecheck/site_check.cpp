@@ -1,0 +1,236 @@
+#include "sitecheck/site_check.h"
+
+#include <httplib.h>
+#include <openssl/x509.h>
+#include <unistd.h>
+
+#include <future>
+#include <memory>
+
+#include "model/error.h"
+
+namespace qp {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool StartsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+struct Answer {
+    int Status = 0;
+    httplib::Headers Headers;
+    std::string Body;
+};
+
+std::string Header(const Answer& a, const char* name) {
+    for (const auto& [key, value] : a.Headers)
+        if (Lower(key) == name) return value;
+    return {};
+}
+
+// What the runtime writes on every page it makes: the form's submit names, or the token field
+// its defences put into the form.
+bool IsFormPage(const Answer& a) {
+    if (Lower(Header(a, "content-type")).rfind("text/html", 0) != 0) return false;
+    return a.Body.find("__qp_token__") != std::string::npos || a.Body.find("__action1__") != std::string::npos ||
+           a.Body.find("__action2__") != std::string::npos;
+}
+
+// The runtime's answers all carry this header; a server's own error page does not.
+bool FromRuntime(const Answer& a) {
+    for (const auto& [name, value] : a.Headers)
+        if (Lower(name) == "content-security-policy" && value == "frame-ancestors 'self'") return true;
+    return false;
+}
+
+TSiteReport Report(TSiteVerdict verdict, std::string line) {
+    TSiteReport r;
+    r.Verdict = verdict;
+    r.Lines.push_back(std::move(line));
+    return r;
+}
+
+TSiteReport Judge(const Answer& a) {
+    const std::string code = "(HTTP " + std::to_string(a.Status) + ")";
+    switch (a.Status) {
+        case 200:
+            // The script's own text holds the form's markup too: it is looked for first.
+            if (StartsWith(a.Body, "#!"))
+                return Report(TSiteVerdict::Problem,
+                              "CGIが実行されず、スクリプトの中身がそのまま表示されています" + code +
+                                  "。このフォルダではCGIが動きません。CGIを置けるフォルダ(cgi-binなど)に設置し、"
+                                  "表示されているスクリプトはサーバーから削除してください。");
+            if (IsFormPage(a)) return Report(TSiteVerdict::Works, "フォームのCGIが動いています" + code + "。");
+            return Report(TSiteVerdict::Problem, "設置先のURLはフォームのCGIではないページを返しました" + code +
+                                                     "。URLがCGIのファイルを指しているか確かめてください。");
+        case 301: case 302: case 303: case 307: case 308:
+            return Report(TSiteVerdict::Problem, "設置先のURLは別のアドレス(" + Header(a, "location") + ")へ転送されます" +
+                                                     code + "。設置先のURLを転送先のアドレスにしてください。");
+        case 403:
+            return Report(TSiteVerdict::Problem,
+                          "CGIの実行が許可されていません" + code +
+                              "。設置フォルダでCGIの実行が許されているか、CGIのファイルの属性が755か確かめてください。");
+        case 404:
+            return Report(TSiteVerdict::Problem, "設置先のURLにCGIが見つかりません" + code +
+                                                     "。URL、設置フォルダ、CGIのファイル名が合っているか確かめてください。");
+        case 500:
+            if (FromRuntime(a))
+                return Report(TSiteVerdict::Problem, "CGIは動いていますが、処理の途中でエラーになりました" + code +
+                                                         "。サーバーのエラーログを確かめてください。");
+            return Report(TSiteVerdict::Problem,
+                          "CGIを実行できませんでした" + code +
+                              "。perlのパス(CGIの1行目)が違うか、"
+                              "Quillpost.pm、jcode.pl、mimew.plがCGIと同じフォルダにないおそれがあります。");
+        default:
+            return Report(TSiteVerdict::Problem, "サーバーが予期しない応答を返しました" + code + "。");
+    }
+}
+
+std::string NetworkFailure(const httplib::Result& result, const TScriptUrl& url, long verifyResult) {
+    const std::string where = "サーバー(" + url.Host + ":" + std::to_string(url.Port) + ")";
+    switch (result.error()) {
+        case httplib::Error::Connection:
+            return where + "に接続できません。URLのホスト名とポート、ネットワークの接続を確かめてください。";
+        case httplib::Error::SSLConnection:
+            return where + "とHTTPSの接続を始められません。URLが http:// か https:// かを確かめてください。";
+        case httplib::Error::SSLLoadingCerts:
+            return "信頼する認証局の証明書を読み込めません。";
+        case httplib::Error::SSLServerVerification:
+            if (verifyResult != X509_V_OK)
+                return where + "の証明書を確認できません(" + X509_verify_cert_error_string(verifyResult) +
+                       ")。接続を中止しました。";
+            return where + "の証明書はURLのホスト名のものではありません。接続を中止しました。";
+        case httplib::Error::Read:
+        case httplib::Error::Write:
+            return where + "から時間内に応答がありませんでした。";
+        default:
+            return where + "との通信に失敗しました(" + httplib::to_string(result.error()) + ")。";
+    }
+}
+
+}  // namespace
+
+TScriptUrl ParseScriptUrl(const std::string& url) {
+    const Error bad("設置先のURLは http:// か https:// で始まるアドレスにしてください(例: "
+                    "https://example.com/cgi-bin/contact.cgi)。");
+    for (const char c : url)
+        if (c <= ' ' || c >= 0x7f) throw Error("設置先のURLに使えない文字(空白や全角文字)があります。");
+    TScriptUrl u;
+    std::string rest;
+    const std::string lower = Lower(url);
+    if (StartsWith(lower, "https://")) {
+        u.Https = true;
+        rest = url.substr(8);
+    } else if (StartsWith(lower, "http://")) {
+        rest = url.substr(7);
+    } else {
+        throw bad;
+    }
+    const std::size_t slash = rest.find_first_of("/?#");
+    std::string authority = rest.substr(0, slash);
+    u.Target = slash == std::string::npos ? "/" : rest.substr(slash);
+    if (const std::size_t hash = u.Target.find('#'); hash != std::string::npos) u.Target.erase(hash);
+    if (u.Target.empty() || u.Target[0] != '/') u.Target.insert(0, "/");
+    if (authority.find('@') != std::string::npos)
+        throw Error("設置先のURLにユーザ名やパスワードを入れないでください。");
+    std::string port;
+    if (StartsWith(authority, "[")) {
+        const std::size_t close = authority.find(']');
+        if (close == std::string::npos) throw bad;
+        u.Host = authority.substr(1, close - 1);
+        const std::string after = authority.substr(close + 1);
+        if (!after.empty() && (after[0] != ':' || after.size() == 1)) throw bad;
+        if (!after.empty()) port = after.substr(1);
+    } else {
+        const std::size_t colon = authority.find(':');
+        u.Host = authority.substr(0, colon);
+        if (colon != std::string::npos) port = authority.substr(colon + 1);
+    }
+    if (u.Host.empty()) throw bad;
+    u.Port = u.Https ? 443 : 80;
+    if (!port.empty()) {
+        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) throw bad;
+        u.Port = std::stoi(port);
+        if (u.Port < 1 || u.Port > 65535) throw bad;
+    }
+    return u;
+}
+
+TSiteReport CheckSite(const TSiteCheckOptions& options) {
+    TScriptUrl url;
+    try {
+        url = ParseScriptUrl(options.Url);
+    } catch (const Error& e) {
+        return Report(TSiteVerdict::Problem, e.Message());
+    }
+    if (!options.CaFile.empty() && ::access(options.CaFile.c_str(), R_OK) != 0)
+        throw FileError("認証局の証明書ファイル「" + options.CaFile + "」を読めません。");
+
+    std::unique_ptr<httplib::ClientImpl> client;
+    httplib::SSLClient* tls = nullptr;
+    if (url.Https) {
+        auto ssl = std::make_unique<httplib::SSLClient>(url.Host, url.Port);
+        // Never answered without the certificate checked: there is no switch to turn it off.
+        ssl->enable_server_certificate_verification(true);
+        if (!options.CaFile.empty()) ssl->set_ca_cert_path(options.CaFile.c_str());
+        tls = ssl.get();
+        client = std::move(ssl);
+    } else {
+        client = std::make_unique<httplib::ClientImpl>(url.Host, url.Port);
+    }
+    client->set_connection_timeout(options.ConnectTimeout);
+    client->set_read_timeout(options.ReadTimeout);
+    client->set_write_timeout(options.ReadTimeout);
+    client->set_keep_alive(false);
+    client->set_follow_location(false);
+
+    Answer answer;
+    bool cut = false, late = false;
+    const Clock::time_point deadline = Clock::now() + options.WholeTimeout;
+    const httplib::Headers headers = {{"User-Agent", "Quillpost-check"}, {"Accept-Encoding", "identity"}};
+    httplib::Result result = client->Get(
+        url.Target, headers,
+        [&](const httplib::Response& response) {
+            answer.Status = response.status;
+            answer.Headers = response.headers;
+            return true;
+        },
+        [&](const char* data, std::size_t length) {
+            if (Clock::now() > deadline) {
+                late = true;
+                return false;
+            }
+            const std::size_t room = options.MaxBytes - answer.Body.size();
+            answer.Body.append(data, std::min(room, length));
+            cut = length > room;
+            return !cut;
+        });
+    if (late)
+        return Report(TSiteVerdict::Unreachable, "サーバー(" + url.Host + ")の応答が" +
+                                                     std::to_string(options.WholeTimeout.count()) +
+                                                     "秒以内に終わりませんでした。");
+    if (!result && !(cut && answer.Status != 0))
+        return Report(TSiteVerdict::Unreachable,
+                      NetworkFailure(result, url, tls ? tls->get_openssl_verify_result() : X509_V_OK));
+    return Judge(answer);
+}
+
+TSiteReport CheckSitePumping(const TSiteCheckOptions& options, const std::function<void()>& pump) {
+    std::future<TSiteReport> running = std::async(std::launch::async, CheckSite, options);
+    while (running.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) pump();
+    return running.get();
+}
+
+std::string AddressLine(const std::string& url) {
+    return "フォームのアドレス: " + url;
+}
+
+}  // namespace qp
