@@ -61,15 +61,18 @@ void TFormFtpUpload::RunSequence() {
     running_ = false;
     EndSequence();
     if (failed) ShowApplicationError(this, message);
-    if (cancelRequested_) QDialog::done(QDialog::Rejected);
+    if (cancelRequested_ || closeRequested_) QDialog::done(QDialog::Rejected);
 }
 
 void TFormFtpUpload::CheckSite() {
     if (scriptUrl_.empty()) return;
     TSiteCheckOptions options;
     options.Url = scriptUrl_;
-    // Bounded by the check's own timeouts; a cancel meanwhile closes the dialog after it.
-    for (const std::string& line : CheckSitePumping(options, [this] { Pump(); }).Lines) LogLine(line);
+    // Bounded by the check's own timeouts; closing meanwhile closes the dialog after it.
+    checking_ = true;
+    const TSiteReport report = CheckSitePumping(options, [this] { Pump(); });
+    checking_ = false;
+    for (const std::string& line : report.Lines) LogLine(line);
     LogLine(AddressLine(LogText(scriptUrl_)));
 }
 
@@ -86,6 +89,11 @@ void TFormFtpUpload::BitBtn1Click() {
 void TFormFtpUpload::done(int result) {
     if (finished_) {
         QDialog::done(result);
+        return;
+    }
+    if (checking_) {
+        // The files are in place: nothing is left to cancel, only the check to wait for.
+        closeRequested_ = true;
         return;
     }
     cancelRequested_ = true;

@@ -58,6 +58,8 @@ private:
     bool running_ = false;
     bool finished_ = false;
     bool cancelRequested_ = false;
+    bool checking_ = false;        // the upload is done and the site check runs
+    bool closeRequested_ = false;  // closed meanwhile: no cancel, the dialog closes after the check
 };
 
 }  // namespace qp

@@ -17,6 +17,7 @@
 #include "ftp_test_support.h"
 #include "generate/make_driver.h"
 #include "model/project_config.h"
+#include "support/apache_server.h"
 #include "support/guard_secret_mask.h"
 #include "support/sshd_server.h"
 #include "ui/app_setup.h"
@@ -174,6 +175,25 @@ private slots:
         }
         // The make copied the passive setting into the project on its way.
         QCOMPARE(P().GetFtpPassive(), passive);
+    }
+
+    // With the script's address typed in, the dialog checks the form where it landed and the
+    // log ends with the result and the address to open.
+    void makeAndUploadChecksTheFormAtItsAddress() {
+        TFtpTestServer server;
+        ApacheServer web(server.Home().toStdString());
+        MakeValidProject(1);
+        SetFtp(server, "/");
+        const QString url = QString::fromStdString(web.Origin()) + Q("/contact.cgi");
+        W<QLineEdit>(w_.get(), "EditScriptUrl")->setText(url);
+        w_->SetSupportFolder(Q(QP_SOURCE_DIR "/lib"));
+
+        TBoxAnswerer boxes;
+        const UploadSeen seen = MakeWithUpload();
+        QCOMPARE(boxes.Count(), 0);
+        QCOMPARE(seen.lines.mid(seen.lines.size() - 3),
+                 QStringList({Q("設置が完了しました。"), Q("フォームのCGIが動いています(HTTP 200)。"),
+                              Q("フォームのアドレス: ") + url}));
     }
 
     // The user is shown the unverified certificate: refused, nothing is sent; trusted, the
