@@ -11,6 +11,7 @@
 #include "deploy/upload_sequence.h"
 #include "generate/make_checks.h"
 #include "remote/visible_text.h"
+#include "sitecheck/check_key.h"
 #include "sitecheck/site_check.h"
 
 namespace qp::cli {
@@ -60,6 +61,11 @@ int Run(const Args& args) {
     CheckForMakeWithWarnings(project);  // before the password is asked for
     SupplyPassword(project);
     const FtpCall ftp(args, project);
+    // The key goes into the script made now, so the project keeps it for every later check.
+    if (MakeCheckKeyIfNeeded(project)) {
+        project.SaveToFile(args.positional[0]);
+        PrintError("確認用の鍵を作成し、プロジェクトに保存しました。");
+    }
     const TUploadJob job = PrepareUpload(project, args.Value("--lib").value_or(""));
 
     const InterruptAsCancel interrupts;
@@ -76,8 +82,7 @@ int Run(const Args& args) {
     ftp.SaveTrust(sequence.Client(), project, args.positional[0]);
     // The upload is done whatever the check finds: its exit status stays the upload's.
     if (const std::string url = project.GetScriptUrl(); !url.empty()) {
-        TSiteCheckOptions options;
-        options.Url = url;
+        TSiteCheckOptions options = SiteCheckOptionsOf(project);
         options.CaFile = args.Value("--ca").value_or("");
         for (const std::string& line : CheckSite(options).Lines) console.LogLine(line);
         console.LogLine(AddressLine(LogText(url)));

@@ -16,8 +16,7 @@ int Run(const Args& args) {
     const std::string url = project.GetScriptUrl();
     if (url.empty())
         throw Error("設置先のURLが設定されていません。「作成・設置」ページの「設置先のURL」に、設置したCGIのアドレスを入れてください。");
-    TSiteCheckOptions options;
-    options.Url = url;
+    TSiteCheckOptions options = SiteCheckOptionsOf(project);
     options.CaFile = args.Value("--ca").value_or("");
     const TSiteReport report = CheckSite(options);
     for (const std::string& line : report.Lines) std::cout << VisibleText(line) << '\n';

@@ -86,6 +86,10 @@ TSettingsTable BuildProjectSettings() {
         {.Id = S::ScriptUrl, .Section = "SERVER", .Key = "ScriptUrl", .Kind = K::Text, .NewValue = kEmpty,
          .MissingValue = kEmpty, .Control = "EditScriptUrl", .Label = "設置先のURL",
          .Hint = "設置したCGIを開くアドレスです(例: https://example.com/cgi-bin/contact.cgi)。設定すると、アップロードの後にCGIが動くかを確かめます。"},
+        // The site check's signing key, made by the first upload to an address and written into
+        // the script; empty: the script answers no status request.
+        {.Id = S::CheckKey, .Section = "SERVER", .Key = "CheckKey", .Kind = K::Text, .NewValue = kEmpty,
+         .MissingValue = kEmpty, .Label = "CheckKey"},
 
         {.Id = S::FtpHostName, .Section = "FTP", .Key = "FtpHostName", .Kind = K::Text, .NewValue = kEmpty,
          .MissingValue = kEmpty, .Control = "EditFtpHostName", .Label = "ホスト名(アドレス)"},

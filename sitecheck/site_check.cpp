@@ -4,10 +4,14 @@
 #include <openssl/x509.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <ctime>
 #include <future>
 #include <memory>
 
 #include "model/error.h"
+#include "model/project_config.h"
+#include "sitecheck/check_key.h"
 
 namespace qp {
 namespace {
@@ -164,16 +168,11 @@ TScriptUrl ParseScriptUrl(const std::string& url) {
     return u;
 }
 
-TSiteReport CheckSite(const TSiteCheckOptions& options) {
-    TScriptUrl url;
-    try {
-        url = ParseScriptUrl(options.Url);
-    } catch (const Error& e) {
-        return Report(TSiteVerdict::Problem, e.Message());
-    }
-    if (!options.CaFile.empty() && ::access(options.CaFile.c_str(), R_OK) != 0)
-        throw FileError("認証局の証明書ファイル「" + options.CaFile + "」を読めません。");
+namespace {
 
+// One bounded GET; false with the report of the failure when no answer came.
+bool Fetch(const TScriptUrl& url, const TSiteCheckOptions& options, const std::string& target, Answer& answer,
+           TSiteReport& failure) {
     std::unique_ptr<httplib::ClientImpl> client;
     httplib::SSLClient* tls = nullptr;
     if (url.Https) {
@@ -192,12 +191,11 @@ TSiteReport CheckSite(const TSiteCheckOptions& options) {
     client->set_keep_alive(false);
     client->set_follow_location(false);
 
-    Answer answer;
     bool cut = false, late = false;
     const Clock::time_point deadline = Clock::now() + options.WholeTimeout;
     const httplib::Headers headers = {{"User-Agent", "Quillpost-check"}, {"Accept-Encoding", "identity"}};
     httplib::Result result = client->Get(
-        url.Target, headers,
+        target, headers,
         [&](const httplib::Response& response) {
             answer.Status = response.status;
             answer.Headers = response.headers;
@@ -213,14 +211,111 @@ TSiteReport CheckSite(const TSiteCheckOptions& options) {
             cut = length > room;
             return !cut;
         });
-    if (late)
-        return Report(TSiteVerdict::Unreachable, "サーバー(" + url.Host + ")の応答が" +
-                                                     std::to_string(options.WholeTimeout.count()) +
-                                                     "秒以内に終わりませんでした。");
-    if (!result && !(cut && answer.Status != 0))
-        return Report(TSiteVerdict::Unreachable,
-                      NetworkFailure(result, url, tls ? tls->get_openssl_verify_result() : X509_V_OK));
-    return Judge(answer);
+    if (late) {
+        failure = Report(TSiteVerdict::Unreachable, "サーバー(" + url.Host + ")の応答が" +
+                                                        std::to_string(options.WholeTimeout.count()) +
+                                                        "秒以内に終わりませんでした。");
+        return false;
+    }
+    if (!result && !(cut && answer.Status != 0)) {
+        failure = Report(TSiteVerdict::Unreachable,
+                         NetworkFailure(result, url, tls ? tls->get_openssl_verify_result() : X509_V_OK));
+        return false;
+    }
+    return true;
+}
+
+std::string Field(const std::string& body, const std::string& name) {
+    const std::string mark = name + "=";
+    for (std::size_t at = 0; at < body.size();) {
+        const std::size_t end = std::min(body.find('\n', at), body.size());
+        if (body.compare(at, mark.size(), mark) == 0) return body.substr(at + mark.size(), end - at - mark.size());
+        at = end + 1;
+    }
+    return {};
+}
+
+std::string FileName(const TSiteCheckOptions& options, const char* suffix) {
+    std::string name = options.ScriptName;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') c = '_';
+    return ".htquillpost-" + name + suffix;
+}
+
+// The lines of a status answer: what the host runs, then one line per problem.
+void JudgeStatus(const Answer& a, const TSiteCheckOptions& options, TSiteReport& report) {
+    if (a.Status != 200 || Field(a.Body, "quillpost-status") != "1") {
+        report.Verdict = TSiteVerdict::Problem;
+        report.Lines.push_back("CGIが状態の確認に答えませんでした。設置されているCGIが古いか、別のプロジェクトのものです。"
+                               "もう一度アップロードしてください。");
+        return;
+    }
+    const std::string runtime = Field(a.Body, "runtime"), script = Field(a.Body, "script");
+    report.Lines.push_back("サーバーの状態: perl " + Field(a.Body, "perl") + "、実行用ファイル " + runtime + "、文字コード " +
+                           Field(a.Body, "charset") + "。");
+    std::vector<std::string> problems;
+    if (Field(a.Body, "sendmail_runs") != "1") {
+        const std::string found = Field(a.Body, "sendmails");
+        problems.push_back("sendmailのパス(" + Field(a.Body, "sendmail") + ")が見つからないか、実行できません。" +
+                           (found.empty() ? std::string("よく使われる場所にもありません。サーバーの管理者にsendmailのパスを尋ねてください。")
+                                          : "このサーバーにあるのは " + found + " です。sendmailのパスをそれにしてください。"));
+    }
+    if (options.UsesStateFile && Field(a.Body, "state") != "1")
+        problems.push_back("CGIが記録ファイル(" + FileName(options, "") +
+                           ")に書き込めないため、送信回数の上限が働いていません。設置フォルダをCGIが書き込めるようにするか、"
+                           "その名前の空のファイルを属性666で置いてください。");
+    if (options.UsesInbox && Field(a.Body, "inbox") != "1")
+        problems.push_back("CGIが受信データのファイル(" + FileName(options, "-inbox") +
+                           ")に書き込めないため、受信データを保存できません。設置フォルダをCGIが書き込めるようにするか、"
+                           "その名前の空のファイルを属性666で置いてください。");
+    if (runtime != script)
+        problems.push_back("サーバーの実行用ファイル(Quillpost.pm " + runtime + ")とCGI(" + script +
+                           ")の版が違います。実行用ファイルもアップロードし直してください。");
+    if (!problems.empty()) report.Verdict = TSiteVerdict::Problem;
+    for (std::string& p : problems) report.Lines.push_back(std::move(p));
+}
+
+}  // namespace
+
+TSiteCheckOptions SiteCheckOptionsOf(const TProjectConfig& project) {
+    TSiteCheckOptions o;
+    o.Url = project.GetScriptUrl();
+    o.CheckKey = project.Settings().Text(TSetting::CheckKey);
+    o.ScriptName = project.GetFtpFileName();
+    const TGuardSettings g = project.GetGuard();
+    o.UsesStateFile = g.LimitCount > 0 || g.ReplyLimit > 0 || g.ReplyPerHour > 0;
+    o.UsesInbox = project.Bool(TSetting::UseInbox);
+    return o;
+}
+
+TSiteReport CheckSite(const TSiteCheckOptions& options) {
+    TScriptUrl url;
+    try {
+        url = ParseScriptUrl(options.Url);
+    } catch (const Error& e) {
+        return Report(TSiteVerdict::Problem, e.Message());
+    }
+    if (!options.CaFile.empty() && ::access(options.CaFile.c_str(), R_OK) != 0)
+        throw FileError("認証局の証明書ファイル「" + options.CaFile + "」を読めません。");
+
+    Answer answer;
+    TSiteReport report;
+    if (!Fetch(url, options, url.Target, answer, report)) return report;
+    report = Judge(answer);
+    if (report.Verdict != TSiteVerdict::Works || options.CheckKey.empty()) return report;
+
+    const std::string signature = SignStatusRequest(options.CheckKey, static_cast<long long>(std::time(nullptr)));
+    const std::string target = url.Target + (url.Target.find('?') == std::string::npos ? "?" : "&") +
+                               "__qp_status__=" + signature;
+    Answer status;
+    TSiteReport failure;
+    if (!Fetch(url, options, target, status, failure)) {
+        report.Verdict = failure.Verdict;
+        for (std::string& line : failure.Lines) report.Lines.push_back(std::move(line));
+        return report;
+    }
+    JudgeStatus(status, options, report);
+    return report;
 }
 
 TSiteReport CheckSitePumping(const TSiteCheckOptions& options, const std::function<void()>& pump) {

@@ -27,7 +27,16 @@ struct TSiteCheckOptions {
     std::chrono::seconds ReadTimeout{15};    // each single wait for the server
     std::chrono::seconds WholeTimeout{30};   // the whole answer
     std::size_t MaxBytes = 1024 * 1024;      // a longer answer is cut off and judged as it stands
+    // The project's check key (empty: no status request) and what its script needs of the host.
+    std::string CheckKey;
+    std::string ScriptName;  // the CGI's file name, for the names of its files beside it
+    bool UsesStateFile = false;
+    bool UsesInbox = false;
 };
+
+class TProjectConfig;
+// The options of the project's check: its address, key and what its script needs.
+TSiteCheckOptions SiteCheckOptionsOf(const TProjectConfig& project);
 
 // The parts of an http or https address. Raises Error for anything else (another scheme, no
 // host, a character outside printable ASCII, a port out of range).
@@ -39,7 +48,8 @@ struct TScriptUrl {
 };
 TScriptUrl ParseScriptUrl(const std::string& url);
 
-// GETs the address once, bounded by the options, and judges the answer.
+// GETs the address, bounded by the options, and judges the answer; when the form runs and
+// there is a key, a signed status request follows and a line for each problem it shows.
 TSiteReport CheckSite(const TSiteCheckOptions& options);
 
 // CheckSite on a thread of its own while pump runs every few milliseconds on this one, so that

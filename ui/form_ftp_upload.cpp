@@ -65,15 +65,13 @@ void TFormFtpUpload::RunSequence() {
 }
 
 void TFormFtpUpload::CheckSite() {
-    if (scriptUrl_.empty()) return;
-    TSiteCheckOptions options;
-    options.Url = scriptUrl_;
+    if (siteCheck_.Url.empty()) return;
     // Bounded by the check's own timeouts; closing meanwhile closes the dialog after it.
     checking_ = true;
-    const TSiteReport report = CheckSitePumping(options, [this] { Pump(); });
+    const TSiteReport report = CheckSitePumping(siteCheck_, [this] { Pump(); });
     checking_ = false;
     for (const std::string& line : report.Lines) LogLine(line);
-    LogLine(AddressLine(LogText(scriptUrl_)));
+    LogLine(AddressLine(LogText(siteCheck_.Url)));
 }
 
 void TFormFtpUpload::EndSequence() {

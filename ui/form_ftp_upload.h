@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "deploy/upload_sequence.h"
+#include "sitecheck/site_check.h"
 
 namespace Ui {
 class TFormFtpUpload;
@@ -23,9 +24,9 @@ public:
 
     void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                         const std::string& chmodCommand);
-    // The project's ScriptUrl: after a completed upload the site check runs and its result,
-    // then the address, end the log. Empty: no check.
-    void SetScriptUrl(const std::string& url) { scriptUrl_ = url; }
+    // The project's check: after a completed upload it runs and its result, then the
+    // address, end the log. No address: no check.
+    void SetSiteCheck(const TSiteCheckOptions& options) { siteCheck_ = options; }
     // The client, for what it was told and decided (passive mode, a certificate trusted).
     TRemoteFiles& Client() { return sequence_.Client(); }
 
@@ -53,7 +54,7 @@ private:
 
     std::unique_ptr<Ui::TFormFtpUpload> ui_;
     TUploadSequence sequence_;
-    std::string scriptUrl_;
+    TSiteCheckOptions siteCheck_;
     bool scheduled_ = false;
     bool running_ = false;
     bool finished_ = false;

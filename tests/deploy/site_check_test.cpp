@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <ctime>
 #include <memory>
 
 #include "../ftp/test_ftp_server.h"
 #include "model/item_text.h"
 #include "model/project_config.h"
+#include "sitecheck/check_key.h"
 #include "support/apache_server.h"
 #include "support/sjis_literal.h"
 
@@ -17,6 +19,7 @@ namespace {
 
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 using test::PyFtpServer;
 
@@ -51,31 +54,42 @@ protected:
         return p;
     }
 
-    CliResult Cli(const std::string& command, const TProjectConfig& p, const std::string& more = "") {
+    std::string Save(const TProjectConfig& p) {
         p.SaveToFile(work.File("p.qpf"));
-        std::string line = std::string(QP_BINARY_DIR) + "/quillpost-cli " + command + " '" + work.File("p.qpf") +
-                           "' " + more;
+        return work.File("p.qpf");
+    }
+    CliResult Cli(const std::string& command, const std::string& project, const std::string& more = "") {
+        std::string line = std::string(QP_BINARY_DIR) + "/quillpost-cli " + command + " '" + project + "' " + more;
         if (command == "upload") line += " --lib '" + std::string(QP_SOURCE_DIR) + "/lib'";
         const test::ShellResult run = test::RunShell(line + " 2>'" + work.File("stderr") + "'");
         return {run.status, run.out, test::ReadFile(work.File("stderr"))};
     }
+    CliResult Cli(const std::string& command, const TProjectConfig& p) { return Cli(command, Save(p)); }
+    std::string Fetch(const std::string& url) { return test::RunShell("curl -s --max-time 20 '" + url + "'").out; }
 
     PyFtpServer ftp;
     test::TempDir work;
     std::unique_ptr<test::ApacheServer> web;
 };
 
+// The first upload to an address makes the project's check key, so the check also asks the
+// script, signed, what it sees on the host.
 TEST_F(SiteCheck, UploadEndsWithTheCheckAndTheAddress) {
+    ::chmod(ftp.Home().c_str(), 0777);  // the CGI's user may make its files there
     const std::string url = web->Origin() + "/contact.cgi";
-    CliResult r = Cli("upload", *Project("/", url));
+    auto p = Project("/", url);
+    p->SetSendmailPath("/usr/bin/true");
+    const std::string path = Save(*p);
+    CliResult r = Cli("upload", path);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_THAT(r.out, EndsWith("設置が完了しました。\nフォームのCGIが動いています(HTTP 200)。\n"
-                                "フォームのアドレス: " + url + "\n"))
+    EXPECT_THAT(r.err, HasSubstr("確認用の鍵を作成し、プロジェクトに保存しました。"));
+    EXPECT_THAT(r.out, HasSubstr("設置が完了しました。\nフォームのCGIが動いています(HTTP 200)。\nサーバーの状態: perl 5."));
+    EXPECT_THAT(r.out, EndsWith("、実行用ファイル 1.0、文字コード EUC-JP。\nフォームのアドレス: " + url + "\n"))
         << web->ErrorLog();
 
-    r = Cli("verify", *Project("/", url));
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "フォームのCGIが動いています(HTTP 200)。\nフォームのアドレス: " + url + "\n");
+    const CliResult again = Cli("verify", path);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, r.out.substr(r.out.find("フォームのCGI")));
 
     // Without an address the upload ends as before, and verify says what to set.
     r = Cli("upload", *Project("/", ""));
@@ -83,6 +97,34 @@ TEST_F(SiteCheck, UploadEndsWithTheCheckAndTheAddress) {
     r = Cli("verify", *Project("/", ""));
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("設置先のURLが設定されていません。"));
+}
+
+// What the status answer shows, and that only a fresh request signed with the key gets it.
+TEST_F(SiteCheck, TheSignedStatusNamesWhatTheHostLacks) {
+    const std::string url = web->Origin() + "/contact.cgi";
+    auto p = Project("/", url);
+    p->SetSendmailPath("/nowhere/sendmail");
+    const std::string path = Save(*p);
+    test::WriteFile(ftp.Home() + "/.htquillpost-contact.cgi", "");
+    ::chmod((ftp.Home() + "/.htquillpost-contact.cgi").c_str(), 0444);
+    ASSERT_EQ(Cli("upload", path).status, 0);
+    const CliResult r = Cli("verify", path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.out, HasSubstr("\nsendmailのパス(/nowhere/sendmail)が見つからないか、実行できません。"));
+    EXPECT_THAT(r.out, HasSubstr("\nCGIが記録ファイル(.htquillpost-contact.cgi)に書き込めないため、送信回数の上限が働いていません。"));
+
+    TProjectConfig saved;
+    saved.LoadFromFile(path);
+    const std::string key = saved.Settings().Text(TSetting::CheckKey);
+    ASSERT_EQ(key.size(), 64u);
+    const long long now = static_cast<long long>(std::time(nullptr));
+    EXPECT_THAT(Fetch(url + "?__qp_status__=" + SignStatusRequest(key, now)), HasSubstr("sendmail_runs=0"));
+    for (const std::string& other : {SignStatusRequest(key, now - 1000), SignStatusRequest(std::string(64, '0'), now),
+                                     std::to_string(now) + "." + std::string(64, '0'), std::string()}) {
+        const std::string page = Fetch(url + "?__qp_status__=" + other);
+        EXPECT_THAT(page, HasSubstr("__qp_token__")) << other;
+        EXPECT_THAT(page, Not(HasSubstr("sendmail"))) << other;
+    }
 }
 
 TEST_F(SiteCheck, EachFailureIsNamedWithItsRemedy) {

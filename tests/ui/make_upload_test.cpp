@@ -184,16 +184,23 @@ private slots:
         ApacheServer web(server.Home().toStdString());
         MakeValidProject(1);
         SetFtp(server, "/");
+        QFile::setPermissions(server.Home(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                                 QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
         const QString url = QString::fromStdString(web.Origin()) + Q("/contact.cgi");
         W<QLineEdit>(w_.get(), "EditScriptUrl")->setText(url);
+        W<QLineEdit>(w_.get(), "EditSendmailPath")->setText(Q("/usr/bin/true"));
         w_->SetSupportFolder(Q(QP_SOURCE_DIR "/lib"));
 
         TBoxAnswerer boxes;
         const UploadSeen seen = MakeWithUpload();
         QCOMPARE(boxes.Count(), 0);
-        QCOMPARE(seen.lines.mid(seen.lines.size() - 3),
-                 QStringList({Q("設置が完了しました。"), Q("フォームのCGIが動いています(HTTP 200)。"),
-                              Q("フォームのアドレス: ") + url}));
+        QCOMPARE(seen.lines.mid(seen.lines.size() - 4, 2),
+                 QStringList({Q("設置が完了しました。"), Q("フォームのCGIが動いています(HTTP 200)。")}));
+        QVERIFY(seen.lines.at(seen.lines.size() - 2).startsWith(Q("サーバーの状態: perl ")));
+        QCOMPARE(seen.lines.last(), Q("フォームのアドレス: ") + url);
+        // The key made for the check is the project's now, and to be saved.
+        QCOMPARE(P().Settings().Text(TSetting::CheckKey).size(), 64u);
+        QVERIFY(w_->isWindowModified());
     }
 
     // The user is shown the unverified certificate: refused, nothing is sent; trusted, the
