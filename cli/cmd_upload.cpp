@@ -12,6 +12,7 @@
 #include "generate/make_checks.h"
 #include "remote/visible_text.h"
 #include "sitecheck/check_key.h"
+#include "sitecheck/remote_probe_folder.h"
 #include "sitecheck/site_check.h"
 
 namespace qp::cli {
@@ -84,7 +85,9 @@ int Run(const Args& args) {
     if (const std::string url = project.GetScriptUrl(); !url.empty()) {
         TSiteCheckOptions options = SiteCheckOptionsOf(project);
         options.CaFile = args.Value("--ca").value_or("");
-        for (const std::string& line : CheckSite(options).Lines) console.LogLine(line);
+        TRemoteProbeFolder probes([&]() -> TRemoteFiles& { return sequence.Client(); }, job.Directory,
+                                  job.ChmodCommand);
+        for (const std::string& line : CheckSite(options, &probes).Lines) console.LogLine(line);
         console.LogLine(AddressLine(LogText(url)));
     }
     return kExitOk;

@@ -4,7 +4,11 @@
 #include <openssl/x509.h>
 #include <unistd.h>
 
+#include <openssl/rand.h>
+
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <ctime>
 #include <future>
 #include <memory>
@@ -282,13 +286,72 @@ TSiteCheckOptions SiteCheckOptionsOf(const TProjectConfig& project) {
     o.Url = project.GetScriptUrl();
     o.CheckKey = project.Settings().Text(TSetting::CheckKey);
     o.ScriptName = project.GetFtpFileName();
+    o.PerlPath = project.GetPerlPath();
     const TGuardSettings g = project.GetGuard();
     o.UsesStateFile = g.LimitCount > 0 || g.ReplyLimit > 0 || g.ReplyPerHour > 0;
     o.UsesInbox = project.Bool(TSetting::UseInbox);
     return o;
 }
 
-TSiteReport CheckSite(const TSiteCheckOptions& options) {
+namespace {
+
+const char kProbeMark[] = "quillpost-probe-ran";
+
+std::string ProbePrefix() {
+    unsigned char bytes[4];
+    if (RAND_bytes(bytes, sizeof bytes) != 1) throw Error("確認用のファイル名を作れません(乱数を得られません)。");
+    char text[16];
+    std::snprintf(text, sizeof text, "%02x%02x%02x%02x", bytes[0], bytes[1], bytes[2], bytes[3]);
+    return std::string(".qp-") + text + "-perl";
+}
+
+// Which perl path runs a CGI in the script's folder: one probe per path, each removed again.
+void Probe(const TScriptUrl& url, const TSiteCheckOptions& options, TProbeFolder& folder, const TNetworkRunner& run,
+           TSiteReport& report) {
+    std::vector<std::string> paths = {"/usr/bin/perl", "/usr/local/bin/perl"};
+    if (!options.PerlPath.empty() && std::find(paths.begin(), paths.end(), options.PerlPath) == paths.end())
+        paths.push_back(options.PerlPath);
+    const std::string prefix = ProbePrefix();
+    const std::string base = url.Target.substr(0, url.Target.find('?'));
+    const std::string folderTarget = base.substr(0, base.rfind('/') + 1);
+    std::vector<std::string> placed, runs;
+    try {
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            const std::string name = prefix + std::to_string(i) + ".cgi";
+            folder.Put(name, "#!" + paths[i] + "\nprint \"Content-Type: text/plain\\r\\n\\r\\n" + kProbeMark + "\\n\";\n");
+            placed.push_back(name);
+        }
+        for (std::size_t i = 0; i < placed.size(); ++i) {
+            Answer answer;
+            TSiteReport failure;
+            bool got = false;
+            run([&] { got = Fetch(url, options, folderTarget + placed[i], answer, failure); });
+            if (got && answer.Status == 200 && answer.Body.rfind(kProbeMark, 0) == 0) runs.push_back(paths[i]);
+        }
+    } catch (const Error& e) {
+        report.Lines.push_back("確認用のCGIを置けませんでした: " + e.Message());
+    }
+    for (const std::string& name : placed)
+        if (!folder.Remove(name)) report.Lines.push_back("確認用のファイル「" + name + "」を削除できませんでした。サーバーから削除してください。");
+    if (placed.size() != paths.size()) return;
+    if (runs.empty()) {
+        report.Lines.push_back("試したperlのパス(" + [&] {
+            std::string all;
+            for (const auto& p : paths) all += (all.empty() ? "" : "、") + p;
+            return all;
+        }() + ")では、どれもCGIが動きませんでした。このフォルダではCGIが動かないおそれがあります。");
+    } else if (std::find(runs.begin(), runs.end(), options.PerlPath) != runs.end()) {
+        report.Lines.push_back("perlのパス(" + options.PerlPath +
+                               ")のCGIは動きます。Quillpost.pm、jcode.pl、mimew.plがCGIと同じフォルダにあるか確かめてください。");
+    } else {
+        report.Lines.push_back("perlのパスを " + runs.front() + " にしてください");
+    }
+}
+
+}  // namespace
+
+TSiteReport CheckSite(const TSiteCheckOptions& options, TProbeFolder* probes, const TNetworkRunner& runner) {
+    const TNetworkRunner run = runner ? runner : TNetworkRunner([](const std::function<void()>& step) { step(); });
     TScriptUrl url;
     try {
         url = ParseScriptUrl(options.Url);
@@ -300,8 +363,11 @@ TSiteReport CheckSite(const TSiteCheckOptions& options) {
 
     Answer answer;
     TSiteReport report;
-    if (!Fetch(url, options, url.Target, answer, report)) return report;
+    bool got = false;
+    run([&] { got = Fetch(url, options, url.Target, answer, report); });
+    if (!got) return report;
     report = Judge(answer);
+    if (answer.Status == 500 && !FromRuntime(answer) && probes) Probe(url, options, *probes, run, report);
     if (report.Verdict != TSiteVerdict::Works || options.CheckKey.empty()) return report;
 
     const std::string signature = SignStatusRequest(options.CheckKey, static_cast<long long>(std::time(nullptr)));
@@ -309,7 +375,8 @@ TSiteReport CheckSite(const TSiteCheckOptions& options) {
                                "__qp_status__=" + signature;
     Answer status;
     TSiteReport failure;
-    if (!Fetch(url, options, target, status, failure)) {
+    run([&] { got = Fetch(url, options, target, status, failure); });
+    if (!got) {
         report.Verdict = failure.Verdict;
         for (std::string& line : failure.Lines) report.Lines.push_back(std::move(line));
         return report;
@@ -318,10 +385,12 @@ TSiteReport CheckSite(const TSiteCheckOptions& options) {
     return report;
 }
 
-TSiteReport CheckSitePumping(const TSiteCheckOptions& options, const std::function<void()>& pump) {
-    std::future<TSiteReport> running = std::async(std::launch::async, CheckSite, options);
-    while (running.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) pump();
-    return running.get();
+TNetworkRunner PumpingRunner(const std::function<void()>& pump) {
+    return [pump](const std::function<void()>& step) {
+        std::future<void> running = std::async(std::launch::async, step);
+        while (running.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) pump();
+        running.get();
+    };
 }
 
 std::string AddressLine(const std::string& url) {

@@ -30,6 +30,7 @@ struct TSiteCheckOptions {
     // The project's check key (empty: no status request) and what its script needs of the host.
     std::string CheckKey;
     std::string ScriptName;  // the CGI's file name, for the names of its files beside it
+    std::string PerlPath;    // the script's own, tried by the probes with the usual ones
     bool UsesStateFile = false;
     bool UsesInbox = false;
 };
@@ -48,13 +49,30 @@ struct TScriptUrl {
 };
 TScriptUrl ParseScriptUrl(const std::string& url);
 
+// The script's folder on the server, for the probe scripts that find a perl path that runs.
+class TProbeFolder {
+public:
+    virtual ~TProbeFolder() = default;
+    // Stores text under name in the script's folder, with mode 755. Raises Error.
+    virtual void Put(const std::string& name, const std::string& text) = 0;
+    // Removes what Put stored; raises nothing (a probe left behind is named by the caller).
+    virtual bool Remove(const std::string& name) = 0;
+};
+
+// Runs one blocking network wait of the check: directly, or on a thread while a window pumps.
+using TNetworkRunner = std::function<void(const std::function<void()>&)>;
+
 // GETs the address, bounded by the options, and judges the answer; when the form runs and
 // there is a key, a signed status request follows and a line for each problem it shows.
-TSiteReport CheckSite(const TSiteCheckOptions& options);
+// When the server fails to run it (500) and probes is given, small scripts under temporary
+// names with the usual perl paths are put beside it, requested and removed, and the result
+// says which path runs. The HTTP waits go through run; the folder is used on this thread.
+TSiteReport CheckSite(const TSiteCheckOptions& options, TProbeFolder* probes = nullptr,
+                      const TNetworkRunner& run = {});
 
-// CheckSite on a thread of its own while pump runs every few milliseconds on this one, so that
-// a window stays alive while the server is waited for.
-TSiteReport CheckSitePumping(const TSiteCheckOptions& options, const std::function<void()>& pump);
+// A runner that keeps a window alive: the wait on a thread of its own, pump every few
+// milliseconds on this one.
+TNetworkRunner PumpingRunner(const std::function<void()>& pump);
 
 // The last line of an upload's log when the project has an address.
 std::string AddressLine(const std::string& url);

@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QTimer>
 
+#include "sitecheck/remote_probe_folder.h"
 #include "sitecheck/site_check.h"
 #include "ui/app_error.h"
 #include "ui/trust_prompt.h"
@@ -28,6 +29,8 @@ TFormFtpUpload::~TFormFtpUpload() = default;
 void TFormFtpUpload::SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                                     const std::string& chmodCommand) {
     sequence_.SetUploadFiles(files, ftpDirectory, chmodCommand);
+    directory_ = ftpDirectory;
+    chmodCommand_ = chmodCommand;
 }
 
 void TFormFtpUpload::showEvent(QShowEvent* event) {
@@ -68,7 +71,8 @@ void TFormFtpUpload::CheckSite() {
     if (siteCheck_.Url.empty()) return;
     // Bounded by the check's own timeouts; closing meanwhile closes the dialog after it.
     checking_ = true;
-    const TSiteReport report = CheckSitePumping(siteCheck_, [this] { Pump(); });
+    TRemoteProbeFolder probes([this]() -> TRemoteFiles& { return sequence_.Client(); }, directory_, chmodCommand_);
+    const TSiteReport report = qp::CheckSite(siteCheck_, &probes, PumpingRunner([this] { Pump(); }));
     checking_ = false;
     for (const std::string& line : report.Lines) LogLine(line);
     LogLine(AddressLine(LogText(siteCheck_.Url)));

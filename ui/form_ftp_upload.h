@@ -55,6 +55,8 @@ private:
     std::unique_ptr<Ui::TFormFtpUpload> ui_;
     TUploadSequence sequence_;
     TSiteCheckOptions siteCheck_;
+    std::string directory_;  // the upload's folder, where the check's probes go
+    std::string chmodCommand_;
     bool scheduled_ = false;
     bool running_ = false;
     bool finished_ = false;

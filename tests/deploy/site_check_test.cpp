@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <ctime>
+#include <filesystem>
 #include <memory>
 
 #include "../ftp/test_ftp_server.h"
@@ -139,22 +140,31 @@ TEST_F(SiteCheck, EachFailureIsNamedWithItsRemedy) {
         std::string url;
         int status;
         const char* line;
+        const char* perl = "/usr/bin/perl";
     } cases[] = {
         {o + "/nowhere.cgi", 1, "設置先のURLにCGIが見つかりません(HTTP 404)。"},
         {o + "/noexec/contact.cgi", 1, "CGIの実行が許可されていません(HTTP 403)。"},
         {o + "/plain/contact.cgi", 1, "スクリプトの中身がそのまま表示されています(HTTP 200)。"},
-        {o + "/contact.cgi", 1, "CGIを実行できませんでした(HTTP 500)。perlのパス"},
+        // The probes beside it find the perl path that runs.
+        {o + "/contact.cgi", 1, "CGIを実行できませんでした(HTTP 500)。perlのパス(CGIの1行目)が違うか、Quillpost.pm、"
+                                "jcode.pl、mimew.plがCGIと同じフォルダにないおそれがあります。\n"
+                                "perlのパスを /usr/bin/perl にしてください\n",
+         "/usr/bin/perl-nowhere"},
         {o + "/index.html", 1, "フォームのCGIではないページを返しました(HTTP 200)。"},
         {"ftp://127.0.0.1/contact.cgi", 1, "http:// か https:// で始まるアドレス"},
         {"http://127.0.0.1/a b.cgi", 1, "設置先のURLに使えない文字"},
         {"http://127.0.0.1:1/contact.cgi", 3, "に接続できません。"},
     };
     for (const auto& c : cases) {
-        const CliResult r = Cli("verify", *Project("/", c.url));
+        auto p = Project("/", c.url);
+        p->SetPerlPath(c.perl);
+        const CliResult r = Cli("verify", *p);
         EXPECT_EQ(r.status, c.status) << c.url << r.err;
         EXPECT_THAT(r.out, HasSubstr(c.line)) << c.url;
         EXPECT_THAT(r.out, EndsWith("フォームのアドレス: " + c.url + "\n"));
     }
+    for (const auto& entry : std::filesystem::directory_iterator(ftp.Home()))
+        EXPECT_NE(entry.path().filename().string().rfind(".qp-", 0), 0u) << "a probe was left: " << entry.path();
 }
 
 TEST(SiteCheckHttps, TheCertificateIsVerifiedAgainstTheGivenAuthorityOnly) {
