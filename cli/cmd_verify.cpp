@@ -36,7 +36,11 @@ int Run(const Args& args) {
             return *client;
         },
         project.GetFtpDirectory(), project.GetFtpChmod());
-    const TSiteReport report = CheckSite(options, project.GetFtpHostName().empty() ? nullptr : &probes);
+    TSiteReport report = CheckSite(options, project.GetFtpHostName().empty() ? nullptr : &probes);
+    if (args.Has("--fix") && !report.Fixable.empty()) {
+        for (const std::string& line : report.Lines) std::cout << VisibleText(line) << '\n';
+        report = FixSite(options, probes, report);
+    }
     for (const std::string& line : report.Lines) std::cout << VisibleText(line) << '\n';
     std::cout << VisibleText(AddressLine(LogText(url))) << std::endl;
     switch (report.Verdict) {
@@ -48,13 +52,14 @@ int Run(const Args& args) {
 }
 
 const RegisterCommand kRegister({"verify",
-                                 "verify PROJECT.qpf [--ca FILE] [--passive] [--protocol ftp|ftps|sftp] "
+                                 "verify PROJECT.qpf [--fix] [--ca FILE] [--passive] [--protocol ftp|ftps|sftp] "
                                  "[--trust-cert SHA256:...]",
                                  "checks that the uploaded form runs at the project's address "
-                                 "(exit 0: it works, 1: a problem is listed, 3: no answer)",
+                                 "(exit 0: it works, 1: a problem is listed, 3: no answer); --fix makes the state "
+                                 "and inbox files writable for the CGI, then checks again",
                                  65,
                                  {"--ca", "--protocol", "--trust-cert"},
-                                 {"--passive"},
+                                 {"--fix", "--passive"},
                                  Run});
 
 }  // namespace

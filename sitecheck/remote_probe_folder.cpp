@@ -16,13 +16,31 @@ TRemoteProbeFolder::~TRemoteProbeFolder() {
     if (client_) client_->Disconnect();
 }
 
-void TRemoteProbeFolder::Put(const std::string& name, const std::string& text) {
+TRemoteFiles& TRemoteProbeFolder::Client() {
     if (!client_) {
         TRemoteFiles& client = clientOf_();
         client.Connect();
         client_ = &client;
         if (!folder_.empty()) client.ChangeFolder(folder_);
     }
+    return *client_;
+}
+
+void TRemoteProbeFolder::Put(const std::string& name, const std::string& text) {
+    Put(name, text, 0755);
+}
+
+void TRemoteProbeFolder::MakeWritable(const std::string& name) {
+    // A file the CGI already wrote keeps its lines: only its mode changes.
+    if (Client().RemoteSize(name)) {
+        client_->SetMode(name, 0666, chmodCommand_);
+        return;
+    }
+    Put(name, "", 0666);
+}
+
+void TRemoteProbeFolder::Put(const std::string& name, const std::string& text, int mode) {
+    Client();
     const char* tmp = std::getenv("TMPDIR");
     std::string local = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillpost-probe-XXXXXX";
     const int fd = ::mkstemp(local.data());
@@ -32,7 +50,7 @@ void TRemoteProbeFolder::Put(const std::string& name, const std::string& text) {
     try {
         if (!written) throw FileError("一時ファイルに書き込めません。");
         client_->StoreText(local, name);
-        client_->SetMode(name, 0755, chmodCommand_);
+        client_->SetMode(name, mode, chmodCommand_);
     } catch (...) {
         ::unlink(local.c_str());
         throw;

@@ -20,8 +20,11 @@ public:
 
     void Put(const std::string& name, const std::string& text) override;
     bool Remove(const std::string& name) override;
+    void MakeWritable(const std::string& name) override;
 
 private:
+    TRemoteFiles& Client();
+    void Put(const std::string& name, const std::string& text, int mode);
     std::function<TRemoteFiles&()> clientOf_;
     TRemoteFiles* client_ = nullptr;  // connected by this folder
     std::string folder_;

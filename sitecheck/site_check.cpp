@@ -264,14 +264,16 @@ void JudgeStatus(const Answer& a, const TSiteCheckOptions& options, TSiteReport&
                            (found.empty() ? std::string("よく使われる場所にもありません。サーバーの管理者にsendmailのパスを尋ねてください。")
                                           : "このサーバーにあるのは " + found + " です。sendmailのパスをそれにしてください。"));
     }
+    if (options.UsesStateFile && Field(a.Body, "state") != "1") report.Fixable.push_back(FileName(options, ""));
+    if (options.UsesInbox && Field(a.Body, "inbox") != "1") report.Fixable.push_back(FileName(options, "-inbox"));
     if (options.UsesStateFile && Field(a.Body, "state") != "1")
         problems.push_back("CGIが記録ファイル(" + FileName(options, "") +
                            ")に書き込めないため、送信回数の上限が働いていません。設置フォルダをCGIが書き込めるようにするか、"
-                           "その名前の空のファイルを属性666で置いてください。");
+                           "その名前の空のファイルを属性666で置いてください(verify --fix、または「修正する」で作れます)。");
     if (options.UsesInbox && Field(a.Body, "inbox") != "1")
         problems.push_back("CGIが受信データのファイル(" + FileName(options, "-inbox") +
                            ")に書き込めないため、受信データを保存できません。設置フォルダをCGIが書き込めるようにするか、"
-                           "その名前の空のファイルを属性666で置いてください。");
+                           "その名前の空のファイルを属性666で置いてください(verify --fix、または「修正する」で作れます)。");
     if (runtime != script)
         problems.push_back("サーバーの実行用ファイル(Quillpost.pm " + runtime + ")とCGI(" + script +
                            ")の版が違います。実行用ファイルもアップロードし直してください。");
@@ -383,6 +385,23 @@ TSiteReport CheckSite(const TSiteCheckOptions& options, TProbeFolder* probes, co
     }
     JudgeStatus(status, options, report);
     return report;
+}
+
+TSiteReport FixSite(const TSiteCheckOptions& options, TProbeFolder& folder, const TSiteReport& found,
+                    const TNetworkRunner& run) {
+    std::vector<std::string> lines;
+    for (const std::string& name : found.Fixable) {
+        try {
+            folder.MakeWritable(name);
+            lines.push_back("「" + name + "」を属性666にして、CGIが書き込めるようにしました。");
+        } catch (const Error& e) {
+            lines.push_back("「" + name + "」を作成できませんでした: " + e.Message());
+        }
+    }
+    TSiteReport again = CheckSite(options, &folder, run);
+    lines.insert(lines.end(), again.Lines.begin(), again.Lines.end());
+    again.Lines = std::move(lines);
+    return again;
 }
 
 TNetworkRunner PumpingRunner(const std::function<void()>& pump) {

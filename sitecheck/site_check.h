@@ -18,6 +18,8 @@ enum class TSiteVerdict {
 struct TSiteReport {
     TSiteVerdict Verdict = TSiteVerdict::Unreachable;
     std::vector<std::string> Lines;  // UTF-8, each with its remedy
+    // Files beside the script that the CGI cannot write and that FixSite can make writable.
+    std::vector<std::string> Fixable;
 };
 
 struct TSiteCheckOptions {
@@ -57,6 +59,8 @@ public:
     virtual void Put(const std::string& name, const std::string& text) = 0;
     // Removes what Put stored; raises nothing (a probe left behind is named by the caller).
     virtual bool Remove(const std::string& name) = 0;
+    // The file of that name with mode 0666, made empty when there is none: what is in it stays.
+    virtual void MakeWritable(const std::string& name) = 0;
 };
 
 // Runs one blocking network wait of the check: directly, or on a thread while a window pumps.
@@ -69,6 +73,11 @@ using TNetworkRunner = std::function<void(const std::function<void()>&)>;
 // says which path runs. The HTTP waits go through run; the folder is used on this thread.
 TSiteReport CheckSite(const TSiteCheckOptions& options, TProbeFolder* probes = nullptr,
                       const TNetworkRunner& run = {});
+
+// Makes the files of found.Fixable writable for the CGI's user, one line each, then checks
+// again: the lines of both, the verdict of the second.
+TSiteReport FixSite(const TSiteCheckOptions& options, TProbeFolder& folder, const TSiteReport& found,
+                    const TNetworkRunner& run = {});
 
 // A runner that keeps a window alive: the wait on a thread of its own, pump every few
 // milliseconds on this one.

@@ -128,6 +128,30 @@ TEST_F(SiteCheck, TheSignedStatusNamesWhatTheHostLacks) {
     }
 }
 
+// Limits off because the CGI's user cannot write the state file: --fix makes it writable and
+// the check that follows finds nothing more.
+TEST_F(SiteCheck, FixMakesTheStateFileWritable) {
+    const std::string url = web->Origin() + "/contact.cgi";
+    auto p = Project("/", url);
+    p->SetSendmailPath("/usr/bin/true");
+    const std::string path = Save(*p);
+    const std::string state = ftp.Home() + "/.htquillpost-contact.cgi";
+    test::WriteFile(state, "");
+    ::chmod(state.c_str(), 0444);
+    ASSERT_EQ(Cli("upload", path).status, 0);
+    CliResult r = Cli("verify", path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.out, HasSubstr("送信回数の上限が働いていません。"));
+
+    r = Cli("verify", path, "--fix");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_THAT(r.out, HasSubstr("\n「.htquillpost-contact.cgi」を属性666にして、CGIが書き込めるようにしました。\n"
+                                 "フォームのCGIが動いています(HTTP 200)。\nサーバーの状態: "));
+    struct stat st {};
+    ASSERT_EQ(::stat(state.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+}
+
 TEST_F(SiteCheck, EachFailureIsNamedWithItsRemedy) {
     const std::string o = web->Origin();
     for (const char* folder : {"/noexec", "/plain"}) ASSERT_EQ(Cli("upload", *Project(folder, "")).status, 0);
