@@ -22,6 +22,7 @@ TFormFtpUpload::TFormFtpUpload(const TConnection& connection, QWidget* parent)
     setFixedSize(size());
     ui_->BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
     connect(ui_->BitBtn1, &QPushButton::clicked, this, &TFormFtpUpload::BitBtn1Click);
+    connect(ui_->ButtonFix, &QPushButton::clicked, this, &TFormFtpUpload::ButtonFixClick);
 }
 
 TFormFtpUpload::~TFormFtpUpload() = default;
@@ -70,12 +71,35 @@ void TFormFtpUpload::RunSequence() {
 void TFormFtpUpload::CheckSite() {
     if (siteCheck_.Url.empty()) return;
     // Bounded by the check's own timeouts; closing meanwhile closes the dialog after it.
-    checking_ = true;
     TRemoteProbeFolder probes([this]() -> TRemoteFiles& { return sequence_.Client(); }, directory_, chmodCommand_);
+    checking_ = true;
     const TSiteReport report = qp::CheckSite(siteCheck_, &probes, PumpingRunner([this] { Pump(); }));
     checking_ = false;
+    ShowReport(report);
+}
+
+void TFormFtpUpload::ShowReport(const TSiteReport& report) {
     for (const std::string& line : report.Lines) LogLine(line);
     LogLine(AddressLine(LogText(siteCheck_.Url)));
+    lastReport_ = report;
+    ui_->ButtonFix->setVisible(!report.Fixable.empty());
+}
+
+void TFormFtpUpload::ButtonFixClick() {
+    if (running_ || lastReport_.Fixable.empty()) return;
+    ui_->ButtonFix->setEnabled(false);
+    running_ = checking_ = true;
+    TSiteReport report;
+    try {
+        TRemoteProbeFolder folder([this]() -> TRemoteFiles& { return sequence_.Client(); }, directory_, chmodCommand_);
+        report = FixSite(siteCheck_, folder, lastReport_, PumpingRunner([this] { Pump(); }));
+    } catch (const std::exception& e) {
+        report.Lines.push_back(e.what());
+    }
+    running_ = checking_ = false;
+    ui_->ButtonFix->setEnabled(true);
+    ShowReport(report);
+    if (closeRequested_) QDialog::done(QDialog::Rejected);
 }
 
 void TFormFtpUpload::EndSequence() {
@@ -89,13 +113,13 @@ void TFormFtpUpload::BitBtn1Click() {
 }
 
 void TFormFtpUpload::done(int result) {
-    if (finished_) {
-        QDialog::done(result);
-        return;
-    }
     if (checking_) {
         // The files are in place: nothing is left to cancel, only the check to wait for.
         closeRequested_ = true;
+        return;
+    }
+    if (finished_) {
+        QDialog::done(result);
         return;
     }
     cancelRequested_ = true;

@@ -35,6 +35,8 @@ public:
     bool IsCancelRequested() const { return cancelRequested_; }
 
     void BitBtn1Click();
+    // "修正する": makes the files the check found unwritable, then checks again.
+    void ButtonFixClick();
     // Closing while the sequence runs only asks it to stop; the dialog closes once it has.
     void done(int result) override;
 
@@ -44,6 +46,7 @@ protected:
 private:
     void RunSequence();
     void CheckSite();
+    void ShowReport(const TSiteReport& report);
     void EndSequence();
     void AppendLog(const QString& line);
 
@@ -55,6 +58,7 @@ private:
     std::unique_ptr<Ui::TFormFtpUpload> ui_;
     TUploadSequence sequence_;
     TSiteCheckOptions siteCheck_;
+    TSiteReport lastReport_;
     std::string directory_;  // the upload's folder, where the check's probes go
     std::string chmodCommand_;
     bool scheduled_ = false;

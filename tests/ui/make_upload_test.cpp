@@ -203,6 +203,40 @@ private slots:
         QVERIFY(w_->isWindowModified());
     }
 
+    // The check finds the limits off (the CGI cannot write its state file): "修正する" makes
+    // the file writable and checks again.
+    void theFixButtonMakesTheStateFileWritable() {
+        TFtpTestServer server;
+        ApacheServer web(server.Home().toStdString());
+        const QString state = server.Path(Q(".htquillpost-contact.cgi"));
+        WriteBytes(state, QByteArray());
+        QFile::setPermissions(state, QFileDevice::ReadOwner | QFileDevice::ReadOther);
+        MakeValidProject(1);
+        SetFtp(server, "/");
+        W<QLineEdit>(w_.get(), "EditScriptUrl")->setText(QString::fromStdString(web.Origin()) + Q("/contact.cgi"));
+        W<QLineEdit>(w_.get(), "EditSendmailPath")->setText(Q("/usr/bin/true"));
+        w_->SetSupportFolder(Q(QP_SOURCE_DIR "/lib"));
+
+        QStringList before, after;
+        TModalPoller poller([&](QWidget* w) {
+            auto* dialog = qobject_cast<TFormFtpUpload*>(w);
+            if (dialog == nullptr || !dialog->Finished()) return;
+            auto* fix = W<QPushButton>(dialog, "ButtonFix");
+            before = W<QPlainTextEdit>(dialog, "Memo1")->toPlainText().split(QLatin1Char('\n'));
+            if (fix->isVisible()) fix->click();
+            after = W<QPlainTextEdit>(dialog, "Memo1")->toPlainText().split(QLatin1Char('\n')).mid(before.size());
+            W<QPushButton>(dialog, "BitBtn1")->click();
+        });
+        TWatchdog watchdog;
+        TBoxAnswerer boxes;
+        MakeAction()->trigger();
+        QVERIFY(before.join(QLatin1Char('\n')).contains(Q("送信回数の上限が働いていません。")));
+        QCOMPARE(after.value(0), Q("「.htquillpost-contact.cgi」を属性666にして、CGIが書き込めるようにしました。"));
+        QCOMPARE(after.value(1), Q("フォームのCGIが動いています(HTTP 200)。"));
+        QCOMPARE(after.size(), 4);
+        QCOMPARE(Mode(state), 0666);
+    }
+
     // The user is shown the unverified certificate: refused, nothing is sent; trusted, the
     // upload runs over TLS and the project keeps the fingerprint, so the next one asks nothing.
     void makeAndUploadOverFtpsAsksAboutTheCertificate() {
