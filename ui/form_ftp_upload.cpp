@@ -73,7 +73,12 @@ void TFormFtpUpload::CheckSite() {
     // Bounded by the check's own timeouts; closing meanwhile closes the dialog after it.
     TRemoteProbeFolder probes([this]() -> TRemoteFiles& { return sequence_.Client(); }, directory_, chmodCommand_);
     checking_ = true;
-    const TSiteReport report = qp::CheckSite(siteCheck_, &probes, PumpingRunner([this] { Pump(); }));
+    TSiteReport report;
+    try {
+        report = qp::CheckSite(siteCheck_, &probes, PumpingRunner([this] { Pump(); }));
+    } catch (const std::exception& e) {
+        report.Lines.push_back(e.what());  // the upload itself went well: no error box for it
+    }
     checking_ = false;
     ShowReport(report);
 }
