@@ -7,6 +7,8 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <regex>
+#include <vector>
 
 #include "../ftp/test_ftp_server.h"
 #include "model/item_text.h"
@@ -134,6 +136,9 @@ TEST_F(SiteCheck, FixMakesTheStateFileWritable) {
     const std::string url = web->Origin() + "/contact.cgi";
     auto p = Project("/", url);
     p->SetSendmailPath("/usr/bin/true");
+    TGuardSettings guard = p->GetGuard();
+    guard.MinSeconds = 0;  // the sends below follow their form pages at once
+    p->SetGuard(guard);
     const std::string path = Save(*p);
     const std::string state = ftp.Home() + "/.htquillpost-contact.cgi";
     test::WriteFile(state, "");
@@ -150,6 +155,18 @@ TEST_F(SiteCheck, FixMakesTheStateFileWritable) {
     struct stat st {};
     ASSERT_EQ(::stat(state.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666u);
+
+    // The limits work now: five sends from one address go, the sixth is refused.
+    std::vector<std::string> codes;
+    for (int send = 0; send < 6; ++send) {
+        const std::string page = Fetch(url);
+        std::smatch token;
+        ASSERT_TRUE(std::regex_search(page, token, std::regex("name=\"__qp_token__\" value=\"([^\"]+)\""))) << page;
+        codes.push_back(test::RunShell("curl -s -o /dev/null -w '%{http_code}' --max-time 20 --data '__qp_token__=" +
+                                       token[1].str() + "&item1=a&__action2__=1' '" + url + "'")
+                            .out);
+    }
+    EXPECT_EQ(codes, (std::vector<std::string>{"200", "200", "200", "200", "200", "429"})) << web->ErrorLog();
 }
 
 TEST_F(SiteCheck, EachFailureIsNamedWithItsRemedy) {
