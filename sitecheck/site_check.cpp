@@ -1,10 +1,9 @@
 #include "sitecheck/site_check.h"
 
 #include <httplib.h>
+#include <openssl/rand.h>
 #include <openssl/x509.h>
 #include <unistd.h>
-
-#include <openssl/rand.h>
 
 #include <algorithm>
 #include <cctype>
