@@ -63,7 +63,8 @@ protected:
     }
     CliResult Cli(const std::string& command, const std::string& project, const std::string& more = "") {
         std::string line = std::string(QP_BINARY_DIR) + "/quillpost-cli " + command + " '" + project + "' " + more;
-        if (command == "upload") line += " --lib '" + std::string(QP_SOURCE_DIR) + "/lib'";
+        if (command == "upload" && more.find("--lib") == std::string::npos)
+            line += " --lib '" + std::string(QP_SOURCE_DIR) + "/lib'";
         const test::ShellResult run = test::RunShell(line + " 2>'" + work.File("stderr") + "'");
         return {run.status, run.out, test::ReadFile(work.File("stderr"))};
     }
@@ -128,6 +129,18 @@ TEST_F(SiteCheck, TheSignedStatusNamesWhatTheHostLacks) {
         EXPECT_THAT(page, HasSubstr("__qp_token__")) << other;
         EXPECT_THAT(page, Not(HasSubstr("sendmail"))) << other;
     }
+
+    // A runtime of another release than the script's.
+    const std::string lib = work.File("lib");
+    ASSERT_EQ(test::RunShell("cp -r '" + std::string(QP_SOURCE_DIR) + "/lib' '" + lib + "'").status, 0);
+    std::string runtime = test::ReadFile(lib + "/Quillpost.pm");
+    const std::string release = "our $VERSION = '1.0';";
+    ASSERT_NE(runtime.find(release), std::string::npos);
+    runtime.replace(runtime.find(release), release.size(), "our $VERSION = '0.9';");
+    test::WriteFile(lib + "/Quillpost.pm", runtime);
+    ASSERT_EQ(Cli("upload", path, "--lib '" + lib + "'").status, 0);
+    EXPECT_THAT(Cli("verify", path).out,
+                HasSubstr("\nサーバーの実行用ファイル(Quillpost.pm 0.9)とCGI(1.0)の版が違います。"));
 }
 
 // Limits off because the CGI's user cannot write the state file: --fix makes it writable and
