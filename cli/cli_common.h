@@ -32,6 +32,7 @@ enum ExitCode : int {
     kExitRefused = 1,  // a project that does not load or fails a check
     kExitUsage = 2,
     kExitFile = 3,  // a file that cannot be read or written
+    kExitUnreachable = 3,  // verify: the server or the network could not be reached
     kExitInterrupted = 130,  // stopped by Ctrl+C or TERM, as shells report SIGINT
 };
 

@@ -11,6 +11,9 @@
 #include "deploy/upload_sequence.h"
 #include "generate/make_checks.h"
 #include "remote/visible_text.h"
+#include "sitecheck/check_key.h"
+#include "sitecheck/remote_probe_folder.h"
+#include "sitecheck/site_check.h"
 
 namespace qp::cli {
 namespace {
@@ -59,6 +62,11 @@ int Run(const Args& args) {
     CheckForMakeWithWarnings(project);  // before the password is asked for
     SupplyPassword(project);
     const FtpCall ftp(args, project);
+    // The key goes into the script made now, so the project keeps it for every later check.
+    if (MakeCheckKeyIfNeeded(project)) {
+        project.SaveToFile(args.positional[0]);
+        PrintError("確認用の鍵を作成し、プロジェクトに保存しました。");
+    }
     const TUploadJob job = PrepareUpload(project, args.Value("--lib").value_or(""));
 
     const InterruptAsCancel interrupts;
@@ -73,15 +81,25 @@ int Run(const Args& args) {
     }
     if (interrupted) return kExitInterrupted;
     ftp.SaveTrust(sequence.Client(), project, args.positional[0]);
+    // The upload is done whatever the check finds: its exit status stays the upload's.
+    if (const std::string url = project.GetScriptUrl(); !url.empty()) {
+        TSiteCheckOptions options = SiteCheckOptionsOf(project);
+        options.CaFile = args.Value("--ca").value_or("");
+        TRemoteProbeFolder probes([&]() -> TRemoteFiles& { return sequence.Client(); }, job.Directory,
+                                  job.ChmodCommand);
+        for (const std::string& line : CheckSite(options, &probes).Lines) console.LogLine(line);
+        console.LogLine(AddressLine(LogText(url)));
+    }
     return kExitOk;
 }
 
 const RegisterCommand kRegister({"upload",
-                                 std::string("upload PROJECT.qpf [--lib DIR] ") + FtpCall::kUsage,
+                                 std::string("upload PROJECT.qpf [--lib DIR] [--ca FILE] ") + FtpCall::kUsage,
                                  "checks the project, makes its CGI script and uploads it with the "
-                                 "support files (from the runtime folder unless --lib)",
+                                 "support files (from the runtime folder unless --lib), then checks the "
+                                 "form at the project's address when it has one",
                                  60,
-                                 {"--lib", "--protocol", "--trust-cert"},
+                                 {"--lib", "--ca", "--protocol", "--trust-cert"},
                                  {"--passive", "--save"},
                                  Run});
 

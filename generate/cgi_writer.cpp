@@ -110,7 +110,15 @@ std::string MakeCgiScript(const TProjectConfig& project, const std::string& guar
                           ? "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, CHARSET => 'UTF-8', "
                             "GUARD => $guard"
                           : "my $qpf = Quillpost->new(ITEMS => $items, HTML => $html, MAIL => $mail, GUARD => $guard";
-    lines.push_back(run + (inbox ? ", INBOX => $inbox);" : ");"));
+    // Only a project with a check key carries CHECK: any other is made as it always was.
+    const std::string& checkKey = project.Settings().Text(TSetting::CheckKey);
+    if (!checkKey.empty()) {
+        lines.push_back("my $check = {");
+        lines.push_back(SingleQuoted("  KEY => ", checkKey));
+        lines.push_back(SingleQuoted("  RELEASE => ", kRuntimeRelease));
+        lines.push_back("};");
+    }
+    lines.push_back(run + (inbox ? ", INBOX => $inbox" : "") + (checkKey.empty() ? "" : ", CHECK => $check") + ");");
     lines.push_back("print $qpf->run();");
     return JoinEntries(lines);
 }

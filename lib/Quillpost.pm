@@ -82,6 +82,8 @@ sub new {
     clock => ref $args{CLOCK} eq 'CODE' ? $args{CLOCK} : undef,
     # Scripts without INBOX only mail, as they always did.
     inbox => ref $args{INBOX} eq 'HASH' && $args{INBOX}{MODULUS} && $args{INBOX}{BYTES} ? $args{INBOX} : undef,
+    # Scripts without CHECK answer no status request.
+    check => ref $args{CHECK} eq 'HASH' && $args{CHECK}{KEY} ? $args{CHECK} : undef,
   }, $class;
   my $charset = defined $args{CHARSET} ? uc $args{CHARSET} : 'EUC-JP';
   die "Quillpost: unknown CHARSET $charset\n" unless $charset =~ /\A(?:EUC-JP|UTF-8)\z/;
@@ -111,6 +113,11 @@ sub _handle_request {
   my $method = uc($ENV{REQUEST_METHOD} || 'GET');
   my $form = _read_form($method);
   return _error_page(413, $MSG_TOO_LARGE) unless $form;
+  # The program's site check signs its request; any other is an ordinary one and learns nothing.
+  if ($self->{check} && $method eq 'GET' && defined $form->{__qp_status__}) {
+    my $status = $self->_check_status($form->{__qp_status__});
+    return $status if defined $status;
+  }
 
   my %values;
   for my $item (@{$self->{items}}) {
@@ -1565,4 +1572,51 @@ sub _mail_text {
   $text = Quillpost::Jcode::euc_to_utf8($text);
   $text =~ s/($REFERENCE)/my $c = _browser_char($2, $3); defined $c ? $c : $1/ge;
   return $text;
+}
+
+#@ check
+# The answer to a status request of the program's site check: what the runtime sees on this
+# host, one "name=value" a line. Only for "TIME.MAC", MAC the HMAC-SHA-256 of "status:TIME"
+# under the script's CHECK key, and TIME within $CHECK_WINDOW seconds of the host's clock.
+our $CHECK_WINDOW = 300;
+our @CHECK_SENDMAILS = qw(/usr/sbin/sendmail /usr/lib/sendmail /usr/bin/sendmail /usr/local/sbin/sendmail
+  /usr/local/bin/sendmail);
+
+sub _check_status {
+  my ($self, $signed) = @_;
+  my ($time, $mac) = $signed =~ /\A([0-9]{1,12})\.([0-9a-f]{64})\z/;
+  return undef unless defined $mac && abs($self->_now - $time) <= $CHECK_WINDOW;
+  my $want = _hmac_sha256_hex($self->{check}{KEY}, "status:$time");
+  my $diff = 0;
+  $diff |= ord(substr($want, $_, 1)) ^ ord(substr($mac, $_, 1)) for 0 .. 63;
+  return undef if $diff;
+
+  my ($sendmail) = split ' ', (defined $self->{mail}{SENDMAIL} ? $self->{mail}{SENDMAIL} : '');
+  $sendmail = '' unless defined $sendmail;
+  my @lines = (
+    'quillpost-status=1',
+    "runtime=$VERSION",
+    'script=' . (defined $self->{check}{RELEASE} ? $self->{check}{RELEASE} : ''),
+    'perl=' . sprintf('%vd', $^V),
+    'charset=' . ($self->{utf8} ? 'UTF-8' : 'EUC-JP'),
+    "sendmail=$sendmail",
+    'sendmail_runs=' . ($sendmail ne '' && -f $sendmail && -x _ ? 1 : 0),
+    'sendmails=' . join(' ', grep { -f $_ && -x _ } @CHECK_SENDMAILS),
+    'state=' . _check_writable(''),
+  );
+  push @lines, 'inbox=' . _check_writable('-inbox') if $self->{inbox};
+  return "Content-Type: text/plain; charset=US-ASCII\r\nCache-Control: no-store\r\n"
+    . "X-Content-Type-Options: nosniff\r\n\r\n" . join("\n", @lines) . "\n";
+}
+
+# 1 when the CGI can write the file beside the script that ends in $suffix, or make it.
+sub _check_writable {
+  my ($suffix) = @_;
+  my $dir = $0;
+  $dir =~ s{[^/\\]*\z}{};
+  (my $name = $0) =~ s{.*[/\\]}{}s;
+  $name =~ s/[^A-Za-z0-9._-]/_/g;
+  $dir = './' if $dir eq '';
+  my $path = $dir . ".htquillpost-$name$suffix";
+  return (-e $path ? -w $path : -w $dir) ? 1 : 0;
 }

@@ -88,6 +88,8 @@ public:
     void SetPerlPath(const std::string& v) { settings_.Set(TSetting::PerlPath, v); }
     std::string GetSendmailPath() const { return settings_.Text(TSetting::SendmailPath); }
     void SetSendmailPath(const std::string& v) { settings_.Set(TSetting::SendmailPath, v); }
+    std::string GetScriptUrl() const { return settings_.Text(TSetting::ScriptUrl); }
+    void SetScriptUrl(const std::string& v) { settings_.Set(TSetting::ScriptUrl, v); }
     TCgiCharset GetCharset() const { return static_cast<TCgiCharset>(settings_.Int(TSetting::Charset)); }
     void SetCharset(TCgiCharset v) { settings_.Set(TSetting::Charset, static_cast<int>(v)); }
     std::string GetManagerMailFrom() const { return settings_.Text(TSetting::ManagerMailFrom); }

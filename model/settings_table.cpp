@@ -82,6 +82,14 @@ TSettingsTable BuildProjectSettings() {
          .UnknownMessage = "文字コード(SERVERのCharset)はEUC-JPかUTF-8で指定してください。",
          .Control = "ComboBoxCharset", .Label = "文字コード",
          .Hint = "CGIと画面の文字コードです。UTF-8では絵文字なども入力どおりにメールへ届きます。"},
+        // Where the uploaded script answers on the web; empty: the upload is not checked.
+        {.Id = S::ScriptUrl, .Section = "SERVER", .Key = "ScriptUrl", .Kind = K::Text, .NewValue = kEmpty,
+         .MissingValue = kEmpty, .Control = "EditScriptUrl", .Label = "設置先のURL",
+         .Hint = "設置したCGIを開くアドレスです(例: https://example.com/cgi-bin/contact.cgi)。設定すると、アップロードの後にCGIが動くかを確かめます。"},
+        // The site check's signing key, made by the first upload to an address and written into
+        // the script; empty: the script answers no status request.
+        {.Id = S::CheckKey, .Section = "SERVER", .Key = "CheckKey", .Kind = K::Text, .NewValue = kEmpty,
+         .MissingValue = kEmpty, .Label = "CheckKey"},
 
         {.Id = S::FtpHostName, .Section = "FTP", .Key = "FtpHostName", .Kind = K::Text, .NewValue = kEmpty,
          .MissingValue = kEmpty, .Control = "EditFtpHostName", .Label = "ホスト名(アドレス)"},

@@ -25,7 +25,7 @@ enum class TSetting : std::size_t {
     UseConfirm,
     FinishPageMoveType, FinishPageLocation,
     SampleStyle,
-    PerlPath, SendmailPath, Charset,
+    PerlPath, SendmailPath, Charset, ScriptUrl, CheckKey,
     FtpHostName, FtpUserName, FtpPassword, FtpFileName, FtpDirectory, FtpChmod, SaveFileName,
     FtpPassive, FtpProtocol, FtpTrustedCert, SftpKeyFile, SavePassword,
     MakeFileType, CopyRuntime,

@@ -6,6 +6,8 @@
 #include <QStyle>
 #include <QTimer>
 
+#include "sitecheck/remote_probe_folder.h"
+#include "sitecheck/site_check.h"
 #include "ui/app_error.h"
 #include "ui/log_memo.h"
 #include "ui/trust_prompt.h"
@@ -21,6 +23,7 @@ TFormFtpUpload::TFormFtpUpload(const TConnection& connection, QWidget* parent)
     setFixedSize(size());
     ui_->BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
     connect(ui_->BitBtn1, &QPushButton::clicked, this, &TFormFtpUpload::BitBtn1Click);
+    connect(ui_->ButtonFix, &QPushButton::clicked, this, &TFormFtpUpload::ButtonFixClick);
 }
 
 TFormFtpUpload::~TFormFtpUpload() = default;
@@ -28,6 +31,8 @@ TFormFtpUpload::~TFormFtpUpload() = default;
 void TFormFtpUpload::SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                                     const std::string& chmodCommand) {
     sequence_.SetUploadFiles(files, ftpDirectory, chmodCommand);
+    directory_ = ftpDirectory;
+    chmodCommand_ = chmodCommand;
 }
 
 void TFormFtpUpload::showEvent(QShowEvent* event) {
@@ -51,6 +56,7 @@ void TFormFtpUpload::RunSequence() {
     QString message;
     try {
         sequence_.Run();
+        if (!cancelRequested_) CheckSite();
     } catch (const std::exception& e) {
         failed = true;
         message = QString::fromUtf8(e.what());
@@ -60,7 +66,46 @@ void TFormFtpUpload::RunSequence() {
     running_ = false;
     EndSequence();
     if (failed) ShowApplicationError(this, message);
-    if (cancelRequested_) QDialog::done(QDialog::Rejected);
+    if (cancelRequested_ || closeRequested_) QDialog::done(QDialog::Rejected);
+}
+
+void TFormFtpUpload::CheckSite() {
+    if (siteCheck_.Url.empty()) return;
+    // Bounded by the check's own timeouts; closing meanwhile closes the dialog after it.
+    TRemoteProbeFolder probes([this]() -> TRemoteFiles& { return sequence_.Client(); }, directory_, chmodCommand_);
+    checking_ = true;
+    TSiteReport report;
+    try {
+        report = qp::CheckSite(siteCheck_, &probes, PumpingRunner([this] { Pump(); }));
+    } catch (const std::exception& e) {
+        report.Lines.push_back(e.what());  // the upload itself went well: no error box for it
+    }
+    checking_ = false;
+    ShowReport(report);
+}
+
+void TFormFtpUpload::ShowReport(const TSiteReport& report) {
+    for (const std::string& line : report.Lines) LogLine(line);
+    LogLine(AddressLine(LogText(siteCheck_.Url)));
+    lastReport_ = report;
+    ui_->ButtonFix->setVisible(!report.Fixable.empty());
+}
+
+void TFormFtpUpload::ButtonFixClick() {
+    if (running_ || lastReport_.Fixable.empty()) return;
+    ui_->ButtonFix->setEnabled(false);
+    running_ = checking_ = true;
+    TSiteReport report;
+    try {
+        TRemoteProbeFolder folder([this]() -> TRemoteFiles& { return sequence_.Client(); }, directory_, chmodCommand_);
+        report = FixSite(siteCheck_, folder, lastReport_, PumpingRunner([this] { Pump(); }));
+    } catch (const std::exception& e) {
+        report.Lines.push_back(e.what());
+    }
+    running_ = checking_ = false;
+    ui_->ButtonFix->setEnabled(true);
+    ShowReport(report);
+    if (closeRequested_) QDialog::done(QDialog::Rejected);
 }
 
 void TFormFtpUpload::EndSequence() {
@@ -74,6 +119,11 @@ void TFormFtpUpload::BitBtn1Click() {
 }
 
 void TFormFtpUpload::done(int result) {
+    if (checking_) {
+        // The files are in place: nothing is left to cancel, only the check to wait for.
+        closeRequested_ = true;
+        return;
+    }
     if (finished_) {
         QDialog::done(result);
         return;

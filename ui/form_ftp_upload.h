@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "deploy/upload_sequence.h"
+#include "sitecheck/site_check.h"
 
 namespace Ui {
 class TFormFtpUpload;
@@ -23,6 +24,9 @@ public:
 
     void SetUploadFiles(const std::vector<TUploadFile>& files, const std::string& ftpDirectory,
                         const std::string& chmodCommand);
+    // The project's check: after a completed upload it runs and its result, then the
+    // address, end the log. No address: no check.
+    void SetSiteCheck(const TSiteCheckOptions& options) { siteCheck_ = options; }
     // The client, for what it was told and decided (passive mode, a certificate trusted).
     TRemoteFiles& Client() { return sequence_.Client(); }
 
@@ -31,6 +35,8 @@ public:
     bool IsCancelRequested() const { return cancelRequested_; }
 
     void BitBtn1Click();
+    // "修正する": makes the files the check found unwritable, then checks again.
+    void ButtonFixClick();
     // Closing while the sequence runs only asks it to stop; the dialog closes once it has.
     void done(int result) override;
 
@@ -39,6 +45,8 @@ protected:
 
 private:
     void RunSequence();
+    void CheckSite();
+    void ShowReport(const TSiteReport& report);
     void EndSequence();
     void AppendLog(const QString& line);
 
@@ -49,10 +57,16 @@ private:
 
     std::unique_ptr<Ui::TFormFtpUpload> ui_;
     TUploadSequence sequence_;
+    TSiteCheckOptions siteCheck_;
+    TSiteReport lastReport_;
+    std::string directory_;  // the upload's folder, where the check's probes go
+    std::string chmodCommand_;
     bool scheduled_ = false;
     bool running_ = false;
     bool finished_ = false;
     bool cancelRequested_ = false;
+    bool checking_ = false;        // the upload is done and the site check runs
+    bool closeRequested_ = false;  // closed meanwhile: no cancel, the dialog closes after the check
 };
 
 }  // namespace qp

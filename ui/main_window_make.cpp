@@ -6,6 +6,7 @@
 #include <QSignalBlocker>
 
 #include "deploy/make_upload.h"
+#include "sitecheck/check_key.h"
 #include "generate/converter_file.h"
 #include "generate/make_checks.h"
 #include "generate/make_driver.h"
@@ -99,9 +100,12 @@ void TFormMain::MakeAndUpload() {
     std::vector<TMakeProblem> problems = FindMakeProblems(*project_);
     for (TMakeProblem& p : FindUploadProblems(*project_)) problems.push_back(std::move(p));
     if (!PassChecks(problems) || !ObtainPassword()) return;
+    // Made into this script: the project is to be saved with it, as for any other change.
+    if (MakeCheckKeyIfNeeded(*project_)) MarkChanged();
     const TUploadJob job = PrepareUpload(*project_, LocalPath(supportFolder_));
     TFormFtpUpload dialog(job.Connection, this);
     dialog.SetUploadFiles(job.Files, job.Directory, job.ChmodCommand);
+    dialog.SetSiteCheck(SiteCheckOptionsOf(*project_));
     dialog.exec();
     KeepTrustedCertificate(dialog.Client());
     // The dialog closes by itself on a cancel: the user is still told what it means.

@@ -243,7 +243,7 @@ TEST_F(ProjectFile, LayoutOfAFileWithOneItem) {
               "[CONFIRM_PAGE]\r\nUseConfirm=0\r\n\r\n"
               "[FINISH_PAGE]\r\nFinishPageMoveType=0\r\nFinishPageLocation=\"a, b\",c\r\n\r\n"
               "[SAMPLE]\r\nStyle=HTML5\r\n\r\n"
-              "[SERVER]\r\nPerlPath=/usr/bin/perl\r\nSendmailPath=/usr/lib/sendmail\r\nCharset=EUC-JP\r\n\r\n"
+              "[SERVER]\r\nPerlPath=/usr/bin/perl\r\nSendmailPath=/usr/lib/sendmail\r\nCharset=EUC-JP\r\nScriptUrl=\r\nCheckKey=\r\n\r\n"
               "[FTP]\r\nFtpHostName=\r\nFtpUserName=\r\nFtpPassword=\r\nFtpFileName=formmail.cgi\r\n"
               "FtpDirectory=\r\nFtpChmod=CHMOD\r\nSaveFileName=\r\nFtpPassive=0\r\n"
               "FtpProtocol=FTPS\r\nFtpTrustedCert=\r\nSftpKeyFile=\r\nSavePassword=0\r\n\r\n"

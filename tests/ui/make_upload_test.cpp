@@ -17,6 +17,7 @@
 #include "ftp_test_support.h"
 #include "generate/make_driver.h"
 #include "model/project_config.h"
+#include "support/apache_server.h"
 #include "support/guard_secret_mask.h"
 #include "support/sshd_server.h"
 #include "ui/app_setup.h"
@@ -174,6 +175,66 @@ private slots:
         }
         // The make copied the passive setting into the project on its way.
         QCOMPARE(P().GetFtpPassive(), passive);
+    }
+
+    // With the script's address typed in, the dialog checks the form where it landed and the
+    // log ends with the result and the address to open.
+    void makeAndUploadChecksTheFormAtItsAddress() {
+        TFtpTestServer server;
+        ApacheServer web(server.Home().toStdString());
+        MakeValidProject(1);
+        SetFtp(server, "/");
+        QFile::setPermissions(server.Home(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                                 QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+        const QString url = QString::fromStdString(web.Origin()) + Q("/contact.cgi");
+        W<QLineEdit>(w_.get(), "EditScriptUrl")->setText(url);
+        W<QLineEdit>(w_.get(), "EditSendmailPath")->setText(Q("/usr/bin/true"));
+        w_->SetSupportFolder(Q(QP_SOURCE_DIR "/lib"));
+
+        TBoxAnswerer boxes;
+        const UploadSeen seen = MakeWithUpload();
+        QCOMPARE(boxes.Count(), 0);
+        QCOMPARE(seen.lines.mid(seen.lines.size() - 4, 2),
+                 QStringList({Q("設置が完了しました。"), Q("フォームのCGIが動いています(HTTP 200)。")}));
+        QVERIFY(seen.lines.at(seen.lines.size() - 2).startsWith(Q("サーバーの状態: perl ")));
+        QCOMPARE(seen.lines.last(), Q("フォームのアドレス: ") + url);
+        // The key made for the check is the project's now, and to be saved.
+        QCOMPARE(P().Settings().Text(TSetting::CheckKey).size(), 64u);
+        QVERIFY(w_->isWindowModified());
+    }
+
+    // The check finds the limits off (the CGI cannot write its state file): "修正する" makes
+    // the file writable and checks again.
+    void theFixButtonMakesTheStateFileWritable() {
+        TFtpTestServer server;
+        ApacheServer web(server.Home().toStdString());
+        const QString state = server.Path(Q(".htquillpost-contact.cgi"));
+        WriteBytes(state, QByteArray());
+        QFile::setPermissions(state, QFileDevice::ReadOwner | QFileDevice::ReadOther);
+        MakeValidProject(1);
+        SetFtp(server, "/");
+        W<QLineEdit>(w_.get(), "EditScriptUrl")->setText(QString::fromStdString(web.Origin()) + Q("/contact.cgi"));
+        W<QLineEdit>(w_.get(), "EditSendmailPath")->setText(Q("/usr/bin/true"));
+        w_->SetSupportFolder(Q(QP_SOURCE_DIR "/lib"));
+
+        QStringList before, after;
+        TModalPoller poller([&](QWidget* w) {
+            auto* dialog = qobject_cast<TFormFtpUpload*>(w);
+            if (dialog == nullptr || !dialog->Finished()) return;
+            auto* fix = W<QPushButton>(dialog, "ButtonFix");
+            before = W<QPlainTextEdit>(dialog, "Memo1")->toPlainText().split(QLatin1Char('\n'));
+            if (fix->isVisible()) fix->click();
+            after = W<QPlainTextEdit>(dialog, "Memo1")->toPlainText().split(QLatin1Char('\n')).mid(before.size());
+            W<QPushButton>(dialog, "BitBtn1")->click();
+        });
+        TWatchdog watchdog;
+        TBoxAnswerer boxes;
+        MakeAction()->trigger();
+        QVERIFY(before.join(QLatin1Char('\n')).contains(Q("送信回数の上限が働いていません。")));
+        QCOMPARE(after.value(0), Q("「.htquillpost-contact.cgi」を属性666にして、CGIが書き込めるようにしました。"));
+        QCOMPARE(after.value(1), Q("フォームのCGIが動いています(HTTP 200)。"));
+        QCOMPARE(after.size(), 4);
+        QCOMPARE(Mode(state), 0666);
     }
 
     // The user is shown the unverified certificate: refused, nothing is sent; trusted, the
