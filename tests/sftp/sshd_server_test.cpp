@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/sjis_literal.h"
+#include "support/loopback_port.h"
 #include "support/sshd_server.h"
 
 namespace {
@@ -33,17 +34,6 @@ std::string ScannedFingerprint(int port) {
     return out;
 }
 
-bool Accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
 TEST(SshdServer, ServesItsOwnHostKeyAndANewOneAfterRestart) {
     qp::test::TSshdServer server;
     EXPECT_EQ(server.HostKeyType(), "ssh-ed25519");
@@ -57,7 +47,7 @@ TEST(SshdServer, ServesItsOwnHostKeyAndANewOneAfterRestart) {
     EXPECT_EQ(ScannedFingerprint(port), server.Fingerprint()) << server.LogTail();
 
     server.Kill();
-    EXPECT_FALSE(Accepts(port));
+    EXPECT_FALSE(qp::test::AcceptsOnLoopback(port));
 }
 
 // OpenSSH's sftp puts a file with the given key (its passphrase, if any, given through

@@ -12,37 +12,13 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/loopback_port.h"
+
 namespace qp::test {
 namespace {
 
 constexpr const char* kApache = "/usr/sbin/apache2";
 constexpr const char* kModules = "/usr/lib/apache2/modules/";
-
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
-        ::close(fd);
-        throw std::runtime_error("no free port");
-    }
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool Accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
 
 std::string Module(const char* name, const char* file) {
     return std::string("LoadModule ") + name + " " + kModules + file + "\n";
@@ -79,7 +55,7 @@ std::string ApacheServer::ErrorLog() const {
 }
 
 bool ApacheServer::Start(const std::string& documentRoot, const std::string& certificate, const std::string& key) {
-    port_ = FreePort();
+    port_ = FreeLoopbackPort();
     std::string conf = "ServerRoot \"" + root_.Path() + "\"\nServerName 127.0.0.1\nListen 127.0.0.1:" +
                        std::to_string(port_) + "\nPidFile " + root_.File("httpd.pid") + "\nMutex file:" +
                        root_.Path() + " default\nErrorLog " + root_.File("error.log") + "\nLogLevel warn\n" +
@@ -105,7 +81,7 @@ bool ApacheServer::Start(const std::string& documentRoot, const std::string& cer
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (Accepts(port_)) return true;
+        if (AcceptsOnLoopback(port_)) return true;
         int status = 0;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;

@@ -27,6 +27,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_port.h"
+
 namespace qp::test {
 namespace {
 
@@ -171,22 +173,6 @@ std::string FingerprintFromKeygen(const std::string& text) {
         hex += (i ? ":" : "") + std::string(b);
     }
     return hex;
-}
-
-int FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error("socket failed");
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        ::close(fd);
-        throw std::runtime_error("no free loopback port");
-    }
-    ::close(fd);
-    return ntohs(a.sin_port);
 }
 
 // Every process below root (sessions of sshd run in sessions of their own, so no process
