@@ -1,7 +1,5 @@
 #include "deploy/inbox_fetch.h"
 
-#include <openssl/rand.h>
-
 #include <ctime>
 #include <thread>
 #include <vector>
@@ -19,14 +17,12 @@ std::int64_t MaxDownload(const TProjectConfig& project) {
 }
 
 std::string UniqueName(const std::string& inboxName) {
-    unsigned char random[6];
-    if (RAND_bytes(random, sizeof random) != 1) throw Error("乱数を作れません。");
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &utc);
-    return inboxName + "-" + stamp + "-" + inbox::Hex(std::string(reinterpret_cast<char*>(random), sizeof random));
+    return inboxName + "-" + stamp + "-" + inbox::Hex(inbox::RandomBytes(6, "乱数を作れません。"));
 }
 
 // The names of earlier downloads that were renamed but never removed (a cut connection).

@@ -3,8 +3,11 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
+#include <openssl/rand.h>
 
 #include <stdexcept>
+
+#include "model/error.h"
 
 namespace qp::inbox {
 
@@ -45,6 +48,12 @@ std::string Hex(std::string_view bytes) {
         out += digits[b >> 4];
         out += digits[b & 15];
     }
+    return out;
+}
+
+std::string RandomBytes(std::size_t size, const char* failure) {
+    std::string out(size, '\0');
+    if (RAND_bytes(reinterpret_cast<unsigned char*>(out.data()), static_cast<int>(size)) != 1) throw Error(failure);
     return out;
 }
 

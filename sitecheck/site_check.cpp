@@ -1,17 +1,16 @@
 #include "sitecheck/site_check.h"
 
 #include <httplib.h>
-#include <openssl/rand.h>
 #include <openssl/x509.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <ctime>
 #include <future>
 #include <memory>
 
+#include "inbox/inbox_crypto.h"
 #include "model/error.h"
 #include "model/project_config.h"
 #include "sitecheck/check_key.h"
@@ -299,11 +298,7 @@ namespace {
 const char kProbeMark[] = "quillpost-probe-ran";
 
 std::string ProbePrefix() {
-    unsigned char bytes[4];
-    if (RAND_bytes(bytes, sizeof bytes) != 1) throw Error("確認用のファイル名を作れません(乱数を得られません)。");
-    char text[16];
-    std::snprintf(text, sizeof text, "%02x%02x%02x%02x", bytes[0], bytes[1], bytes[2], bytes[3]);
-    return std::string(".qp-") + text + "-perl";
+    return ".qp-" + inbox::Hex(inbox::RandomBytes(4, "確認用のファイル名を作れません(乱数を得られません)。")) + "-perl";
 }
 
 // Which perl path runs a CGI in the script's folder: one probe per path, each removed again.
