@@ -13,16 +13,10 @@
 #include "model/item_choice.h"
 #include "model/item_text.h"
 #include "model/item_textarea.h"
+#include "support/item_literal.h"
 
 namespace qp::test {
 namespace {
-
-template <class T>
-std::unique_ptr<T> Item(const char* attr, const char* nameUtf8) {
-    auto item = std::make_unique<T>(attr);
-    item->SetNameValue(S(nameUtf8));
-    return item;
-}
 
 std::string ShellQuote(const std::string& text) {
     std::string out = "'";
