@@ -320,26 +320,16 @@ std::vector<std::pair<TSetting, std::string>> TSettingValues::RangeProblems() co
         const TSettingDef& d = (*table_)[i];
         if (d.Kind != K::Integer) continue;
         bool bad = !inRange(i);
-        // A bound below another setting means nothing while that one is out of range itself:
-        // its own message comes first then.
         if (!bad && d.Below) {
+            // A bound below another setting means nothing while that one is out of range: its
+            // own message says so, where the table has it.
             const auto other = static_cast<std::size_t>(*d.Below);
-            if (!inRange(other)) {
-                problems.emplace_back((*table_)[other].Id, RangeMessage((*table_)[other]));
-                continue;
-            }
+            if (!inRange(other)) continue;
             bad = static_cast<long long>(Int(i)) >= static_cast<long long>(Int(other)) * d.BelowFactor;
         }
         if (bad) problems.emplace_back(d.Id, RangeMessage(d));
     }
-    // The setting a bound refers to may be out of range and listed twice.
-    std::vector<std::pair<TSetting, std::string>> once;
-    for (auto& p : problems) {
-        bool seen = false;
-        for (const auto& q : once) seen = seen || q.first == p.first;
-        if (!seen) once.push_back(std::move(p));
-    }
-    return once;
+    return problems;
 }
 
 }  // namespace qp
