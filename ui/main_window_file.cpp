@@ -117,9 +117,11 @@ void TFormMain::OpenProjectFile(const QString& path) {
     }
     project_->ReplaceWith(std::move(loaded));
     itemUndo_->clear();  // its steps belong to the project before
-    SetFileName(path);
+    // The controls first: filling them marks the window changed, and a caption that already
+    // named the new file would show that mark for a moment.
     ShowValues(shown);
     setWindowModified(false);
+    SetFileName(path);
     RememberRecentFile(path);
     PreviewFollowsProject();
 }
@@ -128,9 +130,9 @@ void TFormMain::ActionFileNewExecute() {
     if (!ConfirmLosingChanges()) return;
     project_->Reset();
     itemUndo_->clear();
-    SetFileName(QString());
     LoadControlsFromProject();
     setWindowModified(false);
+    SetFileName(QString());
     PreviewFollowsProject();
 }
 
